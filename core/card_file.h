@@ -1,0 +1,68 @@
+// A decoded driver-card download: the TLV record index of the container and the decoded
+// elementary files of each card generation it carries.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/card_efs.h"
+#include "core/decode_error.h"
+
+namespace ddd {
+
+// One TLV record of the container. `value` points into the caller's buffer and is valid only
+// while that buffer lives.
+struct TlvRecord {
+    std::uint16_t fid = 0;
+    std::uint8_t appendix = 0;
+    std::uint64_t offset = 0;
+    Bytes value;
+    std::uint64_t length = 0;
+};
+
+struct TlvIndex {
+    std::vector<TlvRecord> records;
+    bool hasGen2Records = false;
+};
+
+// One generation's decoded EFs; a member is present only when its EF was found and decoded.
+struct CardApplicationData {
+    bool isGen2 = false;
+    bool activityDecodeFailed = false;
+    std::optional<ApplicationIdentification> applicationIdentification;
+    std::optional<CardIdentification> identification;
+    std::optional<DriverActivity> driverActivity;
+    std::optional<VehiclesUsed> vehiclesUsed;
+    std::optional<std::vector<PlaceRecord>> places;
+    std::optional<std::vector<EventFaultRecord>> events;
+    std::optional<std::vector<EventFaultRecord>> faults;
+    std::optional<ControlActivity> controlActivity;
+    std::optional<CurrentUsage> currentUsage;
+    std::optional<std::int64_t> lastCardDownload;
+    std::optional<DrivingLicence> drivingLicence;
+    std::optional<std::vector<SpecificConditionRecord>> specificConditions;
+    std::vector<std::string> issues;
+};
+
+struct DriverCardFile {
+    std::vector<TlvRecord> records;
+    bool hasGen2Records = false;
+    std::optional<CardApplicationData> gen1;
+    std::optional<CardApplicationData> gen2;
+};
+
+inline constexpr std::uint8_t kAppendixGen1Data = 0;
+inline constexpr std::uint8_t kAppendixGen1Signature = 1;
+inline constexpr std::uint8_t kAppendixGen2Data = 2;
+inline constexpr std::uint8_t kAppendixGen2Signature = 3;
+
+// Splits a card download into its TLV records; the last record must end at the end of the data.
+Decoded<TlvIndex> splitTlv(Bytes data);
+
+// Decodes a whole card download. Container faults reject the file; a fault inside one EF only
+// leaves that member absent and adds an issue text.
+Decoded<DriverCardFile> decodeCardFile(Bytes data);
+
+}  // namespace ddd

@@ -1,0 +1,96 @@
+// Primitive encodings shared by every tachograph decoder and report: BCD numbers and dates,
+// code-paged texts, registrations, card numbers, nation and activity names, German legal time.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "core/byte_reader.h"
+
+namespace ddd {
+
+// The program's own activity codes; 0-3 equal the 2-bit activity field of a change word.
+enum ActivityType : std::uint32_t {
+    kActivityRest = 0,
+    kActivityAvailability = 1,
+    kActivityWork = 2,
+    kActivityDriving = 3,
+    kActivityUnknown = 4,
+    kActivityFerryTrain = 5,
+};
+
+// Value of an n-byte BCD string, or nothing when any byte holds a non-decimal nibble.
+std::optional<std::uint64_t> bcdValue(std::span<const std::uint8_t> bytes);
+
+// Datef: year (2 BCD bytes), month, day.
+struct BcdDate {
+    std::uint32_t year = 0;
+    std::uint32_t month = 0;
+    std::uint32_t day = 0;
+    bool present = false;
+    bool plausible = true;
+
+    bool operator==(const BcdDate&) const = default;
+};
+BcdDate readBcdDate(ByteReader& reader);
+
+// A 36-byte name field (code page and 35 bytes of text), decoded to UTF-8.
+struct CodePagedText {
+    std::uint8_t codePage = 0;
+    std::string text;
+
+    bool operator==(const CodePagedText&) const = default;
+};
+CodePagedText readName(ByteReader& reader);
+
+// A 15-byte vehicle registration field: nation, code page and 13 bytes of text.
+struct Registration {
+    std::uint8_t nation = 0;
+    std::string number;
+
+    bool operator==(const Registration&) const = default;
+};
+Registration readRegistration(ByteReader& reader);
+
+// Text bytes of a code-paged field trimmed of blanks and mapped to UTF-8.
+std::string decodeCodePagedText(std::uint8_t codePage, std::span<const std::uint8_t> text);
+
+using CardNumber = std::array<std::uint8_t, 16>;
+CardNumber readCardNumber(ByteReader& reader);
+std::string cardNumberText(const CardNumber& number);
+
+std::string nationName(std::uint32_t nation);
+std::string activityName(std::uint32_t activity);
+
+// TimeReal fields of cyclic records use 0 and 0xFFFFFFFF for an unused slot.
+inline bool isEmptyTime(std::int64_t t) { return t == 0 || t == 0xFFFFFFFFll; }
+
+// A civil date and time of day in German legal time.
+struct CivilTime {
+    std::int32_t year = 1970;
+    std::uint32_t month = 1;
+    std::uint32_t day = 1;
+    std::uint32_t minuteOfDay = 0;
+
+    bool operator==(const CivilTime&) const = default;
+};
+
+// German legal time by the fixed EU summer-time rule, whatever the computer's time zone.
+CivilTime toCivilTime(std::int64_t utcSeconds);
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+std::int64_t daysFromCivil(std::int32_t year, std::uint32_t month, std::uint32_t day);
+void civilFromDays(std::int64_t days, std::int32_t& year, std::uint32_t& month, std::uint32_t& day);
+
+std::string formatDate(std::int64_t utcSeconds);
+std::string formatTime(std::int64_t utcSeconds);
+std::string formatDateTime(std::int64_t utcSeconds);
+std::string formatDateDotTime(std::int64_t utcSeconds);
+std::string formatDurationSeconds(std::int64_t seconds);
+std::string formatDurationMinutes(std::int64_t minutes);
+std::string formatMonthKey(std::int32_t year, std::uint32_t month);
+
+}  // namespace ddd
