@@ -108,6 +108,7 @@ vehicle plate="WX 12345" nation=40 first=2024-03-04T06:00 last=2024-03-04T16:00 
 place time=2024-03-04T06:00 type=end country=0x28 lat=-5
 event type=0x05 begin=2024-03-04T06:00 end=2024-03-04T06:01 plate="WX 12345"
 capacity gen1 activity=5544 start=100
+inject patch fid=0x0505 part=gen1 value=2 bytes=00ff
 )");
     EXPECT_EQ(card.generation, Generation::Both);
     EXPECT_EQ(card.identity.surname.utf8, "Łukasiewicz");
@@ -126,6 +127,11 @@ capacity gen1 activity=5544 start=100
     EXPECT_EQ(card.events[0].type, 5);
     EXPECT_EQ(card.gen1.activityBytes, 5544);
     EXPECT_EQ(card.gen1.activityStartOffset, 100);
+    ASSERT_EQ(card.inject.size(), 1u);
+    EXPECT_EQ(card.inject[0].kind, Fault::Kind::PatchEf);
+    EXPECT_EQ(card.inject[0].fid, 0x0505);
+    EXPECT_EQ(card.inject[0].part, Generation::Gen1);
+    EXPECT_EQ(card.inject[0].bytes, (std::vector<std::uint8_t>{0x00, 0xFF}));
     EXPECT_NO_THROW(writeCardDownload(card));
 }
 
@@ -144,6 +150,8 @@ TEST(Scenario, DescriptionErrorsNameTheirLine) {
         {"event type=five begin=2024-03-04T06:00 end=2024-03-04T06:00", 1},
         {"capacity gen1 colour=red", 1},
         {"frobnicate", 1},
+        {"\ninject explode", 2},
+        {"inject patch fid=0x0505 bytes=0f0", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

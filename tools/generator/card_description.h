@@ -160,7 +160,7 @@ struct Fault {
         PatchEf,             // `bytes` written into the EF value at offset `value`
         OmitEf,              // record (and its signature) left out
         DuplicateEf,         // record written twice; the copy carries `bytes` if given
-        PreviousLength,      // previous-record length of day `day` written as `value`
+        PreviousLength,      // previous-record length of day `day` written as `value` (-1: true length + 2)
         RecordLength,        // this-record length of day `day` written as `value`
         MinuteOutOfRange,    // last change of day `day` gets minute `value` (default 1440)
     };
@@ -179,7 +179,7 @@ struct Fault {
     static Fault patchEf(std::uint16_t fid, Generation part, int offset, std::vector<std::uint8_t> bytes);
     static Fault omitEf(std::uint16_t fid, Generation part);
     static Fault duplicateEf(std::uint16_t fid, Generation part, std::vector<std::uint8_t> copy = {});
-    static Fault previousLength(int day, int length, Generation part = Generation::Both);
+    static Fault previousLength(int day, int length = -1, Generation part = Generation::Both);
     static Fault recordLength(int day, int length, Generation part = Generation::Both);
     static Fault minuteOutOfRange(int day, int minute = 1440, Generation part = Generation::Both);
 };

@@ -32,6 +32,13 @@ const char* const kDescriptionFormatHelp = R"(DESCRIPTION FORMAT (one statement 
   condition time=DATETIME type=N     specific condition (3 ferry/train begin, 4 end, ...)
   capacity gen1|gen2 [activity=N] [vehicles=N] [places=N] [events=N] [faults=N]
           [conditions=N] [start=N]   (start = offset of the first day record in the buffer)
+  inject KIND [fid=N] [part=gen1|gen2|both] [value=N] [day=N] [bytes=HEX]
+        a deliberate defect; KIND and its value:
+          truncate value=SIZE          appendix fid= value=BYTE     reserved-length fid=
+          past-end fid= [value=EXTRA]  resize fid= value=SIZE       patch fid= value=OFFSET bytes=
+          omit fid=                    duplicate fid= [bytes=]      previous-length day= [value=]
+          record-length day= value=    minute day= [value=1440]
+        (day = index of the day record, 0 = oldest; part defaults to both)
   DATETIME is YYYY-MM-DDTHH:MM (UTC); numbers may be written in hex as 0x..
 Example:
   generation both
@@ -252,6 +259,49 @@ void capacity(const Parser& p, State& s) {
     c.activityStartOffset = static_cast<int>(p.numberOr(a, "start", c.activityStartOffset));
 }
 
+std::vector<std::uint8_t> hexBytes(const Parser& p, const std::string& hex) {
+    if (hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        p.fail("bytes= takes an even number of hex digits");
+    }
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i < hex.size(); i += 2) out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+void inject(const Parser& p, State& s) {
+    using K = Fault::Kind;
+    struct Kind {
+        const char* name;
+        K kind;
+        long long defaultValue;
+    };
+    static const Kind kinds[] = {
+        {"truncate", K::TruncateAt, 0},         {"appendix", K::BadAppendix, 4},  {"reserved-length", K::ReservedLength, 0},
+        {"past-end", K::LengthPastEnd, 1},      {"resize", K::ResizeEf, 0},       {"patch", K::PatchEf, 0},
+        {"omit", K::OmitEf, 0},                 {"duplicate", K::DuplicateEf, 0}, {"previous-length", K::PreviousLength, -1},
+        {"record-length", K::RecordLength, 13}, {"minute", K::MinuteOutOfRange, 1440},
+    };
+    const auto& w = p.line().words;
+    if (w.size() < 2) p.fail("inject needs a kind");
+    const Kind* kind = nullptr;
+    for (const Kind& k : kinds) {
+        if (w[1] == k.name) kind = &k;
+    }
+    if (!kind) p.fail("unknown fault \"" + w[1] + "\"");
+    const auto a = p.attributes(1, {"fid", "part", "value", "day", "bytes"});
+    Fault f;
+    f.kind = kind->kind;
+    f.fid = static_cast<std::uint16_t>(p.numberOr(a, "fid", 0));
+    const std::string part = a.count("part") ? a.at("part") : "both";
+    if (part == "gen1") f.part = Generation::Gen1;
+    else if (part == "gen2") f.part = Generation::Gen2;
+    else if (part != "both") p.fail("part is gen1, gen2 or both");
+    f.value = p.numberOr(a, "value", kind->defaultValue);
+    f.day = static_cast<int>(p.numberOr(a, "day", 0));
+    if (a.count("bytes")) f.bytes = hexBytes(p, a.at("bytes"));
+    s.card.inject.push_back(std::move(f));
+}
+
 void statement(const Parser& p, State& s) {
     const std::string& key = p.line().words[0];
     const std::string& rest = p.line().rest;
@@ -313,6 +363,8 @@ void statement(const Parser& p, State& s) {
         s.card.specificConditions.push_back({p.dateTime(p.require(a, "time")), static_cast<int>(p.number(p.require(a, "type")))});
     } else if (key == "capacity") {
         capacity(p, s);
+    } else if (key == "inject") {
+        inject(p, s);
     } else {
         p.fail("unknown statement \"" + key + "\"");
     }

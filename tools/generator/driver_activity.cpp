@@ -60,6 +60,11 @@ private:
     Bytes area_;
 };
 
+// The value a previous-length fault writes instead of `actual`.
+std::uint64_t wrongPrevious(const Fault& f, std::size_t actual) {
+    return f.value < 0 ? actual + 2 : static_cast<std::uint64_t>(f.value);
+}
+
 Bytes u16Bytes(std::uint64_t v) { return {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)}; }
 
 } // namespace
@@ -89,7 +94,7 @@ Bytes encodeDriverActivity(const std::vector<Day>& days, const Capacities& caps,
         ByteWriter w;
         const Fault* prevFault = findFault(faults, Fault::Kind::PreviousLength, index);
         const Fault* lenFault = findFault(faults, Fault::Kind::RecordLength, index);
-        w.u16(prevFault ? static_cast<std::uint64_t>(prevFault->value) : previousLength);
+        w.u16(prevFault ? wrongPrevious(*prevFault, previousLength) : previousLength);
         w.u16(lenFault ? static_cast<std::uint64_t>(lenFault->value) : length);
         w.time(day.date);
         if (day.rawPresenceCounter) {
@@ -114,7 +119,7 @@ Bytes encodeDriverActivity(const std::vector<Day>& days, const Capacities& caps,
         // Once the first written record has been overwritten, the new oldest record no longer
         // has a predecessor in the buffer.
         const Fault* prevFault = findFault(faults, Fault::Kind::PreviousLength, live.front().day);
-        ring.put(oldest, u16Bytes(prevFault ? static_cast<std::uint64_t>(prevFault->value) : 0));
+        ring.put(oldest, u16Bytes(prevFault ? wrongPrevious(*prevFault, 0) : 0));
     }
     ByteWriter ef;
     ef.u16(oldest);
