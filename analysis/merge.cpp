@@ -1,0 +1,338 @@
+// Merge of several downloads of one driver's card. Every choice is made by comparing content,
+// never by the position of a download in the list, so the same downloads in any order (or one
+// download given twice) give the same history.
+#include "analysis/merge.h"
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+
+#include "core/primitives.h"
+
+namespace ddd {
+namespace {
+
+void putU64(std::string& out, std::uint64_t v) {
+    for (int shift = 56; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
+}
+
+void putText(std::string& out, const std::string& text) {
+    putU64(out, text.size());
+    out += text;
+}
+
+void putRecord(std::string& out, const DailyActivityRecord& r) {
+    putU64(out, static_cast<std::uint64_t>(r.date));
+    putU64(out, r.presenceCounter);
+    out.push_back(r.hasPresenceCounter ? 1 : 0);
+    putU64(out, r.distanceKm);
+    putU64(out, r.changes.size());
+    for (std::uint16_t w : r.changes) {
+        out.push_back(static_cast<char>(w >> 8));
+        out.push_back(static_cast<char>(w & 0xFF));
+    }
+}
+
+void putIdentification(std::string& out, const CardIdentification* id) {
+    if (id == nullptr) {
+        out.push_back(0);
+        return;
+    }
+    out.push_back(1);
+    out.push_back(static_cast<char>(id->issuingNation));
+    out.append(id->cardNumber.begin(), id->cardNumber.end());
+    putText(out, id->issuingAuthority.text);
+    putU64(out, static_cast<std::uint64_t>(id->issueDate));
+    putU64(out, static_cast<std::uint64_t>(id->validityBegin));
+    putU64(out, static_cast<std::uint64_t>(id->expiryDate));
+    putText(out, id->surname.text);
+    putText(out, id->firstNames.text);
+    putU64(out, id->birthDate.year * 10000ull + id->birthDate.month * 100ull + id->birthDate.day);
+    putText(out, id->preferredLanguage);
+}
+
+void putActivity(std::string& out, const std::optional<CardApplicationData>& part) {
+    if (!part || !part->driverActivity) {
+        out.push_back(0);
+        return;
+    }
+    out.push_back(1);
+    putU64(out, part->driverActivity->days.size());
+    for (const auto& r : part->driverActivity->days) putRecord(out, r);
+}
+
+// The identification a download speaks for: the second generation's when it has one.
+const CardIdentification* downloadIdentification(const DriverCardFile& file) {
+    if (file.gen2 && file.gen2->identification) return &*file.gen2->identification;
+    if (file.gen1 && file.gen1->identification) return &*file.gen1->identification;
+    return nullptr;
+}
+
+struct Download {
+    const DriverCardFile* file = nullptr;
+    std::int64_t latestDay = 0;
+    std::string contentKey;
+};
+
+std::int64_t latestRecordDate(const DriverCardFile& file) {
+    std::int64_t latest = 0;
+    bool any = false;
+    for (const auto* part : {&file.gen1, &file.gen2}) {
+        if (!*part || !(*part)->driverActivity) continue;
+        for (const auto& r : (*part)->driverActivity->days) {
+            latest = any ? std::max(latest, r.date) : r.date;
+            any = true;
+        }
+    }
+    return latest;
+}
+
+struct ActivitySource {
+    const std::vector<DailyActivityRecord>* records = nullptr;
+    std::int64_t latestDay = 0;
+    std::uint32_t firstGeneration = 0;
+    const std::string* contentKey = nullptr;
+    SourceIdentity identity;
+};
+
+SourceIdentity identityOf(const CardApplicationData& part, const CardIdentification* fallback, bool gen1) {
+    const CardIdentification* id = part.identification ? &*part.identification : fallback;
+    SourceIdentity identity;
+    identity.generation = gen1 ? 1 : 2;
+    if (id != nullptr) {
+        identity.nation = id->issuingNation;
+        identity.cardNumber.assign(id->cardNumber.begin(), id->cardNumber.end());
+    }
+    return identity;
+}
+
+struct Candidate {
+    std::int64_t day = 0;
+    const ActivitySource* source = nullptr;
+    const DailyActivityRecord* record = nullptr;
+};
+
+// Content comparison that settles ties the ranking leaves open (two different records of one
+// day inside one download), so that even then the list order decides nothing.
+bool smallerContent(const Candidate& a, const Candidate& b) { return recordKey(*a.record) < recordKey(*b.record); }
+
+bool betterWithinIdentity(const Candidate& a, const Candidate& b) {
+    if (a.record->changes.size() != b.record->changes.size()) return a.record->changes.size() > b.record->changes.size();
+    if (a.source->latestDay != b.source->latestDay) return a.source->latestDay > b.source->latestDay;
+    if (*a.source->contentKey != *b.source->contentKey) return *a.source->contentKey < *b.source->contentKey;
+    return smallerContent(a, b);
+}
+
+bool betterAcrossIdentities(const Candidate& a, const Candidate& b) {
+    if (a.record->changes.size() != b.record->changes.size()) return a.record->changes.size() > b.record->changes.size();
+    if (a.source->latestDay != b.source->latestDay) return a.source->latestDay > b.source->latestDay;
+    const auto ka = std::tie(a.source->firstGeneration, a.source->identity, *a.source->contentKey);
+    const auto kb = std::tie(b.source->firstGeneration, b.source->identity, *b.source->contentKey);
+    if (ka != kb) return ka > kb;
+    return smallerContent(a, b);
+}
+
+DayConflict collectVariants(std::int64_t day, std::span<const Candidate> candidates) {
+    DayConflict variants{day, {}};
+    for (const auto& c : candidates) {
+        auto it = std::find_if(variants.variants.begin(), variants.variants.end(),
+                               [&](const DayVariant& v) { return sameRecord(v.record, *c.record); });
+        if (it == variants.variants.end()) {
+            variants.variants.push_back(DayVariant{*c.record, {}});
+            it = variants.variants.end() - 1;
+        }
+        if (std::find(it->holders.begin(), it->holders.end(), c.source->identity) == it->holders.end()) {
+            it->holders.push_back(c.source->identity);
+        }
+    }
+    for (auto& v : variants.variants) std::sort(v.holders.begin(), v.holders.end());
+    std::sort(variants.variants.begin(), variants.variants.end(),
+              [](const DayVariant& a, const DayVariant& b) { return recordKey(a.record) < recordKey(b.record); });
+    return variants;
+}
+
+void selectDays(const std::vector<ActivitySource>& sources, MergedCardView& view) {
+    std::vector<Candidate> candidates;
+    for (const auto& source : sources) {
+        for (const auto& record : *source.records) candidates.push_back({dayKey(record.date), &source, &record});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.day < b.day; });
+    for (std::size_t begin = 0; begin < candidates.size();) {
+        std::size_t end = begin;
+        while (end < candidates.size() && candidates[end].day == candidates[begin].day) ++end;
+        const std::span<const Candidate> group(candidates.data() + begin, end - begin);
+
+        std::map<SourceIdentity, Candidate> bestPerIdentity;
+        for (const auto& c : group) {
+            auto [it, inserted] = bestPerIdentity.try_emplace(c.source->identity, c);
+            if (!inserted && betterWithinIdentity(c, it->second)) it->second = c;
+        }
+        const Candidate* winner = nullptr;
+        for (const auto& [identity, c] : bestPerIdentity) {
+            if (winner == nullptr || betterAcrossIdentities(c, *winner)) winner = &c;
+        }
+        view.days.push_back(ChosenDay{group.front().day, *winner->record});
+
+        DayConflict variants = collectVariants(group.front().day, group);
+        if (variants.variants.size() > 1) view.dayConflicts.push_back(std::move(variants));
+        begin = end;
+    }
+}
+
+// Sorts by `key`, and among records with the same key keeps the first after ordering by `richer`
+// (a second-generation copy of a record carries fields the first-generation copy lacks).
+template <typename Record, typename Key, typename Richer>
+void sortUnique(std::vector<Record>& records, Key key, Richer richer) {
+    std::sort(records.begin(), records.end(), [&](const Record& a, const Record& b) {
+        if (key(a) != key(b)) return key(a) < key(b);
+        return richer(a) > richer(b);
+    });
+    records.erase(std::unique(records.begin(), records.end(),
+                              [&](const Record& a, const Record& b) { return key(a) == key(b); }),
+                  records.end());
+}
+
+void sortCyclicLists(MergedCardView& view) {
+    sortUnique(
+        view.vehiclesUsed,
+        [](const CardVehicleRecord& v) {
+            return std::tie(v.firstUse, v.lastUse, v.odometerBegin, v.odometerEnd, v.registration.nation,
+                            v.registration.number);
+        },
+        [](const CardVehicleRecord& v) { return std::tie(v.hasVuDataBlockCounter, v.vuDataBlockCounter, v.vin); });
+    sortUnique(
+        view.places,
+        [](const PlaceRecord& p) { return std::tie(p.entryTime, p.entryType, p.country, p.region, p.odometer); },
+        [](const PlaceRecord& p) {
+            return std::tie(p.hasGnss, p.gnssTime, p.gnssAccuracy, p.latitude, p.longitude);
+        });
+    sortUnique(
+        view.events,
+        [](const EventFaultRecord& e) { return std::tie(e.begin, e.end, e.type, e.vehicle.nation, e.vehicle.number); },
+        [](const EventFaultRecord&) { return 0; });
+    sortUnique(
+        view.controls,
+        [](const ControlActivity& c) {
+            return std::tie(c.controlTime, c.controlType, c.controlCardType, c.controlCardNation, c.controlCardNumber,
+                            c.controlVehicle.nation, c.controlVehicle.number, c.downloadPeriodBegin,
+                            c.downloadPeriodEnd);
+        },
+        [](const ControlActivity&) { return 0; });
+    sortUnique(
+        view.specificConditions,
+        [](const SpecificConditionRecord& s) { return std::tie(s.entryTime, s.conditionType); },
+        [](const SpecificConditionRecord&) { return 0; });
+}
+
+void appendCyclicRecords(const CardApplicationData& part, MergedCardView& view) {
+    if (part.vehiclesUsed) {
+        const auto& used = part.vehiclesUsed->chronological;
+        view.vehiclesUsed.insert(view.vehiclesUsed.end(), used.begin(), used.end());
+    }
+    if (part.places) view.places.insert(view.places.end(), part.places->begin(), part.places->end());
+    if (part.events) view.events.insert(view.events.end(), part.events->begin(), part.events->end());
+    if (part.faults) view.events.insert(view.events.end(), part.faults->begin(), part.faults->end());
+    if (part.controlActivity && !isEmptyTime(part.controlActivity->controlTime)) {
+        view.controls.push_back(*part.controlActivity);
+    }
+    if (part.specificConditions) {
+        const auto& conditions = *part.specificConditions;
+        view.specificConditions.insert(view.specificConditions.end(), conditions.begin(), conditions.end());
+    }
+}
+
+// Renewed or replaced cards of one driver share the nation and the first 14 characters.
+std::string driverKey(const CardIdentification& id) {
+    std::string key(1, static_cast<char>(id.issuingNation));
+    key.append(id.cardNumber.begin(), id.cardNumber.begin() + 14);
+    return key;
+}
+
+void warnAboutSeveralDrivers(const std::vector<Download>& downloads, MergedCardView& view) {
+    std::map<std::string, std::string> drivers;
+    for (const auto& d : downloads) {
+        if (const CardIdentification* id = downloadIdentification(*d.file)) {
+            drivers.emplace(driverKey(*id), std::to_string(id->issuingNation) + "/" + cardNumberText(id->cardNumber));
+        }
+    }
+    if (drivers.size() < 2) return;
+    std::string text = "downloads of " + std::to_string(drivers.size()) + " different drivers were merged:";
+    const char* separator = " ";
+    for (const auto& [key, name] : drivers) {
+        text += separator + name;
+        separator = ", ";
+    }
+    view.warnings.push_back(text);
+}
+
+}  // namespace
+
+std::int64_t dayKey(std::int64_t recordDate) {
+    std::int64_t remainder = recordDate % 86400;
+    if (remainder < 0) remainder += 86400;
+    const std::int64_t midnight = recordDate - remainder;
+    return remainder < 43200 ? midnight : midnight + 86400;
+}
+
+bool sameRecord(const DailyActivityRecord& a, const DailyActivityRecord& b) {
+    return a.date == b.date && a.presenceCounter == b.presenceCounter &&
+           a.hasPresenceCounter == b.hasPresenceCounter && a.distanceKm == b.distanceKm && a.changes == b.changes;
+}
+
+std::string recordKey(const DailyActivityRecord& record) {
+    std::string key;
+    key.reserve(41 + 2 * record.changes.size());
+    putRecord(key, record);
+    return key;
+}
+
+MergedCardView mergeDownloads(CardList cards) {
+    MergedCardView view;
+    std::vector<Download> downloads;
+    for (const DriverCardFile* file : cards) {
+        if (file == nullptr) continue;
+        Download d{file, latestRecordDate(*file), {}};
+        putIdentification(d.contentKey, downloadIdentification(*file));
+        putActivity(d.contentKey, file->gen1);
+        putActivity(d.contentKey, file->gen2);
+        downloads.push_back(std::move(d));
+    }
+    view.downloadsMerged = static_cast<std::uint32_t>(downloads.size());
+    std::stable_sort(downloads.begin(), downloads.end(), [](const Download& a, const Download& b) {
+        return std::tie(a.latestDay, a.contentKey) < std::tie(b.latestDay, b.contentKey);
+    });
+
+    // A download without identification never replaces one that has it: the name of the driver
+    // must not disappear because the newest file lacks the identification file.
+    const Download* newest = nullptr;
+    for (const auto& d : downloads) {
+        if (downloadIdentification(*d.file) == nullptr) continue;
+        if (newest == nullptr || d.latestDay > newest->latestDay ||
+            (d.latestDay == newest->latestDay && d.contentKey < newest->contentKey)) {
+            newest = &d;
+        }
+    }
+    if (newest != nullptr) view.identification = *downloadIdentification(*newest->file);
+    warnAboutSeveralDrivers(downloads, view);
+
+    std::vector<ActivitySource> sources;
+    for (const auto& d : downloads) {
+        const CardIdentification* fallback = downloadIdentification(*d.file);
+        for (const bool gen1 : {true, false}) {
+            const auto& part = gen1 ? d.file->gen1 : d.file->gen2;
+            if (!part) continue;
+            appendCyclicRecords(*part, view);
+            if (!part->driverActivity) continue;
+            sources.push_back(ActivitySource{&part->driverActivity->days, d.latestDay, gen1 ? 1u : 0u,
+                                             &d.contentKey, identityOf(*part, fallback, gen1)});
+        }
+    }
+    selectDays(sources, view);
+    sortCyclicLists(view);
+    view.chosenDaysTimeline = buildChosenDaysTimeline(view.days, view.dayConflicts);
+    for (auto& text : describeRecordFaults(view.days)) view.warnings.push_back(std::move(text));
+    return view;
+}
+
+}  // namespace ddd

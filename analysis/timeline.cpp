@@ -1,0 +1,84 @@
+// The timeline is built from the day the merge chose for each calendar day, so two downloads of
+// one day never both contribute stretches: an unfinished copy of a day, whose last activity runs
+// on to midnight, cannot overlay the complete copy.
+#include "analysis/timeline.h"
+
+#include <algorithm>
+
+namespace ddd {
+namespace {
+
+constexpr std::int64_t kDay = 86400;
+
+std::int64_t nextMidnight(std::int64_t t) {
+    std::int64_t r = t % kDay;
+    if (r < 0) r += kDay;
+    return t - r + kDay;
+}
+
+class TimelineWriter {
+public:
+    explicit TimelineWriter(Timeline& out) : out_(out) {}
+
+    bool started() const { return started_; }
+
+    void startAt(std::int64_t t) {
+        started_ = true;
+        cursor_ = t;
+    }
+
+    void append(const ActivitySegment& segment) {
+        fillUpTo(segment.start);
+        out_.push_back(segment);
+        cursor_ = segment.end;
+    }
+
+    // Time the card holds nothing for is card absent; it keeps a manually entered activity of
+    // the card-absent stretch before it, and is unknown otherwise.
+    void fillUpTo(std::int64_t t) {
+        const bool carry = !out_.empty() && out_.back().cardAbsent;
+        const std::uint8_t type = carry ? out_.back().type : kUnknownActivity;
+        while (cursor_ < t) {
+            const std::int64_t end = std::min(t, nextMidnight(cursor_));
+            out_.push_back(ActivitySegment{cursor_, end, type, 1});
+            cursor_ = end;
+        }
+    }
+
+private:
+    Timeline& out_;
+    bool started_ = false;
+    std::int64_t cursor_ = 0;
+};
+
+// The change words of a day as they can be laid out: words past the end of the day dropped, and
+// words out of time order put in order of their minute.
+DailyActivityRecord usableWords(const DailyActivityRecord& record) {
+    DailyActivityRecord usable = record;
+    std::erase_if(usable.changes, [](std::uint16_t w) { return changeMinute(w) > 1439; });
+    std::stable_sort(usable.changes.begin(), usable.changes.end(),
+                     [](std::uint16_t a, std::uint16_t b) { return changeMinute(a) < changeMinute(b); });
+    return usable;
+}
+
+}  // namespace
+
+Timeline buildTimeline(const MergedCardView& view) {
+    Timeline out;
+    out.reserve(view.days.size() * 12);
+    TimelineWriter writer(out);
+    for (const ChosenDay& chosen : view.days) {
+        const DailyActivityRecord usable = usableWords(chosen.record);
+        if (usable.changes.empty()) continue;
+        if (!writer.started()) writer.startAt(chosen.day);
+        for (const DaySegment& seg : daySegments(usable)) {
+            writer.append(ActivitySegment{chosen.day + seg.startMinute * 60, chosen.day + seg.endMinute * 60,
+                                          activityTypeOfWord(seg.word),
+                                          static_cast<std::uint8_t>(changeCardAbsent(seg.word) ? 1 : 0)});
+        }
+    }
+    if (writer.started()) writer.fillUpTo(view.days.back().day + kDay);
+    return out;
+}
+
+}  // namespace ddd
