@@ -1,0 +1,73 @@
+// The driver finder's index: every driving session found in a folder tree of card and
+// vehicle-unit downloads, saying which driver used which vehicle from when to when.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace ddd::finder {
+
+struct FinderSession {
+    std::string surname;
+    std::string firstNames;
+    std::string card;  // first 14 characters of the card number: the driver, not the card copy
+    std::string vin;
+    std::string plate;
+    std::uint32_t plateNation = 0;
+    std::uint32_t slot = 0;  // 0 driver, 1 co-driver; card sessions carry 0
+    std::int64_t start = 0;
+    std::int64_t end = 0;  // 0: still open or not known
+    std::int64_t odometerStart = 0;
+    std::int64_t odometerEnd = 0;
+    char source = 'C';  // 'C' driver card, 'V' vehicle unit
+    std::string file;
+};
+
+// First names, a space and the surname; either alone when the other is empty.
+std::string displayName(const FinderSession& session);
+
+struct QueryLookup;
+
+class DriverIndex {
+public:
+    std::vector<FinderSession> sessions;
+    std::int64_t filesIndexed = 0;       // read and classified, by all scans
+    std::int64_t filesUnreadable = 0;    // skipped: could not be read
+    std::int64_t filesUnrecognised = 0;  // read, but neither a card download nor an intact VU download
+
+    // Adds the downloads under `folder`. `progress(done, total)` comes before each file; returning
+    // false cancels the scan, keeping what was added so far.
+    void scanDirectory(const std::string& folder, const std::function<bool(long, long)>& progress);
+
+    void clear();
+
+    // Queries use a lookup over the sessions to skip those that cannot match; scanDirectory and
+    // clear keep it current. Code that edits `sessions` itself calls this afterwards (until then
+    // queries take the slower full pass).
+    void buildLookup();
+    const QueryLookup* lookup() const;
+
+private:
+    void addCardSession(FinderSession session);
+
+    std::unordered_map<std::string, std::size_t> cardSessionByKey_;
+    std::shared_ptr<const QueryLookup> lookup_;
+};
+
+struct FinderStats {
+    long files = 0;
+    long sessions = 0;
+    long drivers = 0;
+    long vehicles = 0;
+    long long earliest = 0;
+    long long latest = 0;
+};
+
+FinderStats stats(const DriverIndex& index);
+std::string statsJson(const DriverIndex& index);
+
+}  // namespace ddd::finder

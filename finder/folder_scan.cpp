@@ -1,0 +1,220 @@
+// Folder scan: walks a folder tree for ".ddd" files, classifies each as a card or a vehicle-unit
+// download and turns what it holds into sessions. Vehicle-unit sessions are added after all card
+// sessions, once the nation of every vehicle seen in the scan is known.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <tuple>
+#include <unordered_map>
+
+#include "core/card_file.h"
+#include "core/vu_download.h"
+#include "finder/driver_index.h"
+
+namespace ddd::finder {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Downloads are at most a few megabytes; anything far larger is not one and is not read whole.
+constexpr std::int64_t kMaxDownloadBytes = 256ll * 1024 * 1024;
+
+bool hasDddExtension(const fs::path& path) {
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    return extension == ".ddd";
+}
+
+// Every ".ddd" file under the folder. Symbolic links to files are followed, links to folders are
+// not (so no link loop can trap the walk); a folder that cannot be listed is left out.
+std::vector<std::string> collectDownloads(const std::string& folder) {
+    std::vector<std::string> files;
+    std::vector<fs::path> pending{fs::path(folder)};
+    while (!pending.empty()) {
+        const fs::path directory = std::move(pending.back());
+        pending.pop_back();
+        std::error_code error;
+        fs::directory_iterator it(directory, fs::directory_options::skip_permission_denied, error);
+        if (error) {
+            std::fprintf(stderr, "ddd_finder: Ordner nicht lesbar, übersprungen: %s\n", directory.string().c_str());
+            continue;
+        }
+        std::vector<fs::path> subfolders;
+        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+            std::error_code typeError;
+            const fs::file_status own = it->symlink_status(typeError);
+            if (fs::is_directory(own)) {
+                subfolders.push_back(it->path());
+            } else if (hasDddExtension(it->path()) && it->is_regular_file(typeError)) {
+                files.push_back(it->path().string());
+            }
+        }
+        // Depth first in listing order.
+        pending.insert(pending.end(), subfolders.rbegin(), subfolders.rend());
+    }
+    return files;
+}
+
+enum class ReadResult { Ok, Unreadable, TooLarge };
+
+ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return ReadResult::Unreadable;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return ReadResult::Unreadable;
+    }
+    if (info.st_size > kMaxDownloadBytes) {
+        ::close(fd);
+        return ReadResult::TooLarge;
+    }
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return ReadResult::Unreadable;
+        }
+        if (n == 0) break;  // the file shrank while being read
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    ::close(fd);
+    return ReadResult::Ok;
+}
+
+std::int64_t endOrOpen(std::int64_t t) { return isEmptyTime(t) ? 0 : t; }
+
+// Sessions of one card application; the second generation's records also carry the VIN.
+std::vector<FinderSession> cardSessions(const CardApplicationData& app, const std::string& path) {
+    std::vector<FinderSession> out;
+    if (!app.identification || !app.vehiclesUsed) return out;
+    const CardIdentification& id = *app.identification;
+    const std::string card = textWithoutTrailingBlanks(Bytes(id.cardNumber).first(14));
+    for (const CardVehicleRecord& record : app.vehiclesUsed->chronological) {
+        if (isEmptyTime(record.firstUse)) continue;
+        FinderSession s;
+        s.surname = id.surname.text;
+        s.firstNames = id.firstNames.text;
+        s.card = card;
+        s.vin = record.vin;
+        s.plate = record.registration.number;
+        s.plateNation = record.registration.nation;
+        s.start = record.firstUse;
+        s.end = endOrOpen(record.lastUse);
+        s.odometerStart = record.odometerBegin;
+        s.odometerEnd = record.odometerEnd;
+        s.source = 'C';
+        s.file = path;
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
+// A vehicle unit's sessions waiting for the nation lookup of the whole scan.
+struct PendingVehicle {
+    std::string vin;
+    bool hasRegistration = false;
+    std::uint32_t nation = 0;
+    std::vector<FinderSession> sessions;
+};
+
+using StayKey = std::tuple<std::string, std::string, std::int64_t, std::int64_t>;
+
+PendingVehicle vehicleSessions(const VuDownload& vu, const std::string& path, std::set<StayKey>& seenStays) {
+    PendingVehicle out{vu.vin, vu.hasRegistration, vu.registrationNation, {}};
+    for (const VuDayBlock& day : vu.days) {
+        for (const VuCardIwRecord& record : day.cardRecords) {
+            // A stay spanning midnight, or held by overlapping downloads of the same vehicle,
+            // is stored more than once; the first one found stands for all.
+            if (!isEmptyTime(record.withdrawalTime) &&
+                !seenStays.emplace(record.cardNumber, vu.vin, record.insertionTime, record.withdrawalTime).second) {
+                continue;
+            }
+            FinderSession s;
+            s.surname = record.surname;
+            s.firstNames = record.firstNames;
+            s.card = record.cardNumber;
+            s.vin = vu.vin;
+            s.plate = vu.registrationNumber;
+            s.slot = record.slot;
+            s.start = record.insertionTime;
+            s.end = endOrOpen(record.withdrawalTime);
+            s.odometerStart = record.odometerAtInsertion;
+            s.odometerEnd = record.odometerAtWithdrawal;
+            s.source = 'V';
+            s.file = path;
+            out.sessions.push_back(std::move(s));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+void DriverIndex::scanDirectory(const std::string& folder, const std::function<bool(long, long)>& progress) {
+    const std::vector<std::string> files = collectDownloads(folder);
+    const long total = static_cast<long>(files.size());
+    std::vector<PendingVehicle> vehicles;
+    std::set<StayKey> seenStays;
+    std::vector<std::uint8_t> bytes;
+    long done = 0;
+    for (const std::string& path : files) {
+        if (progress && !progress(done, total)) break;
+        ++done;
+        const ReadResult read = readWholeFile(path, bytes);
+        if (read == ReadResult::Unreadable) {
+            std::fprintf(stderr, "ddd_finder: Datei nicht lesbar, übersprungen: %s\n", path.c_str());
+            ++filesUnreadable;
+            continue;
+        }
+        ++filesIndexed;
+        if (read == ReadResult::TooLarge) {
+            ++filesUnrecognised;
+            continue;
+        }
+        auto card = decodeCardFile(bytes);
+        if (card) {
+            // Second-generation records first: where both applications hold a stay, the one
+            // with the VIN is kept.
+            for (const auto* part : {&card.value().gen2, &card.value().gen1}) {
+                if (!*part) continue;
+                for (FinderSession& s : cardSessions(**part, path)) addCardSession(std::move(s));
+            }
+            continue;
+        }
+        const VuDownload vu = decodeVuDownload(bytes);
+        if (!vu.complete || bytes.empty()) ++filesUnrecognised;
+        vehicles.push_back(vehicleSessions(vu, path, seenStays));
+    }
+
+    std::unordered_map<std::string, std::uint32_t> nationOfVin;
+    for (const PendingVehicle& v : vehicles) {
+        if (v.hasRegistration && !v.vin.empty()) nationOfVin.emplace(v.vin, v.nation);
+    }
+    for (PendingVehicle& v : vehicles) {
+        std::uint32_t nation = v.hasRegistration ? v.nation : 0;
+        if (!v.hasRegistration && !v.vin.empty()) {
+            auto found = nationOfVin.find(v.vin);
+            if (found != nationOfVin.end()) nation = found->second;
+        }
+        for (FinderSession& s : v.sessions) {
+            s.plateNation = nation;
+            sessions.push_back(std::move(s));
+        }
+    }
+    if (progress && done == total) progress(total, total);
+    buildLookup();
+}
+
+}  // namespace ddd::finder

@@ -1,0 +1,88 @@
+// The finder report's HTML for searches with and without hits.
+#include <gtest/gtest.h>
+
+#include "finder/finder_report.h"
+#include "tools/generator/card_generator.h"
+
+namespace {
+
+using namespace ddd::finder;
+using ddd::gen::utcTime;
+
+FinderSession session(std::string surname, char source, std::uint32_t slot, std::int64_t start, std::int64_t end) {
+    FinderSession s;
+    s.firstNames = "Jürgen";
+    s.surname = std::move(surname);
+    s.card = "DF000000000011";
+    s.plate = "M AB 123";
+    s.source = source;
+    s.slot = slot;
+    s.start = start;
+    s.end = end;
+    s.odometerStart = 0;
+    s.odometerEnd = 1234;
+    return s;
+}
+
+bool contains(const std::string& html, const std::string& part) { return html.find(part) != std::string::npos; }
+
+TEST(FinderReport, RowsAndCriteria) {
+    DriverIndex index;
+    index.sessions = {session("Berger & Söhne", 'C', 0, utcTime(2024, 3, 5, "05:00"), 0),
+                      session("<Weiß>", 'V', 1, utcTime(2024, 3, 5, "07:30"), utcTime(2024, 3, 5, "14:00")),
+                      session("Lange", 'V', 0, utcTime(2024, 3, 4, "07:30"), utcTime(2024, 3, 4, "14:00"))};
+    const std::string html = finderReportHtml(index, R"({"plate":"m ab \"1\"","y":2024,"mo":3,"d":5,"hStart":9})");
+    EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_TRUE(contains(html, "<html lang=\"de\">"));
+    EXPECT_TRUE(contains(html, "<title>Fahrerermittlung</title>"));
+    EXPECT_TRUE(contains(html, "Fahrerermittlung — wer fuhr ein Fahrzeug zu einem Zeitpunkt?"));
+    EXPECT_TRUE(contains(html, "<div class=\"q\">Suche: Kennzeichen <b>m ab &quot;1&quot;</b> Zeitpunkt <b>05.03.2024 09:00</b> · 0 Treffer</div>"));
+
+    const std::string all = finderReportHtml(index, R"({"plate":"MAB123","y":2024,"mo":3,"d":5,"hStart":9})");
+    EXPECT_TRUE(contains(all, "· 2 Treffer</div>"));
+    EXPECT_TRUE(contains(all, "<tr class=\"hit\"><td class=\"p\">Jürgen Berger &amp; Söhne</td><td>Fahrer (Karte)</td>"
+                              "<td>M AB 123</td><td>05.03.2024 06:00</td><td>offen</td><td>1234</td>"
+                              "<td>DF000000000011</td><td>Fahrerkarte</td></tr>"));
+    EXPECT_TRUE(contains(all, "<td class=\"p\">Jürgen &lt;Weiß&gt;</td><td>Beifahrer</td>"));
+    EXPECT_TRUE(contains(all, "<td>Fahrzeugeinheit</td>"));
+    EXPECT_FALSE(contains(all, "Lange"));
+    EXPECT_TRUE(contains(all, "</tbody></table><div class=\"foot\">VELMORANT DDD · Fahrerermittlung</div></div></body></html>"));
+}
+
+TEST(FinderReport, PlateOnlySearchHasNoTimePart) {
+    DriverIndex index;
+    index.sessions = {session("Lange", 'V', 0, utcTime(2024, 3, 4, "07:30"), utcTime(2024, 3, 4, "14:00"))};
+    const std::string html = finderReportHtml(index, R"({"plate":"M AB 123"})");
+    EXPECT_TRUE(contains(html, "<div class=\"q\">Suche: Kennzeichen <b>M AB 123</b>  · 1 Treffer</div>"));
+    EXPECT_TRUE(contains(html, "<td>Fahrer</td>"));
+}
+
+TEST(FinderReport, NoMatchNotice) {
+    const std::string html = finderReportHtml(DriverIndex{}, R"({"name":"Niemand"})");
+    EXPECT_TRUE(contains(html, "<div class=\"none\">Keine Übereinstimmung für die gesuchten Kriterien.</div>"));
+    EXPECT_FALSE(contains(html, "<table>"));
+}
+
+TEST(FinderReport, MoreThan500Matches) {
+    DriverIndex index;
+    for (int i = 0; i < 600; ++i) index.sessions.push_back(session("Lange", 'V', 0, 1000 + i, 0));
+    const std::string html = finderReportHtml(index, "{}");
+    EXPECT_TRUE(contains(html, " · 600 Treffer (zeige 500)</div>"));
+    EXPECT_TRUE(contains(html, "<div class=\"foot\">Hinweis: Es werden nur die ersten 500 von 600 Treffern angezeigt.</div>"));
+    std::size_t rows = 0;
+    for (std::size_t at = html.find("<tr"); at != std::string::npos; at = html.find("<tr", at + 1)) ++rows;
+    EXPECT_EQ(rows, 501u);  // with the header row
+}
+
+TEST(FinderReport, EscapingOfOddBytes) {
+    EXPECT_EQ(escapeHtml("a\"b&c<d>e"), "a&quot;b&amp;c&lt;d&gt;e");
+    EXPECT_EQ(escapeHtml("Gr\xC3\xBC\xC3"), "Gr\xC3\xBC\xEF\xBF\xBD");
+    EXPECT_EQ(escapeHtml("\xFF x"), "\xEF\xBF\xBD x");
+}
+
+TEST(FinderReport, RefusedSearchShowsItsReason) {
+    const std::string html = finderReportHtml(DriverIndex{}, R"({"y":2024,"mo":2,"d":31})");
+    EXPECT_TRUE(contains(html, "<div class=\"none\">Ungültiges Datum.</div>"));
+}
+
+}  // namespace
