@@ -31,8 +31,33 @@ struct MinuteState {
     bool operator==(const MinuteState&) const = default;
 };
 
+// A single record in time order needs no minute-by-minute resolution: its stretches are disjoint
+// and each is resolved by its own word.
+void layOutSingleRecord(std::int64_t day, const DailyActivityRecord& record, std::vector<ChosenDaySegment>& out) {
+    std::uint32_t covered = 0;
+    auto noData = [&](std::uint32_t from, std::uint32_t to) {
+        if (to > from) {
+            out.push_back(ChosenDaySegment{day + from * 60, day + to * 60, kUnknownActivity, 0, 1,
+                                           SegmentReason::NoData, 0, 0});
+        }
+    };
+    for (const DaySegment& seg : daySegments(record)) {
+        noData(covered, seg.startMinute);
+        out.push_back(ChosenDaySegment{day + seg.startMinute * 60, day + seg.endMinute * 60,
+                                       activityTypeOfWord(seg.word),
+                                       static_cast<std::uint8_t>(changeCardAbsent(seg.word) ? 1 : 0), 0,
+                                       SegmentReason::Resolved, 0, seg.word});
+        covered = seg.endMinute;
+    }
+    noData(covered, kMinutesPerDay);
+}
+
 void resolveDay(std::int64_t day, const std::vector<const DailyActivityRecord*>& records,
                 std::vector<ChosenDaySegment>& out) {
+    if (records.size() == 1 && minutesStrictlyIncrease(*records.front())) {
+        layOutSingleRecord(day, *records.front(), out);
+        return;
+    }
     constexpr std::int32_t kNone = -1;
     std::array<std::int32_t, kMinutesPerDay> state;
     std::array<std::uint16_t, kMinutesPerDay> word{};

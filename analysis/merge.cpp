@@ -180,66 +180,78 @@ void selectDays(const std::vector<ActivitySource>& sources, MergedCardView& view
     }
 }
 
-// Sorts by `key`, and among records with the same key keeps the first after ordering by `richer`
-// (a second-generation copy of a record carries fields the first-generation copy lacks).
+// The cyclic records of all parts, gathered by address: every download repeats most of them, so
+// they are sorted and thinned out before anything is copied.
+struct CyclicRecords {
+    std::vector<const CardVehicleRecord*> vehiclesUsed;
+    std::vector<const PlaceRecord*> places;
+    std::vector<const EventFaultRecord*> events;
+    std::vector<const ControlActivity*> controls;
+    std::vector<const SpecificConditionRecord*> specificConditions;
+
+    void add(const CardApplicationData& part) {
+        if (part.vehiclesUsed) addAll(vehiclesUsed, part.vehiclesUsed->chronological);
+        if (part.places) addAll(places, *part.places);
+        if (part.events) addAll(events, *part.events);
+        if (part.faults) addAll(events, *part.faults);
+        if (part.controlActivity && !isEmptyTime(part.controlActivity->controlTime)) {
+            controls.push_back(&*part.controlActivity);
+        }
+        if (part.specificConditions) addAll(specificConditions, *part.specificConditions);
+    }
+
+private:
+    template <typename Record>
+    static void addAll(std::vector<const Record*>& to, const std::vector<Record>& records) {
+        for (const Record& r : records) to.push_back(&r);
+    }
+};
+
+// Sorts by `key`, and of records with the same key keeps the one ordered first by `richer` (a
+// second-generation copy of a record carries fields the first-generation copy lacks).
 template <typename Record, typename Key, typename Richer>
-void sortUnique(std::vector<Record>& records, Key key, Richer richer) {
-    std::sort(records.begin(), records.end(), [&](const Record& a, const Record& b) {
-        if (key(a) != key(b)) return key(a) < key(b);
-        return richer(a) > richer(b);
+std::vector<Record> sortedUnique(std::vector<const Record*> records, Key key, Richer richer) {
+    std::sort(records.begin(), records.end(), [&](const Record* a, const Record* b) {
+        if (key(*a) != key(*b)) return key(*a) < key(*b);
+        return richer(*a) > richer(*b);
     });
-    records.erase(std::unique(records.begin(), records.end(),
-                              [&](const Record& a, const Record& b) { return key(a) == key(b); }),
-                  records.end());
+    std::vector<Record> unique;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i == 0 || key(*records[i]) != key(*records[i - 1])) unique.push_back(*records[i]);
+    }
+    return unique;
 }
 
-void sortCyclicLists(MergedCardView& view) {
-    sortUnique(
-        view.vehiclesUsed,
+void sortCyclicLists(CyclicRecords cyclic, MergedCardView& view) {
+    view.vehiclesUsed = sortedUnique(
+        std::move(cyclic.vehiclesUsed),
         [](const CardVehicleRecord& v) {
             return std::tie(v.firstUse, v.lastUse, v.odometerBegin, v.odometerEnd, v.registration.nation,
                             v.registration.number);
         },
         [](const CardVehicleRecord& v) { return std::tie(v.hasVuDataBlockCounter, v.vuDataBlockCounter, v.vin); });
-    sortUnique(
-        view.places,
+    view.places = sortedUnique(
+        std::move(cyclic.places),
         [](const PlaceRecord& p) { return std::tie(p.entryTime, p.entryType, p.country, p.region, p.odometer); },
         [](const PlaceRecord& p) {
             return std::tie(p.hasGnss, p.gnssTime, p.gnssAccuracy, p.latitude, p.longitude);
         });
-    sortUnique(
-        view.events,
+    view.events = sortedUnique(
+        std::move(cyclic.events),
         [](const EventFaultRecord& e) { return std::tie(e.begin, e.end, e.type, e.vehicle.nation, e.vehicle.number); },
         [](const EventFaultRecord&) { return 0; });
-    sortUnique(
-        view.controls,
+    view.controls = sortedUnique(
+        std::move(cyclic.controls),
         [](const ControlActivity& c) {
             return std::tie(c.controlTime, c.controlType, c.controlCardType, c.controlCardNation, c.controlCardNumber,
                             c.controlVehicle.nation, c.controlVehicle.number, c.downloadPeriodBegin,
                             c.downloadPeriodEnd);
         },
         [](const ControlActivity&) { return 0; });
-    sortUnique(
-        view.specificConditions,
+    view.specificConditions = sortedUnique(
+        std::move(cyclic.specificConditions),
         [](const SpecificConditionRecord& s) { return std::tie(s.entryTime, s.conditionType); },
         [](const SpecificConditionRecord&) { return 0; });
-}
-
-void appendCyclicRecords(const CardApplicationData& part, MergedCardView& view) {
-    if (part.vehiclesUsed) {
-        const auto& used = part.vehiclesUsed->chronological;
-        view.vehiclesUsed.insert(view.vehiclesUsed.end(), used.begin(), used.end());
-    }
-    if (part.places) view.places.insert(view.places.end(), part.places->begin(), part.places->end());
-    if (part.events) view.events.insert(view.events.end(), part.events->begin(), part.events->end());
-    if (part.faults) view.events.insert(view.events.end(), part.faults->begin(), part.faults->end());
-    if (part.controlActivity && !isEmptyTime(part.controlActivity->controlTime)) {
-        view.controls.push_back(*part.controlActivity);
-    }
-    if (part.specificConditions) {
-        const auto& conditions = *part.specificConditions;
-        view.specificConditions.insert(view.specificConditions.end(), conditions.begin(), conditions.end());
-    }
 }
 
 // Renewed or replaced cards of one driver share the nation and the first 14 characters.
@@ -317,19 +329,20 @@ MergedCardView mergeDownloads(CardList cards) {
     warnAboutSeveralDrivers(downloads, view);
 
     std::vector<ActivitySource> sources;
+    CyclicRecords cyclic;
     for (const auto& d : downloads) {
         const CardIdentification* fallback = downloadIdentification(*d.file);
         for (const bool gen1 : {true, false}) {
             const auto& part = gen1 ? d.file->gen1 : d.file->gen2;
             if (!part) continue;
-            appendCyclicRecords(*part, view);
+            cyclic.add(*part);
             if (!part->driverActivity) continue;
             sources.push_back(ActivitySource{&part->driverActivity->days, d.latestDay, gen1 ? 1u : 0u,
                                              &d.contentKey, identityOf(*part, fallback, gen1)});
         }
     }
     selectDays(sources, view);
-    sortCyclicLists(view);
+    sortCyclicLists(std::move(cyclic), view);
     view.chosenDaysTimeline = buildChosenDaysTimeline(view.days, view.dayConflicts);
     for (auto& text : describeRecordFaults(view.days)) view.warnings.push_back(std::move(text));
     return view;
