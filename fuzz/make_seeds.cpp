@@ -9,6 +9,7 @@
 
 #include "core/card_file.h"
 #include "tools/generator/card_generator.h"
+#include "tools/vu_generator/vu_generator.h"
 
 namespace {
 
@@ -48,6 +49,47 @@ std::vector<ddd::gen::CardDescription> seedCards() {
     return cards;
 }
 
+// Vehicle-unit downloads of a small fleet in every layout, and some with faults.
+void writeVuSeeds(const fs::path& folder) {
+    fs::create_directories(folder);
+    const ddd::gen::Fleet fleet = ddd::gen::makeFleet(5, {.drivers = 3, .vehicles = 2, .days = 3, .speedMinutes = 3});
+    int index = 0;
+    for (auto vu : fleet.vehicleUnits) {
+        for (auto layout : {ddd::gen::VuLayout::Gen2, ddd::gen::VuLayout::Gen2v2, ddd::gen::VuLayout::Gen1Fixed}) {
+            vu.layout = layout;
+            const auto bytes = ddd::gen::writeVuDownload(vu);
+            write(folder / ("vu" + std::to_string(index++) + ".ddd"), bytes.data(), bytes.size());
+        }
+    }
+    using ddd::gen::VuFault;
+    for (const VuFault& fault : {VuFault::truncateAt(700), VuFault::countPastEnd(0), VuFault::markerAtEnd(),
+                                 VuFault::unknownBlock(1, 0x47), VuFault::trailingGarbage(9)}) {
+        auto vu = fleet.vehicleUnits.front();
+        vu.inject = {fault};
+        const auto bytes = ddd::gen::writeVuDownload(vu);
+        write(folder / ("vu_fault" + std::to_string(index++) + ".ddd"), bytes.data(), bytes.size());
+    }
+}
+
+// Search texts as the finder page sends them, and some it never would.
+void writeQuerySeeds(const fs::path& folder) {
+    fs::create_directories(folder);
+    const char* queries[] = {
+        R"({"plate":"M AB 123","name":"","vin":"","y":2024,"mo":3,"d":31,"hStart":2,"hEnd":4})",
+        R"({"plate":"","name":"anna","vin":"","y":0,"mo":0,"d":0,"hStart":-1,"hEnd":-1})",
+        R"({"vin":"wdb","y":2024,"mo":10,"d":27})",
+        R"({"name":"Ömer "x"","plate":["a"],"y":"2024"})",
+        R"({"y":2024,"mo":2,"d":30,"hStart":25})",
+        "{}",
+        "kein JSON",
+    };
+    int index = 0;
+    for (const char* q : queries) {
+        write(folder / ("query" + std::to_string(index++) + ".json"), reinterpret_cast<const std::uint8_t*>(q),
+              std::char_traits<char>::length(q));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,5 +116,7 @@ int main(int argc, char** argv) {
             write(root / target->second / (name + suffix), record.value.data(), record.value.size());
         }
     }
+    writeVuSeeds(root / "vu_download");
+    writeQuerySeeds(root / "finder_query");
     return 0;
 }

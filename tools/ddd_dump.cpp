@@ -9,6 +9,7 @@
 
 #include "core/card_file.h"
 #include "core/json_writer.h"
+#include "core/vu_download.h"
 
 namespace {
 
@@ -191,6 +192,50 @@ std::string dumpJson(const std::string& path, std::size_t size, const DriverCard
     return w.take();
 }
 
+std::string dumpVuJson(const std::string& path, std::size_t size, const VuDownload& vu) {
+    JsonWriter w(true);
+    w.beginObject().field("file", path).field("size", static_cast<std::int64_t>(size)).field("kind", "vehicle unit");
+    w.field("isGen2Format", vu.isGen2Format).field("complete", vu.complete);
+    w.field("stoppedAt", static_cast<std::int64_t>(vu.stoppedAt));
+    if (!vu.complete) w.field("stopReason", vu.stopReason);
+    w.field("vin", vu.vin).field("registrationNumber", vu.registrationNumber);
+    if (vu.hasRegistration) {
+        w.field("registrationNation", std::int64_t{vu.registrationNation}).field("nationName", nationName(vu.registrationNation));
+    }
+    w.field("vuTime", instant(vu.vuTime));
+    w.field("downloadableFrom", instant(vu.downloadableFrom)).field("downloadableTo", instant(vu.downloadableTo));
+    w.key("blocks").beginObject().field("activities", std::int64_t{vu.activityBlocks});
+    w.field("eventsFaults", std::int64_t{vu.eventFaultBlocks}).field("detailedSpeed", std::int64_t{vu.speedBlocks});
+    w.field("technicalData", std::int64_t{vu.technicalBlocks}).endObject();
+    w.key("days").beginArray();
+    for (const auto& day : vu.days) {
+        w.beginObject().field("date", isEmptyTime(day.date) ? "-" : formatDate(day.date));
+        w.field("odometerMidnight", std::int64_t{day.odometerMidnight});
+        w.field("activityChanges", std::int64_t{day.activityChangeCount});
+        w.key("cards").beginArray();
+        for (const auto& r : day.cardRecords) {
+            w.beginObject().field("surname", r.surname).field("firstNames", r.firstNames);
+            w.field("cardNumber", r.cardNumber).field("slot", r.slot == 1 ? "co-driver" : "driver");
+            w.field("insertion", instant(r.insertionTime)).field("odometerAtInsertion", std::int64_t{r.odometerAtInsertion});
+            w.field("withdrawal", instant(r.withdrawalTime)).field("odometerAtWithdrawal", std::int64_t{r.odometerAtWithdrawal});
+            w.endObject();
+        }
+        w.endArray().endObject();
+    }
+    w.endArray().endObject();
+    return w.take();
+}
+
+void printVuSummary(const std::string& path, const VuDownload& vu) {
+    std::printf("Vehicle unit download %s\n", path.c_str());
+    std::printf("  vehicle: %s, VIN %s\n", vu.registrationNumber.c_str(), vu.vin.c_str());
+    std::printf("  downloadable: %s to %s\n", instant(vu.downloadableFrom).c_str(), instant(vu.downloadableTo).c_str());
+    std::size_t stays = 0;
+    for (const auto& day : vu.days) stays += day.cardRecords.size();
+    std::printf("  days: %zu, card insertions: %zu\n", vu.days.size(), stays);
+    if (!vu.complete) std::printf("  stopped at offset %llu: %s\n", static_cast<unsigned long long>(vu.stoppedAt), vu.stopReason.c_str());
+}
+
 void printSummary(const std::string& path, const DriverCardFile& file) {
     std::printf("Driver card download %s\n", path.c_str());
     std::printf("  generations: %s%s%s\n", file.gen1 ? "first" : "", file.gen1 && file.gen2 ? " and " : "",
@@ -234,6 +279,16 @@ int main(int argc, char** argv) {
     }
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     auto decoded = decodeCardFile(bytes);
+    // Vehicle-unit downloads begin with the block marker 0x76, which no card download does.
+    if (!decoded && !bytes.empty() && bytes[0] == 0x76) {
+        const VuDownload vu = decodeVuDownload(bytes);
+        if (summary) {
+            printVuSummary(path, vu);
+        } else {
+            std::cout << dumpVuJson(path, bytes.size(), vu) << '\n';
+        }
+        return 0;
+    }
     if (!decoded) {
         std::fprintf(stderr, "ddd-dump: %s: %s (offset %llu)\n", path.c_str(), decoded.error().message.c_str(),
                      static_cast<unsigned long long>(decoded.error().offset));

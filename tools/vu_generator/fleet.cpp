@@ -87,7 +87,9 @@ CardDescription cardDownload(const Fleet& fleet, int driver, std::int64_t until,
     return card;
 }
 
-VuDescription vuDownload(const Fleet& fleet, const FleetPlan& plan, int vehicle, int firstDay, int endDay) {
+// `stays` are the vehicle's own stays, ordered by start.
+VuDescription vuDownload(const Fleet& fleet, const std::vector<const FleetStay*>& stays, const FleetPlan& plan,
+                         int vehicle, int firstDay, int endDay) {
     const FleetVehicle& v = fleet.vehicles[static_cast<std::size_t>(vehicle)];
     VuDescription vu;
     vu.vin = v.vin;
@@ -101,8 +103,8 @@ VuDescription vuDownload(const Fleet& fleet, const FleetPlan& plan, int vehicle,
     for (int day = firstDay; day < endDay; ++day) {
         VuDay block;
         block.date = plan.firstDay + day * kDay;
-        for (const FleetStay& s : fleet.stays) {
-            if (s.vehicle != vehicle) continue;
+        for (const FleetStay* planned : stays) {
+            const FleetStay& s = *planned;
             if (s.start < block.date) odometer = std::max(odometer, s.odometerEnd);
             if (s.start >= block.date + kDay || s.end <= block.date) continue;
             const FleetDriver& d = fleet.drivers[static_cast<std::size_t>(s.driver)];
@@ -158,12 +160,14 @@ Fleet makeFleet(std::uint64_t seed, const FleetPlan& plan) {
         }
     }
     const int k = plan.vuDownloadsPerVehicle;
+    std::vector<std::vector<const FleetStay*>> staysOf(static_cast<std::size_t>(plan.vehicles));
+    for (const FleetStay& s : fleet.stays) staysOf[static_cast<std::size_t>(s.vehicle)].push_back(&s);
     for (int v = 0; v < plan.vehicles; ++v) {
         for (int i = 0; i < k; ++i) {
             // Each download repeats the last day of the one before, as downloads overlap in practice.
             const int first = std::max(0, plan.days * i / k - 1);
             const int end = i == k - 1 ? plan.days + 1 : plan.days * (i + 1) / k;
-            fleet.vehicleUnits.push_back(vuDownload(fleet, plan, v, first, end));
+            fleet.vehicleUnits.push_back(vuDownload(fleet, staysOf[static_cast<std::size_t>(v)], plan, v, first, end));
         }
     }
     return fleet;
