@@ -104,6 +104,8 @@ TEST(FinderQuery, SearchWindowInGermanLegalTime) {
         {"summer day", R"({"y":2024,"mo":7,"d":1})", "2024-06-30 22:00", "2024-07-01 22:00"},
         {"one hour from the start hour", R"({"y":2024,"mo":7,"d":1,"hStart":8})", "2024-07-01 06:00", "2024-07-01 07:00"},
         {"end hour alone", R"({"y":2024,"mo":1,"d":15,"hEnd":6})", "2024-01-14 23:00", "2024-01-15 05:00"},
+        // 02:00 to 03:00 does not exist on that day: the window shrinks to the instant of the change.
+        {"hour the clock skips", R"({"y":2024,"mo":3,"d":31,"hStart":2})", "2024-03-31 01:00", "2024-03-31 01:00"},
         {"change to winter time", R"({"y":2024,"mo":10,"d":27,"hStart":0,"hEnd":24})", "2024-10-26 22:00", "2024-10-27 23:00"},
     };
     for (const Case& c : cases) {
