@@ -9,9 +9,8 @@ namespace ddd {
 namespace {
 
 constexpr std::int64_t kDay = 86400;
-// Reg. 561/2006 Art. 4(g): the first part of a split daily rest lasts at least 3 h, the second
-// at least 9 h, as does a reduced daily rest; a regular daily rest lasts 11 h.
-constexpr std::int64_t kSplitRestFirstPart = 10800;
+// Reg. 561/2006 Art. 4(g): the second part of a split daily rest lasts at least 9 h, as does a
+// reduced daily rest; a regular daily rest lasts 11 h.
 constexpr std::int64_t kReducedDailyRest = 32400;
 constexpr std::int64_t kRegularDailyRest = 39600;
 // Art. 4(h): a reduced weekly rest lasts at least 24 h, a regular one 45 h.
@@ -79,33 +78,42 @@ void measure(DailyWorkPeriod& p, const Timeline& timeline, std::size_t& first) {
     if (furthest < p.end) p.hasGap = 1;
 }
 
+bool overlapsCrew(const DailyWorkPeriod& p, std::span<const CrewStretch> crew) {
+    const auto it = std::partition_point(crew.begin(), crew.end(), [&](const CrewStretch& c) { return c.end <= p.start; });
+    for (auto c = it; c != crew.end() && c->start < p.end; ++c) {
+        if (c->end > c->start && c->end > p.start) return true;
+    }
+    return false;
+}
+
 std::vector<DailyWorkPeriod> dailyWorkPeriods(const Timeline& timeline, const std::vector<RestPeriod>& rests,
-                                              const RuleOptions& options) {
+                                              const RuleOptions& options, std::span<const CrewStretch> crew) {
     std::vector<DailyWorkPeriod> periods;
     if (timeline.empty()) return periods;
     std::int64_t cursor = timeline.front().start;
     for (std::size_t i = 0; i < rests.size(); ++i) {
         if (rests[i].start > cursor) {
-            periods.push_back(DailyWorkPeriod{cursor, rests[i].start, 0, 0, 0, 0, static_cast<std::uint8_t>(i == 0)});
+            periods.push_back(DailyWorkPeriod{cursor, rests[i].start, 0, 0, 0, 0, static_cast<std::uint8_t>(i == 0), 0});
         }
         cursor = rests[i].end;
     }
-    if (cursor < timeline.back().end) periods.push_back(DailyWorkPeriod{cursor, timeline.back().end, 0, 0, 0, 0, 1});
+    if (cursor < timeline.back().end) periods.push_back(DailyWorkPeriod{cursor, timeline.back().end, 0, 0, 0, 0, 1, 0});
     std::size_t first = 0;
     for (auto& p : periods) {
         p.weekStart = weekStartOf(p.start, options);
         measure(p, timeline, first);
+        p.multiManning = overlapsCrew(p, crew) ? 1 : 0;
     }
     return periods;
 }
 
 }  // namespace
 
-RuleContext buildRuleContext(const Timeline& timeline, const RuleOptions& options) {
+RuleContext buildRuleContext(const Timeline& timeline, const RuleOptions& options, std::span<const CrewStretch> crew) {
     RuleContext context;
     context.restBlocks = restBlocks(timeline);
     context.restPeriods = restPeriods(context.restBlocks);
-    context.dailyWorkPeriods = dailyWorkPeriods(timeline, context.restPeriods, options);
+    context.dailyWorkPeriods = dailyWorkPeriods(timeline, context.restPeriods, options, crew);
     return context;
 }
 

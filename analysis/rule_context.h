@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "analysis/activity_segment.h"
@@ -14,6 +15,18 @@ struct RuleOptions {
     std::int64_t utcOffset = 0;    // added to an instant before days and weeks are taken
     std::uint32_t nightStart = 0;  // minutes after midnight
     std::uint32_t nightEnd = 420;  // exclusive
+};
+
+// Reg. 561/2006 Art. 4(g): the first part of a split daily rest lasts at least 3 h.
+inline constexpr std::int64_t kSplitRestFirstPart = 10800;
+
+// A stretch of driving or availability that the card records as crew operation (driving status
+// set while the card is inserted): the sign of multi-manning.
+struct CrewStretch {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+
+    bool operator==(const CrewStretch&) const = default;
 };
 
 // A maximal run of rest segments.
@@ -50,6 +63,7 @@ struct DailyWorkPeriod {
     std::uint8_t hasUnknown = 0;
     std::uint8_t hasGap = 0;
     std::uint8_t open = 0;  // begins at the start or ends at the end of the data
+    std::uint8_t multiManning = 0;  // some of its driving or availability is crew operation
 
     bool operator==(const DailyWorkPeriod&) const = default;
 };
@@ -60,8 +74,9 @@ struct RuleContext {
     std::vector<DailyWorkPeriod> dailyWorkPeriods;
 };
 
-// Built from a timeline in time order.
-RuleContext buildRuleContext(const Timeline& timeline, const RuleOptions& options);
+// Built from a timeline in time order and the crew stretches of the same history, in time order.
+RuleContext buildRuleContext(const Timeline& timeline, const RuleOptions& options,
+                             std::span<const CrewStretch> crew = {});
 
 // Monday 00:00 of the week of `t`, in the calendar shifted by the options' UTC offset.
 std::int64_t weekStartOf(std::int64_t t, const RuleOptions& options);
