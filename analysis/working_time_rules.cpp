@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "core/primitives.h"
+#include "analysis/local_time.h"
 
 namespace ddd {
 namespace {
@@ -37,13 +37,8 @@ void forEachClipped(const Timeline& timeline, std::int64_t from, std::int64_t to
     }
 }
 
-// Seconds the German legal time is ahead of UTC at `t`, read off the one civil-time converter.
-std::int64_t legalTimeOffset(std::int64_t t) {
-    const CivilTime civil = toCivilTime(t);
-    const std::int64_t secondOfMinute = ((t % 60) + 60) % 60;
-    return daysFromCivil(civil.year, civil.month, civil.day) * kDay + std::int64_t{civil.minuteOfDay} * 60 +
-           secondOfMinute - t;
-}
+// Seconds the German legal time is ahead of UTC at `t`.
+std::int64_t legalTimeOffset(std::int64_t t) { return localClockSeconds(t) - t; }
 
 // The first instant in (a, b] whose offset differs from the offset at `a`; the offset changes at
 // most once in a stretch shorter than half a year.
