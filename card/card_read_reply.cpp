@@ -17,6 +17,16 @@ std::string failure(const std::string& message) {
 
 } // namespace
 
+std::string listReadersJson(const CardReadLimits& limits) {
+    std::string json = "[";
+    for (const std::string& name : listReaders(limits)) {
+        if (json.size() > 1) json += ',';
+        appendJsonString(json, name);
+    }
+    json += ']';
+    return json;
+}
+
 CardReadReply readCardReply(const std::string& readerName, const OpenedFileAnalysis& analyze, const CardReadLimits& limits) {
     CardReadReply reply;
     try {

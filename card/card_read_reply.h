@@ -20,6 +20,10 @@ struct CardReadReply {
     std::filesystem::path tempFolder;   // its folder, left for the caller to remove at shutdown
 };
 
+// The reader list for the page: a JSON array of the names, "[]" when the service is unavailable
+// or has no readers.
+std::string listReadersJson(const CardReadLimits& limits = {});
+
 // Never throws: every failure becomes a German message in the JSON answer. When the analysis
 // throws, the saved folder is removed again, since nobody will take it over.
 CardReadReply readCardReply(const std::string& readerName, const OpenedFileAnalysis& analyze,

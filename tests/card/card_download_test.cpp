@@ -139,9 +139,9 @@ TEST(CardReadReply, SavesTheDownloadAsCardDddInAPrivateFolderAndHandsItToTheAnal
 
 TEST(CardReaders, ListsTheVirtualReadersOfTheService) {
     CardStack stack(std::nullopt);
-    const std::vector<std::string> readers = listReaders();
-    ASSERT_FALSE(readers.empty());
-    EXPECT_EQ(readers.front(), emu::VirtualReaderService::readerName());
+    // vpcd offers two slots, the second on the next port.
+    EXPECT_EQ(listReaders(), (std::vector<std::string>{"Virtual PCD 00 00", "Virtual PCD 00 01"}));
+    EXPECT_EQ(listReadersJson(), "[\"Virtual PCD 00 00\",\"Virtual PCD 00 01\"]");
 }
 
 } // namespace

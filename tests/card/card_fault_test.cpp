@@ -5,7 +5,12 @@
 #include "card/card_reader.h"
 #include "tests/card/card_rig.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <winscard.h>
+
+#include <cstring>
 
 #include <functional>
 
@@ -15,7 +20,7 @@ namespace {
 using gen::Generation;
 using Readers = emu::VirtualReaderService::Readers;
 
-enum class Setup { NoService, NoReader, EmptyReader, Card };
+enum class Setup { NoService, HungService, NoReader, EmptyReader, Card };
 
 struct FaultCase {
     std::string name;
@@ -70,6 +75,8 @@ std::vector<FaultCase> faultCases() {
     using R = FaultCase::Rival;
     return {
         {"NoServiceRunning", Setup::NoService, {}, {}, emu::VirtualReaderService::readerName(), "Smartcard-Dienst nicht verfügbar."},
+        {"ServiceThatNeverAnswers", Setup::HungService, {}, {}, emu::VirtualReaderService::readerName(),
+         "Smartcard-Dienst nicht verfügbar."},
         {"NoReaderAttached", Setup::NoReader, {}, {}, emu::VirtualReaderService::readerName(), kCannotRead},
         {"NoReaderChosen", Setup::Card, gen1Card, {}, "", "Kein Kartenleser ausgewählt."},
         {"ReaderWithoutCard", Setup::EmptyReader, {}, {}, emu::VirtualReaderService::readerName(), "Bitte Fahrerkarte einstecken."},
@@ -120,12 +127,36 @@ private:
 
 void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }
 
+// A service socket that takes connections but never answers, like a hung pcscd.
+class HungService {
+public:
+    HungService() {
+        const std::filesystem::path path = emu::privateServiceFolder() / "pcscd.comm";
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        EXPECT_EQ(::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(::listen(fd_, 16), 0);
+    }
+    ~HungService() {
+        ::close(fd_);
+        std::error_code ignored;
+        std::filesystem::remove(emu::privateServiceFolder() / "pcscd.comm", ignored);
+    }
+
+private:
+    int fd_ = -1;
+};
+
 class CardFault : public testing::TestWithParam<FaultCase> {};
 
 TEST_P(CardFault, EndsInItsMessageWithoutAnalysisOrFile) {
     const FaultCase& c = GetParam();
     PrivateTempDir temp;
     std::unique_ptr<CardStack> stack;
+    std::unique_ptr<HungService> hung;
+    if (c.setup == Setup::HungService) hung = std::make_unique<HungService>();
     if (c.setup == Setup::NoReader) stack = std::make_unique<CardStack>(std::nullopt, emu::CardBehaviour{}, Readers::None);
     if (c.setup == Setup::EmptyReader) stack = std::make_unique<CardStack>(std::nullopt);
     if (c.setup == Setup::Card) stack = std::make_unique<CardStack>(c.image(), c.behaviour);
@@ -152,9 +183,15 @@ INSTANTIATE_TEST_SUITE_P(Faults, CardFault, testing::ValuesIn(faultCases()),
 
 TEST(CardReaders, NoneWithoutServiceOrReader) {
     PrivateTempDir temp; // also points the client at the private service socket
-    EXPECT_TRUE(listReaders().empty());
+    EXPECT_EQ(listReadersJson(), "[]");
+    {
+        HungService hung;
+        CardReadLimits limits;
+        limits.perCall = std::chrono::milliseconds(500);
+        EXPECT_EQ(listReadersJson(limits), "[]");
+    }
     CardStack stack(std::nullopt, emu::CardBehaviour{}, Readers::None);
-    EXPECT_TRUE(listReaders().empty());
+    EXPECT_EQ(listReadersJson(), "[]");
 }
 
 } // namespace

@@ -164,7 +164,7 @@ void EmulatedCard::serve() {
         const int index = commands_.fetch_add(1);
         if (index == behaviour_.pullAtCommand) break;
         if (behaviour_.stallAtCommand >= 0 && index >= behaviour_.stallAtCommand) continue;
-        if (!sendMessage(socket_, answer(message))) break;
+        if (!sendMessage(socket_, respond(message))) break;
     }
     // Leaving the loop means the card is out of the reader, whoever ended the connection.
     ::shutdown(socket_, SHUT_RDWR);
@@ -178,7 +178,7 @@ void EmulatedCard::resetSession() {
     pendingResponse_.clear();
 }
 
-ByteVector EmulatedCard::answer(std::span<const std::uint8_t> apdu) {
+ByteVector EmulatedCard::respond(std::span<const std::uint8_t> apdu) {
     ByteReader in(apdu);
     const std::uint8_t cla = in.u8();
     const std::uint8_t ins = in.u8();

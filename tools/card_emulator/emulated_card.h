@@ -79,9 +79,12 @@ public:
     // Command APDUs answered or refused so far (control messages of the reader not counted).
     int commandCount() const { return commands_.load(); }
 
+    // Answers one command APDU directly, without reader and service, for measuring the cost of
+    // the download code alone. Only for a card that is not in a reader.
+    ByteVector respond(std::span<const std::uint8_t> apdu);
+
 private:
     void serve();
-    ByteVector answer(std::span<const std::uint8_t> apdu);
     ByteVector select(std::span<const std::uint8_t> apdu);
     ByteVector readBinary(std::uint32_t offset, std::size_t wanted, bool offsetForm);
     ByteVector computeSignature();
