@@ -1,5 +1,6 @@
 // Driver finder: scanning a generated folder tree of card and vehicle-unit downloads (warm file
-// cache), and searches against an index of a million sessions.
+// cache), with second- or first-generation vehicle units, and searches against an index of a
+// million sessions.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <stdlib.h>
@@ -18,7 +19,7 @@ namespace fs = std::filesystem;
 // A generated tree that lives as long as the benchmark program, removed at exit.
 class GeneratedTree {
 public:
-    explicit GeneratedTree(int files) {
+    GeneratedTree(int files, bool firstGenerationUnits) {
         std::string pattern = (fs::temp_directory_path() / "finder_bench_XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         root_ = pattern;
@@ -31,6 +32,7 @@ public:
         plan.cardDownloadsPerDriver = 10;
         plan.vuDownloadsPerVehicle = 20;
         plan.speedMinutes = 1200;
+        plan.firstGenerationVehicles = firstGenerationUnits ? plan.vehicles : 0;
         const ddd::gen::Fleet fleet = ddd::gen::makeFleet(2024, plan);
         for (const auto& file : ddd::gen::fleetFiles(fleet)) {
             const fs::path target = root_ / file.relativePath;
@@ -55,11 +57,14 @@ private:
     std::size_t files_ = 0;
 };
 
+// Second argument: 0 for a tree whose vehicle units are all second generation, 1 for first.
 void BM_ScanTree(benchmark::State& state) {
     static std::unique_ptr<GeneratedTree> tree;
-    if (!tree || tree->files() < static_cast<std::size_t>(state.range(0)) * 9 / 10) {
+    static std::int64_t treeGeneration = -1;
+    if (!tree || treeGeneration != state.range(1) || tree->files() < static_cast<std::size_t>(state.range(0)) * 9 / 10) {
         tree.reset();
-        tree = std::make_unique<GeneratedTree>(static_cast<int>(state.range(0)));
+        tree = std::make_unique<GeneratedTree>(static_cast<int>(state.range(0)), state.range(1) == 1);
+        treeGeneration = state.range(1);
     }
     ddd::finder::DriverIndex warm;
     warm.scanDirectory(tree->root().string(), nullptr);  // fills the file cache
@@ -77,7 +82,7 @@ void BM_ScanTree(benchmark::State& state) {
                                                    benchmark::Counter::kIsRate);
     if (state.range(0) >= 10000) tree.reset();
 }
-BENCHMARK(BM_ScanTree)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ScanTree)->Args({10000, 0})->Args({10000, 1})->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // A million sessions of 3,000 drivers in 2,000 vehicles over two years.
 ddd::finder::DriverIndex millionSessions() {

@@ -1,9 +1,15 @@
-// Card insertion/withdrawal record of a vehicle unit (record type 0x0D, second generation):
+// Card insertion/withdrawal record of a vehicle unit, one card's stay in a slot.
+// Second generation (record type 0x0D, 131 bytes or more):
 //   offset 0 surname 36 (code page + 35) | 36 first names 36 | 72 card type 1 | 73 nation 1
 //   74 card number 16 (first 14: driver identification) | 90 card generation 1
 //   91 card expiry date 4 | 95 insertion time 4 | 99 odometer at insertion 3 | 102 slot 1
 //   103 withdrawal time 4 | 107 odometer at withdrawal 3 | then previous vehicle, manual input.
-#include "core/vu_download.h"
+// First generation (129 bytes): the same without the card generation byte, so from the expiry
+// date on every field sits one byte earlier:
+//   90 card expiry date 4 | 94 insertion time 4 | 98 odometer at insertion 3 | 101 slot 1
+//   102 withdrawal time 4 | 106 odometer at withdrawal 3 | 109 previous vehicle 19
+//   128 manual input flag 1.
+#include "core/vu_blocks.h"
 
 namespace ddd {
 namespace {
@@ -25,26 +31,27 @@ std::string name(Bytes record, std::size_t offset) {
 }
 
 std::uint32_t number(Bytes record, std::size_t offset, std::size_t length) {
-    Bytes bytes = field(record, offset, length);
-    ByteReader reader(bytes);
-    std::uint32_t value = 0;
-    while (reader.remaining() > 0) value = (value << 8) | reader.u8();
-    return value;
+    return vu::numberOf(field(record, offset, length));
 }
 
-}  // namespace
-
-VuCardIwRecord decodeVuCardIwRecord(Bytes record) {
+// The generations differ only in where the fields from the insertion time on begin.
+VuCardIwRecord decode(Bytes record, std::size_t insertionOffset) {
     VuCardIwRecord out;
     out.surname = name(record, 0);
     out.firstNames = name(record, 36);
     out.cardNumber = textWithoutTrailingBlanks(field(record, 74, 14));
-    out.insertionTime = number(record, 95, 4);
-    out.odometerAtInsertion = number(record, 99, 3);
-    out.slot = static_cast<std::uint8_t>(number(record, 102, 1));
-    out.withdrawalTime = number(record, 103, 4);
-    out.odometerAtWithdrawal = number(record, 107, 3);
+    out.insertionTime = number(record, insertionOffset, 4);
+    out.odometerAtInsertion = number(record, insertionOffset + 4, 3);
+    out.slot = static_cast<std::uint8_t>(number(record, insertionOffset + 7, 1));
+    out.withdrawalTime = number(record, insertionOffset + 8, 4);
+    out.odometerAtWithdrawal = number(record, insertionOffset + 12, 3);
     return out;
 }
+
+}  // namespace
+
+VuCardIwRecord decodeVuCardIwRecordGen2(Bytes record) { return decode(record, 95); }
+
+VuCardIwRecord decodeVuCardIwRecordGen1(Bytes record) { return decode(record, 94); }
 
 }  // namespace ddd

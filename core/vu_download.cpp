@@ -1,18 +1,16 @@
-// Block scan of a vehicle-unit download. The file is a sequence of blocks, each the marker 0x76,
-// a TREP byte naming the block, then record arrays up to the next 0x76 at an array position:
-//   record type 1, record size 2, number of records 2, then size * number bytes of records.
-// First-generation blocks (TREP 0x01-0x05) carry fixed structures instead of record arrays; the
-// same walk runs over them and normally stops at their first block with a framing fault.
-// Record types read (all others are skipped by their declared size):
-//   overview   0x0A VIN 17 | 0x13 downloadable period: first, last TimeReal
-//              0x24 registration: nation 1, code page 1, number 13 | 0x03 VU time TimeReal
-//              0x0B registration number: code page 1, number 13 (only while none is known)
-//   activities 0x06 day TimeReal | 0x05 odometer at midnight 3 | 0x01 activity changes (count)
-//              0x0D card insertion/withdrawal records (vu_card_iw.cpp)
-#include <algorithm>
+// Block scan of a vehicle-unit download. The file is a sequence of blocks, each the marker 0x76
+// and a TREP byte naming the block:
+//   TREP 0x21-0x25, 0x31-0x35 (second generation) and unknown TREPs: record arrays up to the next
+//     0x76 at an array position: record type 1, record size 2, number of records 2, then
+//     size * number bytes of records (vu_overview.cpp and vu_activities.cpp use them).
+//   TREP 0x01-0x05 (first generation): fixed structures whose counted lists give the block's
+//     length (vu_overview.cpp, vu_activities.cpp, vu_events_faults.cpp, vu_detailed_speed.cpp,
+//     vu_technical_data.cpp).
+// A first-generation block has no record arrays that could tell where an unknown block after it
+// ends, so an unknown TREP after one ends the scan.
 #include <cstdio>
 
-#include "core/vu_download.h"
+#include "core/vu_blocks.h"
 
 namespace ddd {
 namespace {
@@ -32,77 +30,10 @@ BlockKind kindOf(std::uint8_t trep) {
     }
 }
 
-struct RecordArray {
-    std::uint8_t type = 0;
-    std::uint16_t size = 0;
-    std::uint16_t count = 0;
-    Bytes data;
-};
-
-std::int64_t timeIfFits(Bytes data) {
-    ByteReader reader(data);
-    return data.size() >= 4 ? reader.u32() : 0;
-}
-
-void useOverviewArray(const RecordArray& array, VuDownload& out) {
-    ByteReader reader(array.data);
-    switch (array.type) {
-    case 0x0A:
-        if (array.count >= 1) out.vin = textWithoutTrailingBlanks(reader.bytes(std::min<std::size_t>(array.size, 17)));
-        break;
-    case 0x13:
-        if (array.data.size() >= 8) {
-            out.downloadableFrom = reader.u32();
-            out.downloadableTo = reader.u32();
-        }
-        break;
-    case 0x24:
-        if (array.data.size() >= 15) {
-            out.registrationNation = reader.u8();
-            const std::uint8_t codePage = reader.u8();
-            out.registrationNumber = decodeCodePagedText(codePage, reader.bytes(13));
-            out.hasRegistration = true;
-        }
-        break;
-    case 0x03:
-        out.vuTime = timeIfFits(array.data);
-        break;
-    case 0x0B:
-        if (out.registrationNumber.empty() && array.data.size() >= 14) {
-            const std::uint8_t codePage = reader.u8();
-            out.registrationNumber = decodeCodePagedText(codePage, reader.bytes(13));
-        }
-        break;
-    default:
-        break;
-    }
-}
-
-void useActivitiesArray(const RecordArray& array, VuDayBlock& day) {
-    ByteReader reader(array.data);
-    switch (array.type) {
-    case 0x06:
-        day.date = timeIfFits(array.data);
-        break;
-    case 0x05:
-        day.odometerMidnight = array.data.size() >= 3 ? reader.u24() : 0;
-        break;
-    case 0x01:
-        day.activityChangeCount += array.count;
-        break;
-    case 0x0D:
-        // Records of size 0 hold nothing; skipping them also keeps 65535 empty records from
-        // being made out of a 5-byte header.
-        if (array.size == 0) break;
-        for (std::uint16_t i = 0; i < array.count; ++i) day.cardRecords.push_back(decodeVuCardIwRecord(reader.bytes(array.size)));
-        break;
-    default:
-        break;
-    }
-}
+bool isFirstGeneration(std::uint8_t trep) { return trep >= 0x01 && trep <= 0x05; }
 
 std::string message(const char* format, auto... values) {
-    char buffer[128];
+    char buffer[160];
     std::snprintf(buffer, sizeof buffer, format, values...);
     return buffer;
 }
@@ -112,7 +43,81 @@ bool nextIsMarker(const ByteReader& reader) {
     return look.remaining() > 0 && look.u8() == kBlockMarker;
 }
 
+// Reads one first-generation block; the day of an activities block is kept even when the block
+// is cut short, as for the second generation.
+std::optional<vu::BlockStop> readFixedBlock(BlockKind kind, ByteReader& reader, VuDownload& out) {
+    switch (kind) {
+    case BlockKind::Overview: {
+        vu::FixedBlockReader block(reader, "first-generation overview");
+        vu::readOverviewGen1(block, out);
+        return block.stop();
+    }
+    case BlockKind::Activities: {
+        vu::FixedBlockReader block(reader, "first-generation activities");
+        out.days.push_back(vu::readActivitiesGen1(block));
+        return block.stop();
+    }
+    case BlockKind::EventsFaults: {
+        vu::FixedBlockReader block(reader, "first-generation events and faults");
+        vu::readEventsFaultsGen1(block);
+        return block.stop();
+    }
+    case BlockKind::Speed: {
+        vu::FixedBlockReader block(reader, "first-generation detailed speed");
+        vu::readDetailedSpeedGen1(block);
+        return block.stop();
+    }
+    case BlockKind::Technical: {
+        vu::FixedBlockReader block(reader, "first-generation technical data");
+        vu::readTechnicalDataGen1(block);
+        return block.stop();
+    }
+    case BlockKind::Unknown: break;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+namespace vu {
+
+Bytes FixedBlockReader::field(std::size_t size, const char* what) {
+    if (stop_) return {};
+    if (size > reader_.remaining()) {
+        stop_ = BlockStop{reader_.position(), message("%s: %s needs %zu bytes, %zu left", block_, what, size,
+                                                      reader_.remaining())};
+        return {};
+    }
+    return reader_.bytes(size);
+}
+
+std::optional<CountedRecords> FixedBlockReader::records(std::size_t countSize, std::size_t recordSize, const char* what) {
+    const std::size_t at = reader_.position();
+    const Bytes countBytes = field(countSize, what);
+    if (countBytes.empty()) return std::nullopt;
+    const std::uint32_t count = numberOf(countBytes);
+    const std::size_t total = std::size_t{count} * recordSize;
+    if (total > reader_.remaining()) {
+        stop_ = BlockStop{at, message("%s: %s: %u records of %zu bytes, %zu bytes left", block_, what, unsigned{count},
+                                      recordSize, reader_.remaining())};
+        return std::nullopt;
+    }
+    return CountedRecords{count, reader_.bytes(total)};
+}
+
+std::uint32_t numberOf(Bytes bytes) {
+    ByteReader reader(bytes);
+    std::uint32_t value = 0;
+    while (reader.remaining() > 0) value = (value << 8) | reader.u8();
+    return value;
+}
+
+std::int64_t timeIfFits(Bytes data) {
+    ByteReader reader(data);
+    return data.size() >= 4 ? reader.u32() : 0;
+}
+
+}  // namespace vu
 
 std::string textWithoutTrailingBlanks(Bytes bytes) {
     std::size_t length = bytes.size();
@@ -127,6 +132,7 @@ VuDownload decodeVuDownload(Bytes data) {
         out.stoppedAt = at;
         out.stopReason = std::move(reason);
     };
+    bool afterFirstGeneration = false;
     while (true) {
         if (reader.remaining() == 0) {
             out.complete = true;
@@ -141,16 +147,30 @@ VuDownload decodeVuDownload(Bytes data) {
             stop(reader.position(), "block marker 0x76 is the last byte");
             return out;
         }
+        const std::size_t blockStart = reader.position();
         reader.skip(1);
         const std::uint8_t trep = reader.u8();
-        if (trep >= 0x21) out.isGen2Format = true;
         const BlockKind kind = kindOf(trep);
+        if (kind == BlockKind::Unknown && afterFirstGeneration) {
+            stop(blockStart, message("unknown TREP 0x%02X after a first-generation block", unsigned{trep}));
+            return out;
+        }
+        if (trep >= 0x21) out.isGen2Format = true;
         switch (kind) {
         case BlockKind::Activities: ++out.activityBlocks; break;
         case BlockKind::EventsFaults: ++out.eventFaultBlocks; break;
         case BlockKind::Speed: ++out.speedBlocks; break;
         case BlockKind::Technical: ++out.technicalBlocks; break;
         default: break;
+        }
+
+        if (isFirstGeneration(trep)) {
+            afterFirstGeneration = true;
+            if (auto fault = readFixedBlock(kind, reader, out)) {
+                stop(fault->at, std::move(fault->reason));
+                return out;
+            }
+            continue;
         }
 
         VuDayBlock day;
@@ -163,7 +183,7 @@ VuDownload decodeVuDownload(Bytes data) {
                 framingFault = true;
                 break;
             }
-            RecordArray array;
+            vu::RecordArray array;
             array.type = reader.u8();
             array.size = reader.u16();
             array.count = reader.u16();
@@ -176,8 +196,8 @@ VuDownload decodeVuDownload(Bytes data) {
                 break;
             }
             array.data = reader.bytes(total);
-            if (kind == BlockKind::Overview) useOverviewArray(array, out);
-            if (kind == BlockKind::Activities) useActivitiesArray(array, day);
+            if (kind == BlockKind::Overview) vu::useOverviewArray(array, out);
+            if (kind == BlockKind::Activities) vu::useActivitiesArray(array, day);
         }
         // A day cut short by a framing fault still keeps the card stays read before the fault.
         if (kind == BlockKind::Activities) out.days.push_back(std::move(day));

@@ -10,7 +10,7 @@
 
 namespace ddd {
 
-// One card stay in a slot of the vehicle unit (record type 0x0D of an activities block).
+// One card stay in a slot of the vehicle unit, from the activities block of a downloaded day.
 struct VuCardIwRecord {
     std::string surname;
     std::string firstNames;
@@ -56,8 +56,11 @@ VuDownload decodeVuDownload(Bytes data);
 // VINs and card numbers keep their bytes as stored and lose only trailing 0x00/0x20.
 std::string textWithoutTrailingBlanks(Bytes bytes);
 
-// One card insertion/withdrawal record of `record.size()` bytes; fields the record is too short
-// to hold stay zero or empty.
-VuCardIwRecord decodeVuCardIwRecord(Bytes record);
+// One card insertion/withdrawal record of `record.size()` bytes, of a second-generation (0x0D
+// record array) or a first-generation download; fields the record is too short to hold stay
+// zero or empty.
+VuCardIwRecord decodeVuCardIwRecordGen2(Bytes record);
+VuCardIwRecord decodeVuCardIwRecordGen1(Bytes record);
+inline constexpr std::size_t kVuCardIwRecordSizeGen1 = 129;
 
 }  // namespace ddd

@@ -1,5 +1,6 @@
 // Writes the seed corpora of the fuzz targets: generated card downloads of both generations
 // (some with faults) and the EF values taken out of them, one folder per target.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -62,13 +63,33 @@ void writeVuSeeds(const fs::path& folder) {
         }
     }
     using ddd::gen::VuFault;
-    for (const VuFault& fault : {VuFault::truncateAt(700), VuFault::countPastEnd(0), VuFault::markerAtEnd(),
-                                 VuFault::unknownBlock(1, 0x47), VuFault::trailingGarbage(9)}) {
-        auto vu = fleet.vehicleUnits.front();
-        vu.inject = {fault};
-        const auto bytes = ddd::gen::writeVuDownload(vu);
-        write(folder / ("vu_fault" + std::to_string(index++) + ".ddd"), bytes.data(), bytes.size());
+    for (auto layout : {ddd::gen::VuLayout::Gen2, ddd::gen::VuLayout::Gen1Fixed}) {
+        for (const VuFault& fault : {VuFault::truncateAt(700), VuFault::truncateAt(1500), VuFault::countPastEnd(0),
+                                     VuFault::markerAtEnd(), VuFault::unknownBlock(1, 0x47),
+                                     VuFault::unknownBlock(2, 0x00), VuFault::trailingGarbage(9)}) {
+            auto vu = fleet.vehicleUnits.front();
+            vu.layout = layout;
+            vu.inject = {fault};
+            const auto bytes = ddd::gen::writeVuDownload(vu);
+            write(folder / ("vu_fault" + std::to_string(index++) + ".ddd"), bytes.data(), bytes.size());
+        }
     }
+    // First-generation blocks in other orders: a download of the days alone, and one that
+    // starts with its technical-data block. The overview is written first and alone has the
+    // size of a download of nothing else.
+    auto gen1 = fleet.vehicleUnits.back();
+    gen1.layout = ddd::gen::VuLayout::Gen1Fixed;
+    auto overviewOnly = gen1;
+    overviewOnly.days.clear();
+    overviewOnly.eventFaultBlocks = overviewOnly.speedBlocks = overviewOnly.technicalBlocks = 0;
+    const auto overview = ddd::gen::writeVuDownload(overviewOnly);
+    const auto whole = ddd::gen::writeVuDownload(gen1);
+    write(folder / "vu_gen1_days_first.ddd", whole.data() + overview.size(), whole.size() - overview.size());
+    auto technical = overviewOnly;
+    technical.technicalBlocks = 1;
+    auto reordered = ddd::gen::writeVuDownload(technical);
+    std::rotate(reordered.begin(), reordered.begin() + static_cast<std::ptrdiff_t>(overview.size()), reordered.end());
+    write(folder / "vu_gen1_technical_first.ddd", reordered.data(), reordered.size());
 }
 
 // Search texts as the finder page sends them, and some it never would.

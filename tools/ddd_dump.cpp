@@ -228,6 +228,9 @@ std::string dumpVuJson(const std::string& path, std::size_t size, const VuDownlo
 
 void printVuSummary(const std::string& path, const VuDownload& vu) {
     std::printf("Vehicle unit download %s\n", path.c_str());
+    if (vu.stoppedAt > 0) {
+        std::printf("  generation: %s\n", vu.isGen2Format ? "second (record arrays)" : "first (fixed structures)");
+    }
     std::printf("  vehicle: %s, VIN %s\n", vu.registrationNumber.c_str(), vu.vin.c_str());
     std::printf("  downloadable: %s to %s\n", instant(vu.downloadableFrom).c_str(), instant(vu.downloadableTo).c_str());
     std::size_t stays = 0;

@@ -232,38 +232,42 @@ TEST(FinderQuery, LookupAnswersLikeTheFullPass) {
     }
 }
 
-// A fleet's plate at an instant: exactly the drivers the fleet put into that vehicle then.
+// A fleet's plate at an instant: exactly the drivers the fleet put into that vehicle then, for
+// second- and for first-generation vehicle units.
 TEST(FinderQuery, PlateAtAnInstantGivesTheFleetsDrivers) {
     using namespace ddd::gen;
-    const Fleet fleet = makeFleet(11, FleetPlan{.days = 6, .coDriverShare = 0.5});
-    ddd::test::TempFolder folder;
-    for (const FleetFile& f : fleetFiles(fleet)) folder.write(f.relativePath, f.bytes);
-    DriverIndex index;
-    index.scanDirectory(folder.path().string(), nullptr);
-    int checked = 0;
-    for (const FleetStay& stay : fleet.stays) {
-        // Whole hours in German time inside the stay, when the hour after it is covered too.
-        const ddd::CivilTime civil = ddd::toCivilTime(stay.start + 3600);
-        const FinderQuery q = parseFinderQuery(
-            "{\"plate\":\"" + fleet.vehicles[static_cast<std::size_t>(stay.vehicle)].plate + "\",\"y\":" +
-            std::to_string(civil.year) + ",\"mo\":" + std::to_string(civil.month) + ",\"d\":" + std::to_string(civil.day) +
-            ",\"hStart\":" + std::to_string(civil.minuteOfDay / 60) + "}");
-        std::set<std::pair<std::string, char>> expected;
-        for (const FleetStay& other : fleet.stays) {
-            if (other.vehicle == stay.vehicle && other.start <= q.windowStart && q.windowStart < other.end) {
-                const std::string card = fleet.drivers[static_cast<std::size_t>(other.driver)].cardNumber.substr(0, 14);
-                expected.insert({card, 'C'});
-                expected.insert({card, 'V'});
+    for (int firstGeneration : {0, 2}) {
+        SCOPED_TRACE(firstGeneration);
+        const Fleet fleet = makeFleet(11, FleetPlan{.days = 6, .coDriverShare = 0.5, .firstGenerationVehicles = firstGeneration});
+        ddd::test::TempFolder folder;
+        for (const FleetFile& f : fleetFiles(fleet)) folder.write(f.relativePath, f.bytes);
+        DriverIndex index;
+        index.scanDirectory(folder.path().string(), nullptr);
+        int checked = 0;
+        for (const FleetStay& stay : fleet.stays) {
+            // Whole hours in German time inside the stay, when the hour after it is covered too.
+            const ddd::CivilTime civil = ddd::toCivilTime(stay.start + 3600);
+            const FinderQuery q = parseFinderQuery(
+                "{\"plate\":\"" + fleet.vehicles[static_cast<std::size_t>(stay.vehicle)].plate + "\",\"y\":" +
+                std::to_string(civil.year) + ",\"mo\":" + std::to_string(civil.month) + ",\"d\":" + std::to_string(civil.day) +
+                ",\"hStart\":" + std::to_string(civil.minuteOfDay / 60) + "}");
+            std::set<std::pair<std::string, char>> expected;
+            for (const FleetStay& other : fleet.stays) {
+                if (other.vehicle == stay.vehicle && other.start <= q.windowStart && q.windowStart < other.end) {
+                    const std::string card = fleet.drivers[static_cast<std::size_t>(other.driver)].cardNumber.substr(0, 14);
+                    expected.insert({card, 'C'});
+                    expected.insert({card, 'V'});
+                }
             }
+            std::set<std::pair<std::string, char>> exact;
+            for (const FinderMatch& m : query(index, q)) {
+                if (m.timeExact) exact.insert({m.session.card, m.session.source});
+            }
+            EXPECT_EQ(exact, expected);
+            ++checked;
         }
-        std::set<std::pair<std::string, char>> exact;
-        for (const FinderMatch& m : query(index, q)) {
-            if (m.timeExact) exact.insert({m.session.card, m.session.source});
-        }
-        EXPECT_EQ(exact, expected);
-        ++checked;
+        EXPECT_GT(checked, 10);
     }
-    EXPECT_GT(checked, 10);
 }
 
 }  // namespace

@@ -32,10 +32,11 @@ DriverIndex scan(const std::filesystem::path& folder) {
 
 using SessionKey = std::tuple<char, std::string, std::string, std::uint32_t, std::int64_t, std::int64_t>;
 
+// Fleets whose vehicle units are all second generation, half first generation, or all first.
 TEST(FolderScan, EverySessionOfTheFleetIsFoundOnce) {
-    for (std::uint64_t seed : {1u, 2u, 3u}) {
-        SCOPED_TRACE(seed);
-        const Fleet fleet = makeFleet(seed, FleetPlan{});
+    for (const auto& [seed, firstGeneration] : {std::pair{1, 0}, {2, 0}, {3, 0}, {4, 2}, {5, 2}, {6, 4}}) {
+        SCOPED_TRACE(testing::Message() << "seed " << seed << ", first-generation vehicles " << firstGeneration);
+        const Fleet fleet = makeFleet(static_cast<std::uint64_t>(seed), FleetPlan{.firstGenerationVehicles = firstGeneration});
         TempFolder folder;
         writeFleet(folder, fleet);
         const DriverIndex index = scan(folder.path());
@@ -77,6 +78,41 @@ TEST(FolderScan, EverySessionOfTheFleetIsFoundOnce) {
         std::int64_t latest = 0;
         for (const FleetStay& s : fleet.stays) latest = std::max(latest, s.end);
         EXPECT_EQ(stats.latest, latest);
+    }
+}
+
+// The same fleet with first- instead of second-generation vehicle units: the index holds the
+// same sessions, field for field, and the same statistics.
+TEST(FolderScan, FirstGenerationUnitsIndexLikeSecondGenerationOnes) {
+    const FleetPlan plan{.drivers = 5, .vehicles = 3, .days = 8, .coDriverShare = 0.4, .speedMinutes = 10};
+    auto sessionsOf = [](const FleetPlan& p, std::string& statsJson) {
+        TempFolder folder;
+        writeFleet(folder, makeFleet(21, p));
+        DriverIndex index = scan(folder.path());
+        statsJson = ddd::finder::statsJson(index);
+        for (FinderSession& s : index.sessions) s.file = std::filesystem::relative(s.file, folder.path()).string();
+        return index.sessions;
+    };
+    std::string secondStats, mixedStats, firstStats;
+    const auto second = sessionsOf(plan, secondStats);
+    FleetPlan mixed = plan;
+    mixed.firstGenerationVehicles = 2;
+    FleetPlan first = plan;
+    first.firstGenerationVehicles = 3;
+    for (const auto& [name, sessions, stats] : {std::tuple{"mixed", sessionsOf(mixed, mixedStats), &mixedStats},
+                                               std::tuple{"first", sessionsOf(first, firstStats), &firstStats}}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(sessions.size(), second.size());
+        for (std::size_t k = 0; k < second.size(); ++k) {
+            const FinderSession& a = sessions[k];
+            const FinderSession& b = second[k];
+            EXPECT_EQ(std::tie(a.surname, a.firstNames, a.card, a.vin, a.plate, a.plateNation, a.slot, a.start, a.end,
+                               a.odometerStart, a.odometerEnd, a.source, a.file),
+                      std::tie(b.surname, b.firstNames, b.card, b.vin, b.plate, b.plateNation, b.slot, b.start, b.end,
+                               b.odometerStart, b.odometerEnd, b.source, b.file))
+                << k;
+        }
+        EXPECT_EQ(*stats, secondStats);
     }
 }
 

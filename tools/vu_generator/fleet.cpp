@@ -92,6 +92,7 @@ VuDescription vuDownload(const Fleet& fleet, const std::vector<const FleetStay*>
                          int vehicle, int firstDay, int endDay) {
     const FleetVehicle& v = fleet.vehicles[static_cast<std::size_t>(vehicle)];
     VuDescription vu;
+    vu.layout = v.layout;
     vu.vin = v.vin;
     vu.registration = {v.nation, Text(v.plate)};
     vu.speedMinutes = plan.speedMinutes;
@@ -143,7 +144,8 @@ Fleet makeFleet(std::uint64_t seed, const FleetPlan& plan) {
     }
     for (int v = 0; v < plan.vehicles; ++v) {
         fleet.vehicles.push_back({"WMA06XZZ" + digits(seed % 1000 * 1000000 + static_cast<std::uint64_t>(v), 9),
-                                  "M-VD " + std::to_string(100 + v), static_cast<std::uint8_t>(v % 5 == 4 ? 1 : 13)});
+                                  "M-VD " + std::to_string(100 + v), static_cast<std::uint8_t>(v % 5 == 4 ? 1 : 13),
+                                  v < plan.firstGenerationVehicles ? VuLayout::Gen1Fixed : VuLayout::Gen2});
     }
     std::vector<int> odometers(static_cast<std::size_t>(plan.vehicles));
     for (int& km : odometers) km = static_cast<int>(random() % 400000) + 1000;

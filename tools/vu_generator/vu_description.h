@@ -29,7 +29,7 @@ struct VuCardStay {
 // One downloaded day: an activities block.
 struct VuDay {
     std::int64_t date = 0;  // 00:00 UTC of the day
-    bool writeDate = true;  // false: the block carries no date record
+    bool writeDate = true;  // false: the block carries no date record (first generation: date 0)
     int odometerMidnight = 0;
     int activityChanges = 1;  // number of activity change words written
     std::vector<VuCardStay> stays;
@@ -39,7 +39,8 @@ struct VuDay {
 // Gen1Fixed writes the first generation's fixed structures (TREP 0x01-0x05) instead.
 enum class VuLayout { Gen2, Gen2v2, Gen1Fixed };
 
-// Which overview records carry the registration.
+// Which overview records carry the registration; a first-generation overview always holds the
+// registration identification alone.
 enum class VuRegistrationRecords { Identification, NumberOnly, Both, None };
 
 // A deliberate defect written into the download.

@@ -37,6 +37,7 @@ struct FleetVehicle {
     std::string vin;
     std::string plate;
     std::uint8_t nation = 13;
+    VuLayout layout = VuLayout::Gen2;  // of every download of the vehicle's unit
 };
 
 // A named download of the fleet, ready to be written into a folder tree.
@@ -62,6 +63,7 @@ struct FleetPlan {
     int vuDownloadsPerVehicle = 2;   // downloads of overlapping periods
     double coDriverShare = 0.2;  // share of shifts with a second driver in slot 1
     int speedMinutes = 60;  // detailed-speed records per speed block: the bulk of a VU file
+    int firstGenerationVehicles = 0;  // vehicles 0 to n-1 carry a first-generation vehicle unit
 };
 
 // Drivers take vehicles day by day; shifts may run past midnight. Identical for identical arguments.

@@ -6,7 +6,18 @@
 //              activity changes 0x01, places, GNSS, specific conditions, (v2: border crossings,
 //              load/unload), signature
 //   events and faults, detailed speed, technical data: filler records and a signature.
-// First generation: the same blocks as fixed structures (TREP 0x01-0x05), card stays of 129 bytes.
+// First generation: the same blocks as fixed structures (TREP 0x01-0x05), lists as a count of 1
+// or 2 bytes followed by the records:
+//   overview   certificates 2 x 194, VIN 17, registration 15, VU time 4, downloadable period 8,
+//              card slots 1, download activity 58, locks (1, 98 each), controls (1, 31 each),
+//              signature 128
+//   activities date 4, odometer 3, card stays (2, 129 each), activity changes (2, 2 each),
+//              places (1, 28 each), specific conditions (2, 5 each), signature 128
+//   events and faults: faults (1, 82 each), events (1, 83 each), overspeeding control 9,
+//              overspeeding events (1, 31 each), time adjustments (1, 98 each), signature 128
+//   detailed speed: speed blocks (2, 64 each), signature 128
+//   technical data: VU identification 116, paired sensor 20, calibrations (1, 167 each),
+//              signature 128
 #include <stdexcept>
 
 #include "tools/generator/byte_writer.h"
@@ -81,6 +92,12 @@ struct Writer {
         header(type, size, count);
         filler.write(w, static_cast<std::size_t>(size) * static_cast<std::size_t>(count));
     }
+    // A first-generation counted list: the count in `countBytes` bytes, then filler records.
+    void fillerList(int countBytes, int size, int count) {
+        if (countBytes == 1) w.u8(static_cast<std::uint64_t>(count));
+        else w.u16(static_cast<std::uint64_t>(count));
+        filler.write(w, static_cast<std::size_t>(size) * static_cast<std::size_t>(count));
+    }
     void block(std::uint8_t trep) {
         w.u8(kMarker);
         w.u8(trep);
@@ -119,8 +136,8 @@ struct Writer {
             w.time(vu.downloadableTo);
             w.u8(0);
             filler.write(w, 58);
-            w.u8(0);
-            w.u8(0);
+            fillerList(1, 98, 1);
+            fillerList(1, 31, 2);
             filler.write(w, 128);
             return;
         }
@@ -153,15 +170,15 @@ struct Writer {
     void day(const VuDay& d) {
         block(trep(2));
         if (gen1()) {
-            w.time(d.date);
+            // The date is part of the fixed structure; a day "without date" carries date 0.
+            w.time(d.writeDate ? d.date : 0);
             w.u24(static_cast<std::uint64_t>(d.odometerMidnight));
             cardCountOffsets.push_back(w.size());
             w.u16(d.stays.size());
             for (const auto& s : d.stays) cardStay(s);
-            w.u16(static_cast<std::uint64_t>(d.activityChanges));
-            filler.write(w, 2 * static_cast<std::size_t>(d.activityChanges));
-            w.u8(0);
-            w.u16(0);
+            fillerList(2, 2, d.activityChanges);
+            fillerList(1, 28, 2);
+            fillerList(2, 5, 1);
             filler.write(w, 128);
             return;
         }
@@ -190,7 +207,12 @@ struct Writer {
     void eventsFaults() {
         block(trep(3));
         if (gen1()) {
-            filler.write(w, 300);
+            fillerList(1, 82, 3);
+            fillerList(1, 83, 4);
+            filler.write(w, 9);
+            fillerList(1, 31, 2);
+            fillerList(1, 98, 1);
+            filler.write(w, 128);
             return;
         }
         fillerArray(kTypeFault, 82, 3);
@@ -201,8 +223,8 @@ struct Writer {
     void speed() {
         block(trep(4));
         if (gen1()) {
-            w.u16(static_cast<std::uint64_t>(vu.speedMinutes));
-            filler.write(w, 64 * static_cast<std::size_t>(vu.speedMinutes) + 128);
+            fillerList(2, 64, vu.speedMinutes);
+            filler.write(w, 128);
             return;
         }
         fillerArray(kTypeDetailedSpeed, 64, vu.speedMinutes);
@@ -212,7 +234,9 @@ struct Writer {
     void technical() {
         block(trep(5));
         if (gen1()) {
-            filler.write(w, 400);
+            filler.write(w, 116 + 20);
+            fillerList(1, 167, 2);
+            filler.write(w, 128);
             return;
         }
         fillerArray(kTypeVuIdentification, 116, 1);
@@ -236,6 +260,9 @@ struct Writer {
 std::vector<std::uint8_t> writeVuDownload(const VuDescription& vu) {
     if (vu.vin.size() > 17) throw std::invalid_argument("VIN \"" + vu.vin + "\" is longer than 17 bytes");
     if (vu.speedMinutes < 0 || vu.speedMinutes > 0xFFFF) throw std::invalid_argument("speed records out of range");
+    if (vu.layout == VuLayout::Gen1Fixed && vu.registrationRecords != VuRegistrationRecords::Identification) {
+        throw std::invalid_argument("a first-generation overview always holds the registration identification alone");
+    }
     Writer writer(vu);
     writer.overview();
     writer.next();
