@@ -7,6 +7,7 @@
 
 #include "core/byte_reader.h"
 
+#include <algorithm>
 #include <array>
 
 namespace ddd {

@@ -185,6 +185,7 @@ ByteVector EmulatedCard::respond(std::span<const std::uint8_t> apdu) {
     const std::uint8_t p1 = in.u8();
     const std::uint8_t p2 = in.u8();
     if (ins == 0xC0 && cla == 0x00) {
+        if (pendingResponse_.empty()) return statusOnly(kConditionsNotSatisfied);
         const std::size_t wanted = in.remaining() > 0 ? in.u8() : 0;
         const std::size_t n = std::min(pendingResponse_.size(), wanted == 0 ? std::size_t{256} : wanted);
         ByteVector out(pendingResponse_.begin(), pendingResponse_.begin() + static_cast<std::ptrdiff_t>(n));
