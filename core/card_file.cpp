@@ -108,6 +108,28 @@ Decoded<TlvIndex> splitTlv(Bytes data) {
     return index;
 }
 
+std::optional<CardIdentification> chosenCardIdentification(Bytes data) {
+    auto split = splitTlv(data);
+    if (!split) return std::nullopt;
+    const auto& records = split.value().records;
+    auto identificationOf = [&](std::uint8_t appendix) -> std::optional<CardIdentification> {
+        if (!holdsApplication(records, appendix)) return std::nullopt;
+        const TlvRecord* record = firstRecord(records, 0x0520, appendix);
+        if (!record) return std::nullopt;
+        auto decoded = decodeIdentification(record->value);
+        if (!decoded) return std::nullopt;
+        return std::move(decoded).value();
+    };
+    if (auto gen2 = identificationOf(kAppendixGen2Data)) return gen2;
+    return identificationOf(kAppendixGen1Data);
+}
+
+const CardApplicationData* chosenApplication(const DriverCardFile& file) {
+    if (file.gen2 && file.gen2->identification) return &*file.gen2;
+    if (file.gen1 && file.gen1->identification) return &*file.gen1;
+    return file.gen2 ? &*file.gen2 : nullptr;
+}
+
 Decoded<DriverCardFile> decodeCardFile(Bytes data) {
     auto split = splitTlv(data);
     if (!split) return split.error();

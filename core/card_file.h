@@ -61,6 +61,15 @@ inline constexpr std::uint8_t kAppendixGen2Signature = 3;
 // Splits a card download into its TLV records; the last record must end at the end of the data.
 Decoded<TlvIndex> splitTlv(Bytes data);
 
+// The identification of the part a reader of the download relies on: the second generation's
+// when it has one, else the first generation's. Nothing when the bytes are no card download or
+// that part has no decodable identification. Decodes only the container and Identification EFs,
+// so a folder of downloads can be sorted by driver before any is decoded in full.
+std::optional<CardIdentification> chosenCardIdentification(Bytes data);
+
+// The part of a decoded download that the same rule chooses.
+const CardApplicationData* chosenApplication(const DriverCardFile& file);
+
 // Decodes a whole card download. Container faults reject the file; a fault inside one EF only
 // leaves that member absent and adds an issue text.
 Decoded<DriverCardFile> decodeCardFile(Bytes data);
