@@ -1,5 +1,5 @@
-// ddd-dump: prints everything decoded from a download as readable JSON, or with --summary a
-// short human-readable account of it.
+// ddd-dump: prints everything decoded from a download as readable JSON, with --summary a short
+// human-readable account of it, or with --analysis the analysis document of the file's driver.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "analysis/pipeline.h"
 #include "core/card_file.h"
 #include "core/json_writer.h"
+#include "report/analysis_json.h"
 #include "core/vu_download.h"
 
 namespace {
@@ -268,13 +270,19 @@ void printSummary(const std::string& path, const DriverCardFile& file) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    const bool summary = !args.empty() && args[0] == "--summary";
-    if (summary) args.erase(args.begin());
-    if (args.size() != 1) {
-        std::fprintf(stderr, "usage: ddd-dump [--summary] FILE.ddd\n");
+    const std::string mode = !args.empty() && args[0].starts_with("--") ? args[0] : "";
+    if (!mode.empty()) args.erase(args.begin());
+    if (args.size() != 1 || (mode != "" && mode != "--summary" && mode != "--analysis")) {
+        std::fprintf(stderr, "usage: ddd-dump [--summary | --analysis] FILE.ddd\n");
         return 2;
     }
+    const bool summary = mode == "--summary";
     const std::string& path = args[0];
+    if (mode == "--analysis") {
+        const AnalysisResult result = analyzeDriverOfFile(path);
+        std::cout << toAnalysisJson(result) << '\n';
+        return result.ok ? 0 : 1;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "ddd-dump: cannot open %s\n", path.c_str());

@@ -1,0 +1,38 @@
+// Everything the dashboard, the exports and the reports show of one driver: the result of the
+// analysis of that driver's card downloads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "analysis/activity_segment.h"
+#include "analysis/coverage.h"
+#include "analysis/forecast.h"
+#include "analysis/rule_catalogue.h"
+#include "analysis/shifts.h"
+#include "core/card_efs.h"
+
+namespace ddd {
+
+struct AnalysisResult {
+    bool ok = false;
+    std::string error;  // English reason when ok is false
+    std::string driver;
+    std::string card;
+    std::uint32_t nation = 0;
+    std::uint32_t filesMerged = 0;
+    std::vector<ShiftRecord> shifts;
+    std::vector<ReferenceViolation> violations;
+    std::vector<LegalViolation> legalViolations;
+    std::vector<Forecast> forecasts;
+    Timeline activities;
+    std::vector<CoverageGap> coverageGaps;
+    std::vector<CardVehicleRecord> vehicles;
+    std::vector<PlaceRecord> countries;
+    std::vector<EventFaultRecord> events;
+    std::vector<ControlActivity> controls;
+    std::vector<SpecificConditionRecord> specials;
+};
+
+}  // namespace ddd

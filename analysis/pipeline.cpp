@@ -1,0 +1,249 @@
+#include "analysis/pipeline.h"
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <thread>
+
+#include "analysis/forecasts.h"
+#include "analysis/reference_rules.h"
+#include "analysis/rule_engine.h"
+#include "analysis/timeline.h"
+
+namespace ddd {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kListedDecodeMessages = 6;
+
+// The texts of every decoding problem of every download, in download order.
+std::vector<std::string> decodeMessages(CardList cards) {
+    std::vector<std::string> messages;
+    for (const DriverCardFile* card : cards) {
+        if (!card) continue;
+        for (const auto* part : {&card->gen1, &card->gen2}) {
+            if (!*part) continue;
+            const auto& issues = (*part)->issues;
+            messages.insert(messages.end(), issues.begin(), issues.end());
+            if ((*part)->activityDecodeFailed && issues.empty()) {
+                messages.push_back("Driver_Activity_Data: failed to parse");
+            }
+        }
+    }
+    return messages;
+}
+
+std::string refusal(const std::vector<std::string>& messages) {
+    std::string text = "card download has unparsed or corrupt data; the report would be incomplete \xE2\x80\x94 ";
+    const std::size_t listed = std::min(messages.size(), kListedDecodeMessages);
+    for (std::size_t i = 0; i < listed; ++i) {
+        if (i > 0) text += "; ";
+        text += messages[i];
+    }
+    if (messages.size() > listed) text += "; (+" + std::to_string(messages.size() - listed) + " more)";
+    return text;
+}
+
+std::string driverName(const CardIdentification& id) {
+    const std::string& first = id.firstNames.text;
+    const std::string& last = id.surname.text;
+    if (first.empty()) return last;
+    if (last.empty()) return first;
+    return first + " " + last;
+}
+
+std::optional<std::vector<std::uint8_t>> readWholeFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
+}
+
+bool hasDddExtension(const fs::path& path) {
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".ddd";
+}
+
+std::vector<fs::path> dddFilesBelow(const fs::path& folder) {
+    std::vector<fs::path> files;
+    std::error_code error;
+    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
+    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError) && hasDddExtension(it->path())) files.push_back(it->path());
+    }
+    return files;
+}
+
+// One file of a folder walk, decoded in full when it belongs to a wanted driver.
+struct LoadedFile {
+    std::optional<DriverKey> key;
+    std::unique_ptr<DriverCardFile> card;
+};
+
+LoadedFile loadFile(const fs::path& path, const std::optional<DriverKey>& onlyDriver) {
+    LoadedFile loaded;
+    auto bytes = readWholeFile(path);
+    if (!bytes) return loaded;
+    auto identification = chosenCardIdentification(*bytes);
+    if (!identification) return loaded;
+    const DriverKey key = driverKeyOf(*identification);
+    if (onlyDriver && key != *onlyDriver) return loaded;
+    auto decoded = decodeCardFile(*bytes);
+    if (!decoded) return loaded;
+    loaded.key = key;
+    loaded.card = std::make_unique<DriverCardFile>(std::move(decoded).value());
+    return loaded;
+}
+
+// Runs work(i) for i in [0, count) on every core; each index is handled exactly once.
+template <typename Work>
+void forEachIndexInParallel(std::size_t count, Work work) {
+    const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 16);
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        for (std::size_t i = next++; i < count; i = next++) work(i);
+    };
+    std::vector<std::thread> pool;
+    for (std::size_t t = 1; t < std::min(threads, count); ++t) pool.emplace_back(worker);
+    worker();
+    for (auto& thread : pool) thread.join();
+}
+
+void addCounters(FolderScanCounters& counters, const DriverCardFile& card) {
+    for (const auto* part : {&card.gen1, &card.gen2}) {
+        if (!*part) continue;
+        if ((*part)->activityDecodeFailed) ++counters.activityDecodeFailures;
+        if (const auto& activity = (*part)->driverActivity) {
+            counters.malformedStops += activity->malformedStops;
+            counters.skippedRecords += activity->skippedRecords;
+            counters.unorderedDays += activity->unorderedDays;
+        }
+    }
+}
+
+}  // namespace
+
+DriverKey driverKeyOf(const CardIdentification& identification) {
+    DriverKey key{};
+    key[0] = identification.issuingNation;
+    std::copy_n(identification.cardNumber.begin(), 14, key.begin() + 2);
+    return key;
+}
+
+CardFolder loadCardFolder(const std::string& folder, const std::optional<DriverKey>& onlyDriver) {
+    const std::vector<fs::path> files = dddFilesBelow(folder);
+    std::vector<LoadedFile> loaded(files.size());
+    forEachIndexInParallel(files.size(), [&](std::size_t i) { loaded[i] = loadFile(files[i], onlyDriver); });
+
+    CardFolder result;
+    result.counters.dddFiles = files.size();
+    std::map<DriverKey, CardGroup> groups;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!loaded[i].card) continue;
+        addCounters(result.counters, *loaded[i].card);
+        CardGroup& group = groups[*loaded[i].key];
+        group.key = *loaded[i].key;
+        group.paths.push_back(files[i].string());
+        group.cards.push_back(std::move(loaded[i].card));
+    }
+    for (auto& [key, group] : groups) result.groups.push_back(std::move(group));
+    return result;
+}
+
+AnalysisResult analyze(CardList cards) {
+    AnalysisResult result;
+    if (cards.empty()) {
+        result.error = "no card files";
+        return result;
+    }
+    if (auto messages = decodeMessages(cards); !messages.empty()) {
+        result.error = refusal(messages);
+        return result;
+    }
+
+    MergedCardView view = mergeDownloads(cards);
+    const Timeline timeline = buildTimeline(view);
+    if (view.identification) {
+        result.driver = driverName(*view.identification);
+        result.card = cardNumberText(view.identification->cardNumber);
+        result.nation = view.identification->issuingNation;
+    }
+    result.filesMerged = view.downloadsMerged;
+
+    const auto coreShifts = buildShifts(timeline, specificConditionCodes(view), placeCodes(view));
+    result.shifts = joinShifts(coreShifts, buildShiftDetails(coreShifts, timeline, view.vehiclesUsed));
+    result.violations = evaluateReferenceRules(coreShifts, timeline);
+    result.legalViolations = evaluateRules(toActivitySegments(view.chosenDaysTimeline), RuleOptions{0, 0, 420}).violations;
+    if (!coreShifts.empty()) result.forecasts = computeForecasts(timeline, coreShifts, coreShifts.back().end);
+    result.activities = timeline;
+    result.coverageGaps = findCoverageGaps(result.activities);
+
+    result.vehicles = std::move(view.vehiclesUsed);
+    result.countries = std::move(view.places);
+    result.events = std::move(view.events);
+    result.controls = std::move(view.controls);
+    result.specials = std::move(view.specificConditions);
+    result.ok = true;
+    return result;
+}
+
+AnalysisResult analyzeFiles(const std::vector<std::string>& paths) {
+    std::vector<std::unique_ptr<DriverCardFile>> owned;
+    std::string lastProblem;
+    for (const auto& path : paths) {
+        auto bytes = readWholeFile(path);
+        if (!bytes) {
+            lastProblem = "cannot read file: " + path;
+            continue;
+        }
+        auto decoded = decodeCardFile(*bytes);
+        if (!decoded) {
+            lastProblem = path + ": " + decoded.error().message;
+            continue;
+        }
+        owned.push_back(std::make_unique<DriverCardFile>(std::move(decoded).value()));
+    }
+    if (owned.empty()) {
+        AnalysisResult result;
+        result.error = "no readable card files";
+        return result;
+    }
+    std::vector<const DriverCardFile*> cards;
+    for (const auto& card : owned) cards.push_back(card.get());
+    return analyze(cards);
+}
+
+AnalysisResult analyzeDriverOfFile(const std::string& path) {
+    std::error_code error;
+    const fs::path opened = fs::weakly_canonical(path, error);
+    std::optional<DriverKey> driver;
+    if (auto bytes = readWholeFile(path)) {
+        if (auto identification = chosenCardIdentification(*bytes)) driver = driverKeyOf(*identification);
+    }
+    if (driver && hasDddExtension(path)) {
+        fs::path parent = fs::path(path).parent_path();
+        if (parent.empty()) parent = ".";
+        CardFolder folder = loadCardFolder(parent.string(), driver);
+        for (const CardGroup& group : folder.groups) {
+            const bool holdsOpened = std::any_of(group.paths.begin(), group.paths.end(), [&](const std::string& p) {
+                std::error_code canonicalError;
+                return fs::weakly_canonical(p, canonicalError) == opened;
+            });
+            if (!holdsOpened) continue;
+            std::vector<const DriverCardFile*> cards;
+            for (const auto& card : group.cards) cards.push_back(card.get());
+            return analyze(cards);
+        }
+    }
+    return analyzeFiles({path});
+}
+
+}  // namespace ddd

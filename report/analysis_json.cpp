@@ -1,0 +1,165 @@
+#include "report/analysis_json.h"
+
+#include <algorithm>
+
+#include "analysis/pipeline.h"
+#include "analysis/reference_rules.h"
+#include "core/json_writer.h"
+
+namespace ddd {
+namespace {
+
+std::string dateOrDash(std::int64_t t) { return isEmptyTime(t) ? "-" : formatDate(t); }
+
+std::string period(const Timeline& activities) {
+    if (activities.empty()) return "\xE2\x80\x93";
+    const auto [first, last] = std::minmax_element(
+        activities.begin(), activities.end(), [](const auto& a, const auto& b) { return a.start < b.start; });
+    const std::string from = formatDate(first->start);
+    const std::string to = formatDate(last->start);
+    return from == to ? from : from + " \xE2\x80\x93 " + to;
+}
+
+void writeTriple(JsonWriter& w, std::string_view name, std::int64_t total, std::int64_t day) {
+    w.key(name).beginArray();
+    w.string(formatDurationMinutes(total)).string(formatDurationMinutes(day)).string(formatDurationMinutes(total - day));
+    w.endArray();
+}
+
+void writeShift(JsonWriter& w, const ShiftRecord& shift) {
+    const CoreShift& s = shift.core;
+    const ShiftDetail& d = shift.detail;
+    w.beginObject();
+    w.field("date", formatDate(s.start)).field("beg", formatTime(s.start)).field("end", formatTime(s.end));
+    w.field("dur", formatDurationSeconds(s.end - s.start));
+    w.field("drive", formatDurationSeconds(s.drive)).field("work", formatDurationSeconds(s.work));
+    w.field("standby", formatDurationSeconds(s.standby)).field("rest", formatDurationMinutes(d.rest));
+    w.key("pdf").beginObject();
+    w.field("edate", formatDate(s.end)).field("veh", d.vehicle).field("stops", d.stops).field("acts", d.acts);
+    const DayNightMinutes* parts[] = {&d.drive, &d.work, &d.standby, &d.breakTime, &d.unknown};
+    std::int64_t allTotal = 0, allDay = 0;
+    for (const auto* part : parts) {
+        allTotal += part->total;
+        allDay += part->day;
+    }
+    writeTriple(w, "durT", allTotal, allDay);
+    writeTriple(w, "drv", d.drive.total, d.drive.day);
+    writeTriple(w, "wrk", d.work.total, d.work.day);
+    writeTriple(w, "sby", d.standby.total, d.standby.day);
+    writeTriple(w, "pau", d.breakTime.total, d.breakTime.day);
+    writeTriple(w, "unk", d.unknown.total, d.unknown.day);
+    writeTriple(w, "dw", d.drive.total + d.work.total, d.drive.day + d.work.day);
+    writeTriple(w, "dws", d.drive.total + d.work.total + d.standby.total, d.drive.day + d.work.day + d.standby.day);
+    w.field("low", d.weekly).field("restC", formatDurationMinutes(d.restCompensated));
+    w.field("restS", formatDurationMinutes(d.restSplit)).field("dist", std::to_string(d.distance));
+    w.endObject().endObject();
+}
+
+void writeReferenceViolation(JsonWriter& w, const ReferenceViolation& v) {
+    w.beginObject().field("code", std::int64_t{v.code}).field("rule", referenceRuleText(v.code));
+    w.field("when", formatDateDotTime(v.when));
+    if (v.code == kRefReducedDailyRestCount) {
+        w.field("val", std::to_string(v.value)).field("lim", std::to_string(v.limit));
+    } else {
+        w.field("val", formatDurationMinutes(v.value)).field("lim", formatDurationMinutes(v.limit));
+    }
+    w.field("lvl", std::int64_t{v.level}).endObject();
+}
+
+void writeLegalViolation(JsonWriter& w, const LegalViolation& v) {
+    w.beginObject().field("code", v.code).field("article", v.article.empty() ? v.regulation : v.article);
+    w.field("severity", severityText(v.severity)).field("when", formatDateDotTime(v.when));
+    if (v.countValued) {
+        w.field("val", v.value).field("lim", v.limit);
+    } else {
+        w.field("val", formatDurationSeconds(v.value)).field("lim", formatDurationSeconds(v.limit));
+    }
+    w.endObject();
+}
+
+void writeLists(JsonWriter& w, const AnalysisResult& r) {
+    w.key("coverageGaps").beginArray();
+    for (const auto& gap : r.coverageGaps) {
+        w.beginObject().field("beg", formatDateTime(gap.begin)).field("end", formatDateTime(gap.end));
+        w.field("dur", formatDurationSeconds(gap.end - gap.begin)).field("cause", coverageCauseText(gap.cause));
+        w.endObject();
+    }
+    w.endArray().key("forecasts").beginArray();
+    for (const auto& f : r.forecasts) {
+        w.beginObject().field("type", "max").field("val", formatDurationSeconds(f.value));
+        w.field("max", formatDurationSeconds(f.max)).field("when", formatDate(f.when)).endObject();
+    }
+    w.endArray().key("vehicles").beginArray();
+    for (const auto& v : r.vehicles) {
+        w.beginObject().field("plate", v.registration.number).field("nation", std::int64_t{v.registration.nation});
+        w.field("first", dateOrDash(v.firstUse)).field("last", dateOrDash(v.lastUse));
+        w.field("odoStart", std::int64_t{v.odometerBegin}).field("odoEnd", std::int64_t{v.odometerEnd}).endObject();
+    }
+    w.endArray().key("countries").beginArray();
+    for (const auto& p : r.countries) {
+        w.beginObject().field("when", formatDateTime(p.entryTime)).field("type", std::int64_t{p.entryType});
+        w.field("country", std::int64_t{p.country}).field("odometer", std::int64_t{p.odometer}).field("card", "");
+        w.endObject();
+    }
+    w.endArray().key("events").beginArray();
+    for (const auto& e : r.events) {
+        w.beginObject().field("type", std::int64_t{e.type}).field("purpose", "").field("start", formatDateTime(e.begin));
+        w.field("end", isEmptyTime(e.end) ? std::string("-") : formatDateTime(e.end));
+        w.field("plate", e.vehicle.number).field("codriver", "").endObject();
+    }
+    w.endArray().key("controls").beginArray();
+    for (const auto& c : r.controls) {
+        w.beginObject().field("when", formatDateTime(c.controlTime)).field("type", std::int64_t{c.controlType});
+        w.field("card", cardNumberText(c.controlCardNumber)).field("plate", c.controlVehicle.number);
+        w.field("begin", isEmptyTime(c.downloadPeriodBegin) ? std::string("- -") : formatDateTime(c.downloadPeriodBegin));
+        w.field("end", isEmptyTime(c.downloadPeriodEnd) ? std::string("- -") : formatDateTime(c.downloadPeriodEnd));
+        w.endObject();
+    }
+    w.endArray().key("specials").beginArray();
+    for (const auto& s : r.specials) {
+        w.beginObject().field("when", formatDateTime(s.entryTime)).field("type", std::int64_t{s.conditionType}).endObject();
+    }
+    w.endArray().key("activities").beginArray();
+    for (const auto& a : r.activities) {
+        w.beginObject().field("date", formatDate(a.start)).field("beg", formatTime(a.start)).field("end", formatTime(a.end));
+        w.field("dur", formatDurationSeconds(a.end - a.start));
+        w.field("type", a.type == kUnknownActivity ? std::int64_t{kActivityUnknown} : std::int64_t{a.type});
+        w.field("card", a.cardAbsent == 0).endObject();
+    }
+    w.endArray();
+}
+
+}  // namespace
+
+std::string toAnalysisJson(const AnalysisResult& r) {
+    JsonWriter w;
+    w.beginObject();
+    if (!r.ok) {
+        w.field("ok", false).field("error", r.error).endObject();
+        return w.take();
+    }
+    w.field("ok", true).field("driver", r.driver).field("card", r.card).field("nation", std::int64_t{r.nation});
+    w.field("period", period(r.activities)).field("filesMerged", std::int64_t{r.filesMerged});
+    w.key("counts").beginObject();
+    w.field("shifts", static_cast<std::int64_t>(r.shifts.size()));
+    w.field("violations", static_cast<std::int64_t>(r.violations.size()));
+    w.field("forecasts", static_cast<std::int64_t>(r.forecasts.size()));
+    w.field("activities", static_cast<std::int64_t>(r.activities.size()));
+    w.field("coverageGaps", static_cast<std::int64_t>(r.coverageGaps.size()));
+    w.field("vehicles", static_cast<std::int64_t>(r.vehicles.size()));
+    w.endObject();
+    w.key("shifts").beginArray();
+    for (const auto& shift : r.shifts) writeShift(w, shift);
+    w.endArray().key("violations").beginArray();
+    for (const auto& v : r.violations) writeReferenceViolation(w, v);
+    w.endArray().key("legalViolations").beginArray();
+    for (const auto& v : r.legalViolations) writeLegalViolation(w, v);
+    w.endArray();
+    writeLists(w, r);
+    w.endObject();
+    return w.take();
+}
+
+std::string analyzeOpenedFile(const std::string& path) { return toAnalysisJson(analyzeDriverOfFile(path)); }
+
+}  // namespace ddd
