@@ -31,9 +31,28 @@ struct MinuteState {
     bool operator==(const MinuteState&) const = default;
 };
 
+// One copy of a day and the minute its data ends at (1440 for a whole day).
+struct DayCopy {
+    const DailyActivityRecord* record = nullptr;
+    std::uint32_t endMinute = kMinutesPerDay;
+};
+
+std::uint32_t endMinuteOf(std::int64_t day, std::int64_t dataEnd) {
+    if (dataEnd == 0) return kMinutesPerDay;
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>((dataEnd - day) / 60, 0, kMinutesPerDay));
+}
+
+// The stretches of a copy of a day, cut off where its data ends.
+std::vector<DaySegment> segmentsOf(const DayCopy& copy) {
+    std::vector<DaySegment> segments = daySegments(*copy.record);
+    std::erase_if(segments, [&](const DaySegment& seg) { return seg.startMinute >= copy.endMinute; });
+    for (auto& seg : segments) seg.endMinute = std::min(seg.endMinute, copy.endMinute);
+    return segments;
+}
+
 // A single record in time order needs no minute-by-minute resolution: its stretches are disjoint
 // and each is resolved by its own word.
-void layOutSingleRecord(std::int64_t day, const DailyActivityRecord& record, std::vector<ChosenDaySegment>& out) {
+void layOutSingleRecord(std::int64_t day, const DayCopy& copy, std::vector<ChosenDaySegment>& out) {
     std::uint32_t covered = 0;
     auto noData = [&](std::uint32_t from, std::uint32_t to) {
         if (to > from) {
@@ -41,7 +60,7 @@ void layOutSingleRecord(std::int64_t day, const DailyActivityRecord& record, std
                                            SegmentReason::NoData, 0, 0});
         }
     };
-    for (const DaySegment& seg : daySegments(record)) {
+    for (const DaySegment& seg : segmentsOf(copy)) {
         noData(covered, seg.startMinute);
         out.push_back(ChosenDaySegment{day + seg.startMinute * 60, day + seg.endMinute * 60,
                                        activityTypeOfWord(seg.word),
@@ -52,10 +71,9 @@ void layOutSingleRecord(std::int64_t day, const DailyActivityRecord& record, std
     noData(covered, kMinutesPerDay);
 }
 
-void resolveDay(std::int64_t day, const std::vector<const DailyActivityRecord*>& records,
-                std::vector<ChosenDaySegment>& out) {
-    if (records.size() == 1 && minutesStrictlyIncrease(*records.front())) {
-        layOutSingleRecord(day, *records.front(), out);
+void resolveDay(std::int64_t day, const std::vector<DayCopy>& copies, std::vector<ChosenDaySegment>& out) {
+    if (copies.size() == 1 && minutesStrictlyIncrease(*copies.front().record)) {
+        layOutSingleRecord(day, copies.front(), out);
         return;
     }
     constexpr std::int32_t kNone = -1;
@@ -64,9 +82,9 @@ void resolveDay(std::int64_t day, const std::vector<const DailyActivityRecord*>&
     std::array<bool, kMinutesPerDay> disagree{};
     state.fill(kNone);
     bool unordered = false;
-    for (const DailyActivityRecord* record : records) {
-        unordered = unordered || !minutesStrictlyIncrease(*record);
-        for (const DaySegment& seg : daySegments(*record)) {
+    for (const DayCopy& copy : copies) {
+        unordered = unordered || !minutesStrictlyIncrease(*copy.record);
+        for (const DaySegment& seg : segmentsOf(copy)) {
             for (std::uint32_t m = seg.startMinute; m < seg.endMinute; ++m) {
                 if (state[m] == kNone) {
                     state[m] = seg.state;
@@ -107,7 +125,7 @@ std::vector<ChosenDaySegment> buildChosenDaysTimeline(const std::vector<ChosenDa
     out.reserve(days.size() * 8);
     auto conflict = conflicts.begin();
     const std::int64_t* previousDay = nullptr;
-    std::vector<const DailyActivityRecord*> records;
+    std::vector<DayCopy> copies;
     for (const ChosenDay& chosen : days) {
         if (previousDay != nullptr) {
             for (std::int64_t missing = *previousDay + kDay; missing < chosen.day; missing += kDay) {
@@ -116,13 +134,15 @@ std::vector<ChosenDaySegment> buildChosenDaysTimeline(const std::vector<ChosenDa
             }
         }
         while (conflict != conflicts.end() && conflict->day < chosen.day) ++conflict;
-        records.clear();
+        copies.clear();
         if (conflict != conflicts.end() && conflict->day == chosen.day) {
-            for (const auto& variant : conflict->variants) records.push_back(&variant.record);
+            for (const auto& variant : conflict->variants) {
+                copies.push_back({&variant.record, endMinuteOf(chosen.day, variant.dataEnd)});
+            }
         } else {
-            records.push_back(&chosen.record);
+            copies.push_back({&chosen.record, endMinuteOf(chosen.day, chosen.dataEnd)});
         }
-        resolveDay(chosen.day, records, out);
+        resolveDay(chosen.day, copies, out);
         previousDay = &chosen.day;
     }
     return out;

@@ -74,6 +74,16 @@ struct Download {
     std::string contentKey;
 };
 
+// The card's own record of when it was downloaded: the second generation's when valid.
+std::int64_t downloadInstantOf(const DriverCardFile& file) {
+    for (const auto* part : {&file.gen2, &file.gen1}) {
+        if (*part && (*part)->lastCardDownload && !isEmptyTime(*(*part)->lastCardDownload)) {
+            return *(*part)->lastCardDownload;
+        }
+    }
+    return 0;
+}
+
 std::int64_t latestRecordDate(const DriverCardFile& file) {
     std::int64_t latest = 0;
     bool any = false;
@@ -90,6 +100,7 @@ std::int64_t latestRecordDate(const DriverCardFile& file) {
 struct ActivitySource {
     const std::vector<DailyActivityRecord>* records = nullptr;
     std::int64_t latestDay = 0;
+    std::int64_t downloadInstant = 0;  // the card's own record of this download, 0 when unknown
     std::uint32_t firstGeneration = 0;
     const std::string* contentKey = nullptr;
     SourceIdentity identity;
@@ -116,6 +127,19 @@ struct Candidate {
 // day inside one download), so that even then the list order decides nothing.
 bool smallerContent(const Candidate& a, const Candidate& b) { return recordKey(*a.record) < recordKey(*b.record); }
 
+// The instant a candidate's data ends at: the moment of downloading, when the record is the
+// download's newest day and the download was taken during that day after its last change.
+std::int64_t dataEndOf(const Candidate& c) {
+    const std::int64_t instant = c.source->downloadInstant;
+    if (instant == 0 || c.day != dayKey(c.source->latestDay)) return 0;
+    if (instant < c.day || instant >= c.day + 86400) return 0;
+    std::int64_t lastChange = c.day;
+    for (std::uint16_t w : c.record->changes) {
+        if (changeMinute(w) < 1440) lastChange = std::max(lastChange, c.day + changeMinute(w) * 60);
+    }
+    return instant > lastChange ? instant : 0;
+}
+
 bool betterWithinIdentity(const Candidate& a, const Candidate& b) {
     if (a.record->changes.size() != b.record->changes.size()) return a.record->changes.size() > b.record->changes.size();
     if (a.source->latestDay != b.source->latestDay) return a.source->latestDay > b.source->latestDay;
@@ -132,6 +156,18 @@ bool betterAcrossIdentities(const Candidate& a, const Candidate& b) {
     return smallerContent(a, b);
 }
 
+// A variant's data ends early only when every download holding it ends early.
+std::int64_t variantDataEnd(const DailyActivityRecord& record, std::span<const Candidate> candidates) {
+    std::int64_t end = 0;
+    for (const auto& c : candidates) {
+        if (!sameRecord(record, *c.record)) continue;
+        const std::int64_t candidateEnd = dataEndOf(c);
+        if (candidateEnd == 0) return 0;
+        end = std::max(end, candidateEnd);
+    }
+    return end;
+}
+
 DayConflict collectVariants(std::int64_t day, std::span<const Candidate> candidates) {
     DayConflict variants{day, {}};
     for (const auto& c : candidates) {
@@ -145,6 +181,7 @@ DayConflict collectVariants(std::int64_t day, std::span<const Candidate> candida
             it->holders.push_back(c.source->identity);
         }
     }
+    for (auto& v : variants.variants) v.dataEnd = variantDataEnd(v.record, candidates);
     for (auto& v : variants.variants) std::sort(v.holders.begin(), v.holders.end());
     std::sort(variants.variants.begin(), variants.variants.end(),
               [](const DayVariant& a, const DayVariant& b) { return recordKey(a.record) < recordKey(b.record); });
@@ -172,7 +209,7 @@ void selectDays(const std::vector<ActivitySource>& sources, MergedCardView& view
         for (const auto& [identity, c] : bestPerIdentity) {
             if (winner == nullptr || betterAcrossIdentities(c, *winner)) winner = &c;
         }
-        view.days.push_back(ChosenDay{group.front().day, *winner->record});
+        view.days.push_back(ChosenDay{group.front().day, *winner->record, variantDataEnd(*winner->record, group)});
 
         DayConflict variants = collectVariants(group.front().day, group);
         if (variants.variants.size() > 1) view.dayConflicts.push_back(std::move(variants));
@@ -337,8 +374,8 @@ MergedCardView mergeDownloads(CardList cards) {
             if (!part) continue;
             cyclic.add(*part);
             if (!part->driverActivity) continue;
-            sources.push_back(ActivitySource{&part->driverActivity->days, d.latestDay, gen1 ? 1u : 0u,
-                                             &d.contentKey, identityOf(*part, fallback, gen1)});
+            sources.push_back(ActivitySource{&part->driverActivity->days, d.latestDay, downloadInstantOf(*d.file),
+                                             gen1 ? 1u : 0u, &d.contentKey, identityOf(*part, fallback, gen1)});
         }
     }
     selectDays(sources, view);

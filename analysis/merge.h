@@ -35,10 +35,13 @@ struct SourceIdentity {
     auto operator<=>(const SourceIdentity&) const = default;
 };
 
-// One distinct content of a day and the sources that hold it.
+// One distinct content of a day and the sources that hold it. `dataEnd` is the instant the
+// record's data ends at when every download holding it was taken during that day (0 when some
+// download holds it as a whole day).
 struct DayVariant {
     DailyActivityRecord record;
     std::vector<SourceIdentity> holders;
+    std::int64_t dataEnd = 0;
 };
 
 // A day for which the downloads hold more than one distinct record.
@@ -47,10 +50,13 @@ struct DayConflict {
     std::vector<DayVariant> variants;
 };
 
-// The record chosen for one calendar day.
+// The record chosen for one calendar day. A download taken while the card was in use holds its
+// newest day only up to the moment of downloading: `dataEnd` is that moment when the chosen
+// record comes from such a download, 0 when the record covers the whole day.
 struct ChosenDay {
     std::int64_t day = 0;  // day key
     DailyActivityRecord record;
+    std::int64_t dataEnd = 0;
 };
 
 // Why a stretch of the chosen-days timeline holds what it holds.

@@ -71,13 +71,21 @@ Timeline buildTimeline(const MergedCardView& view) {
         const DailyActivityRecord usable = usableWords(chosen.record);
         if (usable.changes.empty()) continue;
         if (!writer.started()) writer.startAt(chosen.day);
+        const std::int64_t dataEnd = chosen.dataEnd != 0 ? chosen.dataEnd : chosen.day + kDay;
         for (const DaySegment& seg : daySegments(usable)) {
-            writer.append(ActivitySegment{chosen.day + seg.startMinute * 60, chosen.day + seg.endMinute * 60,
+            const std::int64_t start = chosen.day + seg.startMinute * 60;
+            if (start >= dataEnd) break;
+            writer.append(ActivitySegment{start, std::min(chosen.day + seg.endMinute * 60, dataEnd),
                                           activityTypeOfWord(seg.word),
                                           static_cast<std::uint8_t>(changeCardAbsent(seg.word) ? 1 : 0)});
         }
+        // A day downloaded while the card was in use holds nothing after the download: the newest
+        // day of the history ends there, an earlier one is unknown until midnight.
+        if (dataEnd < chosen.day + kDay && &chosen != &view.days.back()) {
+            writer.append(ActivitySegment{dataEnd, chosen.day + kDay, kUnknownActivity, 0});
+        }
     }
-    if (writer.started()) writer.fillUpTo(view.days.back().day + kDay);
+    if (writer.started() && view.days.back().dataEnd == 0) writer.fillUpTo(view.days.back().day + kDay);
     return out;
 }
 

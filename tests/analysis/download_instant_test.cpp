@@ -1,0 +1,112 @@
+// A download taken while the card is in use holds its newest day only up to the moment of
+// downloading: nothing may be invented after it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "analysis/pipeline.h"
+#include "tests/analysis/generated_histories.h"
+
+namespace ddd {
+namespace {
+
+using gen::dayFromText;
+using gen::utcDay;
+using gen::utcTime;
+
+// Two normal days, then a morning on which the card is downloaded remotely while driving.
+gen::CardDescription remoteDownloadWhileDriving(std::int64_t downloadedAt) {
+    gen::CardDescription card;
+    card.days = {
+        dayFromText(utcDay(2024, 5, 6), "00:00 rest 06:00 work 06:30 drive 10:30 break 11:15 drive 15:00 rest"),
+        dayFromText(utcDay(2024, 5, 7), "00:00 rest 06:00 work 06:30 drive 10:30 break 11:15 drive 15:00 rest"),
+        dayFromText(utcDay(2024, 5, 8), "00:00 rest 06:00 work 06:30 drive"),
+    };
+    card.lastCardDownload = downloadedAt;
+    return card;
+}
+
+std::int64_t drivingOn(const AnalysisResult& result, std::int64_t day) {
+    std::int64_t seconds = 0;
+    for (const auto& s : result.activities) {
+        if (s.type != kActivityDriving) continue;
+        seconds += std::max<std::int64_t>(0, std::min(s.end, day + 86400) - std::max(s.start, day));
+    }
+    return seconds;
+}
+
+bool hasCode(const AnalysisResult& result, const std::string& prefix) {
+    return std::any_of(result.legalViolations.begin(), result.legalViolations.end(),
+                       [&](const LegalViolation& v) { return v.code.starts_with(prefix); });
+}
+
+AnalysisResult analyzeAll(const std::vector<gen::CardDescription>& downloads) {
+    std::vector<DriverCardFile> decoded;
+    for (const auto& d : downloads) decoded.push_back(test::decodeWritten(d));
+    std::vector<const DriverCardFile*> cards;
+    for (const auto& d : decoded) cards.push_back(&d);
+    return analyze(cards);
+}
+
+TEST(DownloadInstant, NothingIsInventedAfterADownloadDuringTheDay) {
+    const std::int64_t downloadedAt = utcTime(2024, 5, 8, "10:00");
+    const AnalysisResult result = analyzeAll({remoteDownloadWhileDriving(downloadedAt)});
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_FALSE(result.activities.empty());
+    EXPECT_EQ(result.activities.back().end, downloadedAt) << "the history ends at the download";
+    EXPECT_EQ(drivingOn(result, utcDay(2024, 5, 8)), 3 * 3600 + 30 * 60);
+    ASSERT_FALSE(result.shifts.empty());
+    EXPECT_EQ(result.shifts.back().core.end, downloadedAt);
+    EXPECT_FALSE(hasCode(result, "eu.561.daily_driving")) << "no daily driving beyond the download";
+    EXPECT_FALSE(hasCode(result, "eu.561.breaks")) << "3:30 of driving needs no break yet";
+}
+
+TEST(DownloadInstant, WithoutAKnownInstantTheLastActivityRunsToMidnight) {
+    const AnalysisResult result = analyzeAll({remoteDownloadWhileDriving(0)});
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.activities.back().end, utcDay(2024, 5, 9));
+    EXPECT_EQ(drivingOn(result, utcDay(2024, 5, 8)), (24 - 6) * 3600 - 30 * 60);
+}
+
+TEST(DownloadInstant, InstantBeforeTheLastChangeOrOnAnotherDayIsIgnored) {
+    for (const std::int64_t instant : {utcTime(2024, 5, 8, "06:10"), utcTime(2024, 5, 9, "08:00")}) {
+        const AnalysisResult result = analyzeAll({remoteDownloadWhileDriving(instant)});
+        ASSERT_TRUE(result.ok);
+        EXPECT_EQ(result.activities.back().end, utcDay(2024, 5, 9)) << formatDateTime(instant);
+    }
+}
+
+TEST(DownloadInstant, ALaterCompleteDownloadWinsTheDay) {
+    auto early = remoteDownloadWhileDriving(utcTime(2024, 5, 8, "10:00"));
+    auto later = remoteDownloadWhileDriving(utcTime(2024, 5, 10, "07:00"));
+    later.days[2] = dayFromText(utcDay(2024, 5, 8), "00:00 rest 06:00 work 06:30 drive 10:30 break 11:15 drive 14:00 rest");
+    later.days.push_back(dayFromText(utcDay(2024, 5, 9), "00:00 rest"));
+    for (const auto& order : {std::vector{early, later}, std::vector{later, early}}) {
+        const AnalysisResult result = analyzeAll(order);
+        ASSERT_TRUE(result.ok);
+        EXPECT_EQ(result.activities.back().end, utcDay(2024, 5, 10));
+        EXPECT_EQ(drivingOn(result, utcDay(2024, 5, 8)), 4 * 3600 + 2 * 3600 + 45 * 60);
+        EXPECT_FALSE(hasCode(result, "eu.561.daily_driving"));
+    }
+}
+
+TEST(DownloadInstant, TheSameDayInAnUnfinishedAndAFinishedCopyAgreesUpToTheDownload) {
+    auto early = remoteDownloadWhileDriving(utcTime(2024, 5, 8, "10:00"));
+    auto later = remoteDownloadWhileDriving(utcTime(2024, 5, 9, "12:00"));
+    later.days[2] = dayFromText(utcDay(2024, 5, 8), "00:00 rest 06:00 work 06:30 drive 09:00 break 09:45 drive 13:00 rest");
+    MergedCardView view;
+    const DriverCardFile a = test::decodeWritten(early);
+    const DriverCardFile b = test::decodeWritten(later);
+    const DriverCardFile* cards[] = {&a, &b};
+    view = mergeDownloads(cards);
+    ASSERT_EQ(view.dayConflicts.size(), 1u);
+    for (const auto& segment : view.chosenDaysTimeline) {
+        if (segment.start >= utcTime(2024, 5, 8, "10:00") && segment.end <= utcDay(2024, 5, 9)) {
+            EXPECT_NE(segment.reason, SegmentReason::ConflictingDownloads)
+                << "after the early download only the finished copy speaks: " << formatDateTime(segment.start);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace ddd
