@@ -181,7 +181,7 @@ AnalysisResult analyze(CardList cards) {
     const auto coreShifts = buildShifts(timeline, specificConditionCodes(view), placeCodes(view));
     result.shifts = joinShifts(coreShifts, buildShiftDetails(coreShifts, timeline, view.vehiclesUsed));
     result.violations = evaluateReferenceRules(coreShifts, timeline);
-    result.legalViolations = evaluateRules(toActivitySegments(view.chosenDaysTimeline), RuleOptions{0, 0, 420}).violations;
+    result.legalViolations = evaluateMergedView(view, RuleOptions{0, 0, 420}).violations;
     if (!coreShifts.empty()) result.forecasts = computeForecasts(timeline, coreShifts, coreShifts.back().end);
     result.activities = timeline;
     result.coverageGaps = findCoverageGaps(result.activities);
