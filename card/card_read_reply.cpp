@@ -2,6 +2,7 @@
 
 #include "card/card_temp_folder.h"
 #include "core/json_writer.h"
+#include "report/analysis_json.h"
 
 #include <exception>
 
@@ -56,6 +57,15 @@ CardReadReply readCardReply(const std::string& readerName, const OpenedFileAnaly
         reply.tempFolder.clear();
     }
     return reply;
+}
+
+} // namespace ddd
+
+namespace ddd {
+
+CardReadReply readCardAndAnalyze(const std::string& readerName, const CardReadLimits& limits) {
+    return readCardReply(
+        readerName, [](const std::filesystem::path& file) { return analyzeOpenedFile(file.string()); }, limits);
 }
 
 } // namespace ddd

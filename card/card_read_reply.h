@@ -29,4 +29,8 @@ std::string listReadersJson(const CardReadLimits& limits = {});
 CardReadReply readCardReply(const std::string& readerName, const OpenedFileAnalysis& analyze,
                             const CardReadLimits& limits = {});
 
+// The live card read as the dashboard runs it: the saved download is analysed like an opened
+// file, together with any other download of the driver in its folder.
+CardReadReply readCardAndAnalyze(const std::string& readerName, const CardReadLimits& limits = {});
+
 } // namespace ddd
