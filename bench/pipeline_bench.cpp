@@ -1,0 +1,143 @@
+// Opening one driver's card download in a company archive: 5,000 card downloads of 200 drivers
+// and 500 vehicle-unit downloads in one folder tree, with the page cache warm and cold; and the
+// analysis of one driver's two years of downloads once they are decoded.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "analysis/pipeline.h"
+#include "tests/analysis/generated_histories.h"
+#include "tools/vu_generator/vu_generator.h"
+
+namespace ddd {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kDrivers = 200;
+constexpr int kDownloadsPerDriver = 25;
+constexpr int kDownloadDays = 35;
+constexpr int kStepDays = 28;
+
+void writeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+gen::CardDescription driverHistory(int driver) {
+    auto card = gen::randomCard(7000 + driver, kDownloadsPerDriver * kStepDays + kDownloadDays, gen::Generation::Gen1);
+    card.identity.issuingNation = 13;
+    char number[17];
+    std::snprintf(number, sizeof number, "DF%012d00", driver);
+    card.identity.cardNumber = number;
+    return card;
+}
+
+// The archive is written once per process and removed at exit.
+class Archive {
+public:
+    Archive() {
+        char pattern[] = "/tmp/ddd_archive_bench_XXXXXX";
+        root_ = mkdtemp(pattern);
+        for (int driver = 0; driver < kDrivers; ++driver) {
+            const auto history = driverHistory(driver);
+            for (int i = 0; i < kDownloadsPerDriver; ++i) {
+                const auto part = test::partialCard(history, static_cast<std::size_t>(i * kStepDays), kDownloadDays);
+                const fs::path file = root_ / ("driver" + std::to_string(driver)) / ("card" + std::to_string(i) + ".ddd");
+                writeFile(file, gen::writeCardDownload(part));
+                files_.push_back(file);
+            }
+        }
+        gen::FleetPlan plan;
+        plan.vehicles = 50;
+        plan.vuDownloadsPerVehicle = 10;
+        plan.days = 28;
+        for (const auto& f : gen::fleetFiles(gen::makeFleet(99, plan))) {
+            if (!f.relativePath.starts_with("vehicles/")) continue;
+            writeFile(root_ / f.relativePath, f.bytes);
+            files_.push_back(root_ / f.relativePath);
+        }
+    }
+    ~Archive() {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    const fs::path& root() const { return root_; }
+    std::size_t fileCount() const { return files_.size(); }
+    // The opened file: the newest download of one driver, lying at the top of the archive.
+    std::string openedFile() const { return (root_ / "opened.ddd").string(); }
+
+    void writeOpenedFile() const {
+        const auto history = driverHistory(17);
+        writeFile(openedFile(), gen::writeCardDownload(test::partialCard(history, history.days.size() - 30, 30)));
+    }
+
+    void evictFromPageCache() const {
+        for (const auto& file : files_) {
+            const int fd = ::open(file.c_str(), O_RDONLY);
+            if (fd < 0) continue;
+            ::fdatasync(fd);
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+            ::close(fd);
+        }
+    }
+
+private:
+    fs::path root_;
+    std::vector<fs::path> files_;
+};
+
+const Archive& archive() {
+    static const Archive instance = [] {
+        Archive a;
+        a.writeOpenedFile();
+        return a;
+    }();
+    return instance;
+}
+
+void BM_OpenDriverInArchiveWarm(benchmark::State& state) {
+    const Archive& a = archive();
+    for (auto _ : state) {
+        const AnalysisResult result = analyzeDriverOfFile(a.openedFile());
+        if (!result.ok || result.filesMerged != kDownloadsPerDriver + 1) state.SkipWithError("wrong driver group");
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["files"] = static_cast<double>(a.fileCount());
+}
+BENCHMARK(BM_OpenDriverInArchiveWarm)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OpenDriverInArchiveCold(benchmark::State& state) {
+    const Archive& a = archive();
+    for (auto _ : state) {
+        state.PauseTiming();
+        a.evictFromPageCache();
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(analyzeDriverOfFile(a.openedFile()));
+    }
+}
+BENCHMARK(BM_OpenDriverInArchiveCold)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_AnalyzeTwoYearsOfOneDriver(benchmark::State& state) {
+    static const auto downloads = [] {
+        const auto history = driverHistory(3);
+        std::vector<DriverCardFile> files;
+        for (int i = 0; i < kDownloadsPerDriver; ++i) {
+            files.push_back(test::decodeWritten(test::partialCard(history, static_cast<std::size_t>(i * kStepDays), kDownloadDays)));
+        }
+        return files;
+    }();
+    std::vector<const DriverCardFile*> cards;
+    for (const auto& f : downloads) cards.push_back(&f);
+    for (auto _ : state) benchmark::DoNotOptimize(analyze(cards));
+}
+BENCHMARK(BM_AnalyzeTwoYearsOfOneDriver)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace ddd
