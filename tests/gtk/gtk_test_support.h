@@ -1,0 +1,86 @@
+// Helpers of the window tests: GTK started once, the main loop turned until something happened,
+// script results awaited, and window pictures saved as test artifacts.
+#pragma once
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "app/gtk/webview_gtk.h"
+
+namespace ddd::test {
+
+inline bool startGtk() {
+    static const bool started = gtk_init_check(nullptr, nullptr);
+    return started;
+}
+
+// Turns the main loop until the condition holds or the time is up; true when it holds.
+inline bool spinUntil(const std::function<bool()>& condition, double seconds = 20) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        g_main_context_iteration(nullptr, FALSE);
+        g_usleep(2000);
+    }
+    return true;
+}
+
+// The string value of a script, or "<timeout>".
+inline std::string evaluateNow(app::DddWebView& view, const std::string& script, double seconds = 20) {
+    bool done = false;
+    std::string text = "<timeout>";
+    view.evaluate(script, [&](std::string value) {
+        text = std::move(value);
+        done = true;
+    });
+    spinUntil([&] { return done; }, seconds);
+    return text;
+}
+
+// Waits until the script yields a non-empty string and returns it.
+inline std::string awaitScript(app::DddWebView& view, const std::string& script, double seconds = 20) {
+    std::string text;
+    spinUntil([&] {
+        text = evaluateNow(view, script);
+        return !text.empty();
+    }, seconds);
+    return text;
+}
+
+inline std::filesystem::path artifactFolder() {
+    const std::filesystem::path folder = DDD_GTK_ARTIFACTS;
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+// The visible part of the web view as a PNG file; true when it was written.
+inline bool snapshotPng(app::DddWebView& view, const std::filesystem::path& file) {
+    bool done = false;
+    bool written = false;
+    struct Job {
+        bool* done;
+        bool* written;
+        std::string path;
+    } job{&done, &written, file.string()};
+    webkit_web_view_get_snapshot(
+        view.view(), WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
+        +[](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* job = static_cast<Job*>(data);
+            cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+            if (surface) {
+                *job->written = cairo_surface_write_to_png(surface, job->path.c_str()) == CAIRO_STATUS_SUCCESS;
+                cairo_surface_destroy(surface);
+            }
+            *job->done = true;
+        },
+        &job);
+    spinUntil([&] { return done; });
+    return written;
+}
+
+}  // namespace ddd::test
