@@ -4,13 +4,13 @@
 #include <algorithm>
 #include <array>
 
+#include "analysis/regulation_limits.h"
 #include "analysis/merge.h"
 #include "core/primitives.h"
 
 namespace ddd {
 namespace {
 
-constexpr std::int64_t kDay = 86400;
 constexpr std::uint32_t kMinutesPerDay = 1440;
 
 bool minutesStrictlyIncrease(const DailyActivityRecord& record) {

@@ -1,5 +1,6 @@
 // Driving-time and break checks. The limits themselves live in the violation catalogue; what is
 // named here are the further thresholds the checks measure with.
+#include "analysis/regulation_limits.h"
 #include "analysis/driving_rules.h"
 
 #include <algorithm>
@@ -8,17 +9,12 @@
 namespace ddd {
 namespace {
 
-constexpr std::int64_t kWeek = 7 * 86400;
 constexpr std::int64_t kFortnight = 2 * kWeek;
 constexpr std::uint8_t kRest = 0;
 constexpr std::uint8_t kDriving = 3;
 
 // Art. 6(1): at most twice a week the daily driving may reach 10 h instead of 9 h.
 constexpr int kExtensionsPerWeek = 2;
-// Art. 7: a break of 45 min, or one of at least 15 min followed by one of at least 30 min.
-constexpr std::int64_t kFullBreak = 2700;
-constexpr std::int64_t kBreakFirstPart = 900;
-constexpr std::int64_t kBreakSecondPart = 1800;
 
 std::int64_t limitOf(ViolationCode code) { return violationCodeInfo(code).limit; }
 

@@ -1,3 +1,4 @@
+#include "analysis/regulation_limits.h"
 #include "analysis/local_time.h"
 
 #include "core/primitives.h"
@@ -5,7 +6,6 @@
 namespace ddd {
 namespace {
 
-constexpr std::int64_t kDay = 86400;
 
 std::int64_t floorMod(std::int64_t a, std::int64_t b) {
     const std::int64_t r = a % b;

@@ -1,5 +1,6 @@
 // The reference evaluation. Values are whole minutes (seconds divided by 60, truncated) unless a
 // check says otherwise; levels 4 and above are critical.
+#include "analysis/regulation_limits.h"
 #include "analysis/reference_rules.h"
 
 #include <algorithm>
@@ -15,7 +16,6 @@ namespace {
 using Stretches = std::span<const ActivitySegment>;
 
 constexpr std::int64_t kMinute = 60;
-constexpr std::int64_t kDay = 86400;
 constexpr std::int64_t kWeekDays = 7;
 
 // Daily driving: 10 h on an extended day (Reg. 561/2006 Art. 6(1)); a finding from 10 h 1 min.
@@ -32,9 +32,6 @@ constexpr std::int64_t kNightWorkFrom = 15600;
 // (Reg. 561/2006 Art. 7).
 constexpr std::int64_t kDrivingWithoutBreakFrom = 16201;
 constexpr std::int64_t kDrivingWithoutBreakLimitMinutes = 270;
-constexpr std::int64_t kQualifyingBreak = 2700;
-constexpr std::int64_t kSecondBreakPart = 1800;
-constexpr std::int64_t kFirstBreakPart = 900;
 // Working time: no more than 6 h without a break; breaks of 30 min above 6 h and 45 min above
 // 9 h of working time, in parts of at least 15 min (Dir. 2002/15/EC Art. 5).
 constexpr std::int64_t kWorkBlockBreak = 900;
@@ -58,14 +55,9 @@ constexpr std::int64_t kShiftSpanBreakFrom = 7800;
 // a regular rest may be split into 3 h and 9 h (Reg. 561/2006 Art. 4(g), 8(4)).
 constexpr std::int64_t kReducedDailyRestMinutes = 540;
 constexpr std::int64_t kRegularDailyRestMinutes = 660;
-constexpr std::int64_t kRegularDailyRest = 39600;
-constexpr std::int64_t kSplitRestFirstPart = 10800;
-constexpr std::int64_t kSplitRestSecondPart = 32400;
 constexpr int kReducedRestsAllowed = 3;
 // Weekly rest: 45 h regular, 24 h reduced, beginning no later than six 24-hour periods after the
 // end of the previous one (Reg. 561/2006 Art. 8(6)).
-constexpr std::int64_t kRegularWeeklyRest = 162000;
-constexpr std::int64_t kReducedWeeklyRest = 86400;
 constexpr std::int64_t kReducedWeeklyRestLimitMinutes = 2700;
 constexpr std::int64_t kWeeklyRestLateFrom = 518401;
 constexpr std::int64_t kWeeklyRestLateLimitMinutes = 8640;
@@ -174,11 +166,11 @@ private:
                 continue;
             }
             breakSum += length;
-            if (breakSum >= kQualifyingBreak || (firstPart && breakSum >= kSecondBreakPart)) {
+            if (breakSum >= kFullBreak || (firstPart && breakSum >= kBreakSecondPart)) {
                 test();
                 driving = breakSum = 0;
                 firstPart = false;
-            } else if (breakSum >= kFirstBreakPart) {
+            } else if (breakSum >= kBreakFirstPart) {
                 firstPart = true;
             }
         }

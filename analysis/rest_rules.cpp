@@ -1,5 +1,6 @@
 // Daily and weekly rest checks. A finding needs a window that the data covers completely and
 // without unknown stretches; where the data is incomplete the checks stay silent.
+#include "analysis/regulation_limits.h"
 #include "analysis/rest_rules.h"
 
 #include <algorithm>
@@ -9,7 +10,6 @@
 namespace ddd {
 namespace {
 
-constexpr std::int64_t kWeek = 7 * 86400;
 
 // Art. 8(2): a new daily rest within each 24 h after the end of the previous daily or weekly rest.
 constexpr std::int64_t kDailyRestWindow = 24 * 3600;

@@ -1,6 +1,7 @@
 // The rule catalogue and the violation codes of the strict evaluation. Limits are those of
 // Regulation (EC) No 561/2006 and Directive 2002/15/EC; class bounds those of Commission
 // Regulation (EU) 2016/403, Annex I.
+#include "analysis/regulation_limits.h"
 #include "analysis/rule_catalogue.h"
 
 namespace ddd {
@@ -30,15 +31,11 @@ constexpr std::int64_t kMaxDrivingWithoutBreak = 16200;
 // Art. 6(2) and 6(3): 56 h a week, 90 h in two consecutive weeks.
 constexpr std::int64_t kMaxWeeklyDriving = 56 * kHour;
 constexpr std::int64_t kMaxFortnightDriving = 90 * kHour;
-// Art. 4(g), 8(2): regular daily rest 11 h, reduced 9 h; split 3 h + 9 h.
-constexpr std::int64_t kRegularDailyRest = 11 * kHour;
-constexpr std::int64_t kReducedDailyRest = 9 * kHour;
 // Art. 8(4): at most three reduced daily rests between two weekly rests.
 constexpr std::int64_t kMaxReducedDailyRests = 3;
 // Art. 8(6): a weekly rest no later than the end of six 24 h periods after the previous one;
 // a regular weekly rest lasts 45 h.
 constexpr std::int64_t kMaxWeeklyRestInterval = 6 * 24 * kHour;
-constexpr std::int64_t kRegularWeeklyRest = 45 * kHour;
 // Directive 2002/15/EC Art. 4(a): 60 h of working time in a week.
 constexpr std::int64_t kMaxWeeklyWorkingTime = 60 * kHour;
 // Directive 2002/15/EC Art. 5: no more than 6 h of work without a break; 30 min of breaks.

@@ -1,5 +1,6 @@
 // Rest blocks, rest periods and daily work periods: the common ground of the daily driving, rest
 // and working-time checks.
+#include "analysis/regulation_limits.h"
 #include "analysis/rule_context.h"
 
 #include <algorithm>
@@ -8,14 +9,6 @@
 namespace ddd {
 namespace {
 
-constexpr std::int64_t kDay = 86400;
-// Reg. 561/2006 Art. 4(g): the second part of a split daily rest lasts at least 9 h, as does a
-// reduced daily rest; a regular daily rest lasts 11 h.
-constexpr std::int64_t kReducedDailyRest = 32400;
-constexpr std::int64_t kRegularDailyRest = 39600;
-// Art. 4(h): a reduced weekly rest lasts at least 24 h, a regular one 45 h.
-constexpr std::int64_t kReducedWeeklyRest = 86400;
-constexpr std::int64_t kRegularWeeklyRest = 162000;
 // Art. 8(2): both parts of a split rest lie within 24 h.
 constexpr std::int64_t kSplitRestSpan = 86400;
 

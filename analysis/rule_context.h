@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "analysis/regulation_limits.h"
 #include "analysis/activity_segment.h"
 
 namespace ddd {
@@ -16,9 +17,6 @@ struct RuleOptions {
     std::uint32_t nightStart = 0;  // minutes after midnight
     std::uint32_t nightEnd = 420;  // exclusive
 };
-
-// Reg. 561/2006 Art. 4(g): the first part of a split daily rest lasts at least 3 h.
-inline constexpr std::int64_t kSplitRestFirstPart = 10800;
 
 // A stretch of driving or availability that the card records as crew operation (driving status
 // set while the card is inserted): the sign of multi-manning.

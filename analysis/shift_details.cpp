@@ -3,20 +3,16 @@
 #include <algorithm>
 #include <optional>
 
+#include "analysis/regulation_limits.h"
 #include "analysis/shifts.h"
 
 namespace ddd {
 namespace {
 
-constexpr std::int64_t kDay = 86400;
 // The daily window of the detail view, 06:00 to 22:00 UTC.
 constexpr std::int64_t kDayWindowStart = 6 * 3600;
 constexpr std::int64_t kDayWindowEnd = 22 * 3600;
 
-// A regular weekly rest, Reg. 561/2006 Art. 4(h): 45 h.
-constexpr std::int64_t kRegularWeeklyRest = 162000;
-// A reduced weekly rest, Art. 4(h) and 8(6): 24 h.
-constexpr std::int64_t kReducedWeeklyRest = 86400;
 // A rest of 24 h or more counts as weekly once this much of the weekly period has passed.
 constexpr std::int64_t kWeeklyRestEarliestStart = 414721;
 // Daily rest must be taken within 24 h of the previous rest's end (Art. 8(2)), within 30 h for
@@ -24,9 +20,8 @@ constexpr std::int64_t kWeeklyRestEarliestStart = 414721;
 constexpr std::int64_t kReferencePeriodMinutes = 1440;
 constexpr std::int64_t kMultiManningReferencePeriodMinutes = 1800;
 constexpr std::int64_t kMultiManningAvailability = 10800;
-// Regular daily rest, Art. 4(g): 11 h; the first part of a split daily rest is at least 3 h.
+// Regular daily rest, Art. 4(g): 11 h.
 constexpr std::int64_t kRegularDailyRestMinutes = 660;
-constexpr std::int64_t kSplitRestFirstPart = 10800;
 // Above this many minutes a compensated rest is a weekly rest (24 h or more).
 constexpr std::int64_t kWeeklyRestMinutes = 1439;
 

@@ -1,5 +1,6 @@
 // Core shifts: work blocks separated by rests, cut into shifts at the rest that can serve as the
 // daily rest, with per-activity totals of each window.
+#include "analysis/regulation_limits.h"
 #include "analysis/shifts.h"
 
 #include <algorithm>
@@ -9,13 +10,10 @@
 namespace ddd {
 namespace {
 
-constexpr std::int64_t kDay = 86400;
 
 // Only a rest longer than 7 h can end a shift: no daily rest (Reg. 561/2006 Art. 4(g), Art. 8)
 // is shorter than a 9 h reduced rest, and a 7 h pause is still counted as a break.
 constexpr std::int64_t kShiftEndingRest = 25200;
-// Reduced daily rest, Reg. 561/2006 Art. 4(g).
-constexpr std::int64_t kReducedDailyRest = 32400;
 // A 9 h rest must begin within 24 h of the previous rest's end (Art. 8(2)): 15 h after the start
 // of the shift; a shift beyond 17 h is only accepted when no earlier rest exists.
 constexpr std::int64_t kPreferredRestStart = 54000;

@@ -1,6 +1,7 @@
 // The timeline is built from the day the merge chose for each calendar day, so two downloads of
 // one day never both contribute stretches: an unfinished copy of a day, whose last activity runs
 // on to midnight, cannot overlay the complete copy.
+#include "analysis/regulation_limits.h"
 #include "analysis/timeline.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 namespace ddd {
 namespace {
 
-constexpr std::int64_t kDay = 86400;
 
 std::int64_t nextMidnight(std::int64_t t) {
     std::int64_t r = t % kDay;

@@ -1,5 +1,6 @@
 // Working-time checks. Working time is work and driving; availability is neither working time
 // nor a break.
+#include "analysis/regulation_limits.h"
 #include "analysis/working_time_rules.h"
 
 #include <algorithm>
@@ -10,8 +11,6 @@
 namespace ddd {
 namespace {
 
-constexpr std::int64_t kDay = 86400;
-constexpr std::int64_t kWeek = 7 * kDay;
 constexpr std::uint8_t kRest = 0;
 
 // Directive 2002/15/EC Art. 5(1): breaks may be divided into parts of at least 15 min.

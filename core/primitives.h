@@ -55,6 +55,9 @@ struct Registration {
 };
 Registration readRegistration(ByteReader& reader);
 
+// Appends one Unicode code point as UTF-8 (1 to 4 bytes).
+void appendUtf8(std::string& out, char32_t codePoint);
+
 // Text bytes of a code-paged field trimmed of blanks and mapped to UTF-8.
 std::string decodeCodePagedText(std::uint8_t codePage, std::span<const std::uint8_t> text);
 

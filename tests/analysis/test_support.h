@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "analysis/activity_segment.h"
+#include "analysis/regulation_limits.h"
 #include "core/card_file.h"
 #include "core/primitives.h"
 
 namespace ddd::test {
 
-inline constexpr std::int64_t kDay = 86400;
 inline constexpr std::int64_t kHour = 3600;
 
 inline std::int64_t utcDay(int y, unsigned m, unsigned d) { return daysFromCivil(y, m, d) * kDay; }
