@@ -221,6 +221,8 @@ TEST(ShiftDetails, ShortWeeklyRestLateInTheWeek) {
     for (int i = 0; i < 5; ++i) EXPECT_FALSE(details[i].weekly) << i;
     EXPECT_TRUE(details[5].weekly);
     EXPECT_EQ(details[5].restCompensated, 1800);
+    EXPECT_EQ(details.back().rest, 0);
+    EXPECT_FALSE(details.back().weekly) << "the rest after the last shift is not known yet";
 }
 
 TEST(ShiftDetails, ShortWeeklyRestEarlyBecomesWeeklyOnceTheWeekRunsOn) {
