@@ -36,99 +36,66 @@ Finding dayFinding(const char* code, std::int32_t severity, int day, int driving
 }
 
 TEST(DailyDriving, NineHoursExtendableToTenTwiceAWeek) {
-    struct Case {
-        const char* name;
-        std::vector<int> days;
-        std::vector<Finding> expected;
-    };
-    const Case cases[] = {
-        {"four days of 9 h 30: the third and the fourth", {570, 570, 570, 570},
+    expectFindings(kDailyDriving, {
+        {"four days of 9 h 30: the third and the fourth", drivingDays({570, 570, 570, 570}),
          {dayFinding(kDailyDriving, 1, 2, 570), dayFinding(kDailyDriving, 1, 3, 570)}},
-        {"exactly 9 h uses no extension", {540, 570, 570, 570}, {dayFinding(kDailyDriving, 1, 3, 570)}},
-        {"9 h 1 min on the third day", {570, 570, 541}, {dayFinding(kDailyDriving, 1, 2, 541)}},
+        {"exactly 9 h uses no extension", drivingDays({540, 570, 570, 570}), {dayFinding(kDailyDriving, 1, 3, 570)}},
+        {"9 h 1 min on the third day", drivingDays({570, 570, 541}), {dayFinding(kDailyDriving, 1, 2, 541)}},
         {"10 h 30 on the first day: extended, and the extension is used up",
-         {630, 570, 570},
+         drivingDays({630, 570, 570}),
          {dayFinding("eu.561.daily_driving.extended", 1, 0, 630), dayFinding(kDailyDriving, 1, 2, 570)}},
-        {"exactly 10 h on both extension days", {600, 600}, {}},
-        {"10 h 1 min on an extension day", {601}, {dayFinding("eu.561.daily_driving.extended", 1, 0, 601)}},
-        {"9 h limit: 9 h 59 is MI", {570, 570, 599}, {dayFinding(kDailyDriving, 1, 2, 599)}},
-        {"9 h limit: 10 h is SI", {570, 570, 600}, {dayFinding(kDailyDriving, 2, 2, 600)}},
-        {"9 h limit: 11 h is VSI", {570, 570, 660}, {dayFinding(kDailyDriving, 3, 2, 660)}},
-        {"9 h limit: 13 h 30 is MSI", {570, 570, 810}, {dayFinding(kDailyDriving, 4, 2, 810)}},
-        {"10 h limit: 11 h is SI", {660}, {dayFinding("eu.561.daily_driving.extended", 2, 0, 660)}},
-        {"10 h limit: 12 h is VSI", {720}, {dayFinding("eu.561.daily_driving.extended", 3, 0, 720)}},
-        {"10 h limit: 15 h is MSI", {900}, {dayFinding("eu.561.daily_driving.extended", 4, 0, 900)}},
-        {"a new week brings new extensions", {570, 570, 570, 0, 0, 0, 0, 570, 570},
+        {"exactly 10 h on both extension days", drivingDays({600, 600}), {}},
+        {"10 h 1 min on an extension day", drivingDays({601}), {dayFinding("eu.561.daily_driving.extended", 1, 0, 601)}},
+        {"9 h limit: 9 h 59 is MI", drivingDays({570, 570, 599}), {dayFinding(kDailyDriving, 1, 2, 599)}},
+        {"9 h limit: 10 h is SI", drivingDays({570, 570, 600}), {dayFinding(kDailyDriving, 2, 2, 600)}},
+        {"9 h limit: 11 h is VSI", drivingDays({570, 570, 660}), {dayFinding(kDailyDriving, 3, 2, 660)}},
+        {"9 h limit: 13 h 30 is MSI", drivingDays({570, 570, 810}), {dayFinding(kDailyDriving, 4, 2, 810)}},
+        {"10 h limit: 11 h is SI", drivingDays({660}), {dayFinding("eu.561.daily_driving.extended", 2, 0, 660)}},
+        {"10 h limit: 12 h is VSI", drivingDays({720}), {dayFinding("eu.561.daily_driving.extended", 3, 0, 720)}},
+        {"10 h limit: 15 h is MSI", drivingDays({900}), {dayFinding("eu.561.daily_driving.extended", 4, 0, 900)}},
+        {"a new week brings new extensions", drivingDays({570, 570, 570, 0, 0, 0, 0, 570, 570}),
          {dayFinding(kDailyDriving, 1, 2, 570)}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(findingsOf(strictFindings(drivingDays(c.days)), kDailyDriving), c.expected) << c.name;
-    }
+    });
 }
 
 TEST(DailyDriving, PeriodsWithoutCompleteDataAreNotChecked) {
     const std::int64_t t = kMonday;
-    struct Case {
-        const char* name;
-        Timeline timeline;
-    };
-    const Case cases[] = {
-        {"begins with the data", timeline(t, "drive 10:30 rest 11:00")},
-        {"ends with the data", timeline(t, "rest 11:00 drive 10:30")},
-        {"holds an unknown stretch", timeline(t, "rest 11:00 drive 5:30 unknown 0:10 drive 5:00 rest 11:00")},
-        {"holds a hole", withHole(timeline(t, "rest 11:00 drive 5:30 drive 5:00 rest 11:00"), 1, 60)},
-    };
-    for (const auto& c : cases) EXPECT_TRUE(findingsOf(strictFindings(c.timeline), kDailyDriving).empty()) << c.name;
+    expectFindings(kDailyDriving, {
+        {"begins with the data", timeline(t, "drive 10:30 rest 11:00"), {}},
+        {"ends with the data", timeline(t, "rest 11:00 drive 10:30"), {}},
+        {"holds an unknown stretch", timeline(t, "rest 11:00 drive 5:30 unknown 0:10 drive 5:00 rest 11:00"), {}},
+        {"holds a hole", withHole(timeline(t, "rest 11:00 drive 5:30 drive 5:00 rest 11:00"), 1, 60), {}},
+    });
 }
 
 TEST(Breaks, FortyFiveMinutesAfterFourAndAHalfHoursOfDriving) {
     const std::int64_t t = kMonday + 6 * h;
     const std::string code = "eu.561.breaks.driving_without_break";
-    struct Case {
-        const char* name;
-        const char* blocks;
-        std::vector<Finding> expected;
-    };
-    const Case cases[] = {
-        {"4 h 30 then a 45 min break", "drive 4:30 break 0:45 drive 4:30 rest 11:00", {}},
-        {"4 h 31: MI, dated at the 4 h 30 mark", "drive 4:31 break 0:45",
+    const auto at = [&](const char* blocks) { return timeline(t, blocks); };
+    const Timeline contiguous = at("drive 4:30 drive 1:00 break 0:45");
+    expectFindings(kBreaks, {
+        {"4 h 30 then a 45 min break", at("drive 4:30 break 0:45 drive 4:30 rest 11:00"), {}},
+        {"4 h 31: MI, dated at the 4 h 30 mark", at("drive 4:31 break 0:45"),
          {{code, 1, 16260, 16200, t, t + 271 * m, t + 270 * m}}},
-        {"15 min then 30 min qualifies", "drive 2:00 break 0:15 drive 2:30 break 0:30 drive 4:30 rest 11:00", {}},
-        {"20 min then 30 min qualifies", "drive 2:00 break 0:20 drive 2:00 break 0:30 drive 4:00 rest 11:00", {}},
-        {"30 min then 15 min does not", "drive 2:00 break 0:30 drive 2:30 break 0:15 drive 0:30 rest 11:00",
+        {"15 min then 30 min qualifies", at("drive 2:00 break 0:15 drive 2:30 break 0:30 drive 4:30 rest 11:00"), {}},
+        {"20 min then 30 min qualifies", at("drive 2:00 break 0:20 drive 2:00 break 0:30 drive 4:00 rest 11:00"), {}},
+        {"30 min then 15 min does not", at("drive 2:00 break 0:30 drive 2:30 break 0:15 drive 0:30 rest 11:00"),
          {{code, 2, 18000, 16200, t, t + 345 * m, t + 315 * m}}},
-        {"14 min is no first part", "drive 2:00 break 0:14 drive 2:00 break 0:30 drive 1:00 rest 11:00",
+        {"14 min is no first part", at("drive 2:00 break 0:14 drive 2:00 break 0:30 drive 1:00 rest 11:00"),
          {{code, 2, 18000, 16200, t, t + 344 * m, t + 314 * m}}},
-        {"work and availability are no break", "drive 3:00 work 0:30 avail 0:30 drive 1:31 break 0:45",
+        {"work and availability are no break", at("drive 3:00 work 0:30 avail 0:30 drive 1:31 break 0:45"),
          {{code, 1, 16260, 16200, t, t + 331 * m, t + 330 * m}}},
-        {"an unknown stretch ends the sequence", "drive 3:00 unknown 0:10 drive 3:00 break 0:45", {}},
-        {"touching rest stretches make one break", "drive 4:30 break 0:20 break+absent 0:25 drive 4:30 break 0:45", {}},
-        {"4 h 59 is MI", "drive 4:59 break 0:45", {{code, 1, 17940, 16200, t, t + 299 * m, t + 270 * m}}},
-        {"5 h is SI", "drive 5:00 break 0:45", {{code, 2, 18000, 16200, t, t + 300 * m, t + 270 * m}}},
-        {"6 h is VSI", "drive 6:00 break 0:45", {{code, 3, 21600, 16200, t, t + 360 * m, t + 270 * m}}},
-        {"the end of the data ends the sequence", "drive 5:00", {{code, 2, 18000, 16200, t, t + 300 * m, t + 270 * m}}},
-        {"a break across midnight", "drive 4:30 break 0:45 drive 4:30 break 0:45 drive 4:30 break 0:45 drive 4:30 rest 9:00", {}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(findingsOf(strictFindings(timeline(t, c.blocks)), kBreaks), c.expected) << c.name;
-    }
-}
-
-TEST(Breaks, OneSecondOverAndHoles) {
-    const std::int64_t t = kMonday + 6 * h;
-    const std::string code = "eu.561.breaks.driving_without_break";
-    const Timeline exact = timeline(t, "drive 4:30 drive 1:00 break 0:45");
-    EXPECT_EQ(findingsOf(strictFindings(lengthened(timeline(t, "drive 4:30 break 0:45"), 0, 0)), kBreaks),
-              std::vector<Finding>{})
-        << "exactly 16200 s";
-    EXPECT_EQ(findingsOf(strictFindings(lengthened(timeline(t, "drive 4:30 break 0:45"), 0, 1)), kBreaks),
-              (std::vector<Finding>{{code, 1, 16201, 16200, t, t + 16201, t + 16200}}))
-        << "16201 s";
-    EXPECT_EQ(findingsOf(strictFindings(exact), kBreaks),
-              (std::vector<Finding>{{code, 2, 19800, 16200, t, t + 330 * m, t + 270 * m}}))
-        << "contiguous driving";
-    EXPECT_TRUE(findingsOf(strictFindings(withHole(exact, 0, 1)), kBreaks).empty())
-        << "a one-second hole ends the sequence";
+        {"an unknown stretch ends the sequence", at("drive 3:00 unknown 0:10 drive 3:00 break 0:45"), {}},
+        {"touching rest stretches make one break", at("drive 4:30 break 0:20 break+absent 0:25 drive 4:30 break 0:45"), {}},
+        {"4 h 59 is MI", at("drive 4:59 break 0:45"), {{code, 1, 17940, 16200, t, t + 299 * m, t + 270 * m}}},
+        {"5 h is SI", at("drive 5:00 break 0:45"), {{code, 2, 18000, 16200, t, t + 300 * m, t + 270 * m}}},
+        {"6 h is VSI", at("drive 6:00 break 0:45"), {{code, 3, 21600, 16200, t, t + 360 * m, t + 270 * m}}},
+        {"the end of the data ends the sequence", at("drive 5:00"), {{code, 2, 18000, 16200, t, t + 300 * m, t + 270 * m}}},
+        {"a break across midnight", at("drive 4:30 break 0:45 drive 4:30 break 0:45 drive 4:30 break 0:45 drive 4:30 rest 9:00"), {}},
+        {"16201 s", lengthened(at("drive 4:30 break 0:45"), 0, 1), {{code, 1, 16201, 16200, t, t + 16201, t + 16200}}},
+        {"contiguous driving stretches", contiguous, {{code, 2, 19800, 16200, t, t + 330 * m, t + 270 * m}}},
+        {"a one-second hole ends the sequence", withHole(contiguous, 0, 1), {}},
+    });
 }
 
 // An 11 h rest ending Monday 00:00, then each day driving and rest to the next midnight.
@@ -146,12 +113,7 @@ TEST(WeeklyDriving, FiftySixHoursAWeek) {
     const auto week = [&](std::int32_t severity, std::int64_t value) {
         return std::vector<Finding>{{code, severity, value, 201600, kMonday, kMonday + 7 * kDay, sunday8}};
     };
-    struct Case {
-        const char* name;
-        Timeline timeline;
-        std::vector<Finding> expected;
-    };
-    const Case cases[] = {
+    expectFindings(kWeekly, {
         {"exactly 56 h", weeksOfDriving({480, 480, 480, 480, 480, 480, 480}), {}},
         {"56 h 1 min is MI", weeksOfDriving({480, 480, 480, 480, 480, 480, 481}), week(1, 201660)},
         {"56 h and one second is MI", lengthened(weeksOfDriving({480, 480, 480, 480, 480, 480, 480}), 13, 1),
@@ -162,8 +124,7 @@ TEST(WeeklyDriving, FiftySixHoursAWeek) {
         {"driving across Monday 00:00 is split between the weeks",
          timeline(kMonday - 11 * h, "rest 11:00 " + repeated("drive 8:00 rest 16:00", 6) + "rest 15:00 drive 10:00 rest 23:00"),
          {{code, 1, 205200, 201600, kMonday, kMonday + 7 * kDay, kMonday + 6 * kDay + 23 * h}}},
-    };
-    for (const auto& c : cases) EXPECT_EQ(findingsOf(strictFindings(c.timeline), kWeekly), c.expected) << c.name;
+    });
 }
 
 TEST(FortnightDriving, NinetyHoursInTwoConsecutiveWeeks) {
@@ -175,20 +136,14 @@ TEST(FortnightDriving, NinetyHoursInTwoConsecutiveWeeks) {
     };
     // Driving passes 90 h where it first goes beyond it, not where it reaches it.
     const std::int64_t thursday10 = kMonday + 10 * kDay + 10 * h;
-    struct Case {
-        const char* name;
-        Timeline timeline;
-        std::vector<Finding> expected;
-    };
-    const Case cases[] = {
+    expectFindings(kFortnight, {
         {"two weeks of 50 h: the first fortnight is SI, the second week alone is fine", weeks(fifty, fifty),
          {{code, 2, 360000, 324000, kMonday, kMonday + 14 * kDay, kMonday + 11 * kDay}}},
         {"exactly 90 h", weeks(fifty, {600, 600, 600, 600, 0, 0, 0}), {}},
         {"90 h 1 min is MI", weeks(fifty, {600, 600, 600, 601, 0, 0, 0}),
          {{code, 1, 324060, 324000, kMonday, kMonday + 14 * kDay, thursday10}}},
         {"weeks that do not follow each other", weeks(fifty, {0, 0, 0, 0, 0, 0, 0, 600, 600, 600, 600, 600}), {}},
-    };
-    for (const auto& c : cases) EXPECT_EQ(findingsOf(strictFindings(c.timeline), kFortnight), c.expected) << c.name;
+    });
 }
 
 }  // namespace

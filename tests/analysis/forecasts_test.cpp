@@ -41,16 +41,6 @@ std::vector<Forecast> atEndOfData(const Timeline& t, std::int64_t lastShiftStart
     return computeForecasts(t, {shift}, 0);
 }
 
-// Stretch `index` lengthened by `seconds`, everything after it moved on.
-Timeline lengthened(Timeline t, std::size_t index, std::int64_t seconds) {
-    t[index].end += seconds;
-    for (std::size_t i = index + 1; i < t.size(); ++i) {
-        t[i].start += seconds;
-        t[i].end += seconds;
-    }
-    return t;
-}
-
 const std::int64_t kTuesday = utcDay(2024, 1, 9);  // a winter week, far from a week boundary
 
 TEST(Forecasts, ListHoldsTheEntriesInOrderAtTheEndOfTheLastShift) {

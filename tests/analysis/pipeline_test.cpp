@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "analysis/pipeline.h"
+#include "tests/finder/temp_folder.h"
 #include "tools/generator/card_generator.h"
 
 namespace ddd {
@@ -15,30 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using gen::Generation;
 
-class TempFolder {
-public:
-    TempFolder() {
-        char pattern[] = "/tmp/ddd_pipeline_XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::permissions(path_, fs::perms::owner_all, ignored);
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-    fs::path write(const std::string& relative, const std::vector<std::uint8_t>& bytes) const {
-        const fs::path file = path_ / relative;
-        fs::create_directories(file.parent_path());
-        std::ofstream out(file, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return file;
-    }
-
-private:
-    fs::path path_;
-};
+using test::TempFolder;
 
 gen::CardDescription driverCard(const std::string& cardNumber, std::uint64_t seed, int days = 20) {
     auto card = gen::randomCard(seed, days, Generation::Gen1);

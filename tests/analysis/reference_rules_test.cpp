@@ -4,6 +4,7 @@
 
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "analysis/reference_rules.h"
 #include "analysis/timeline.h"
@@ -59,16 +60,18 @@ Generated generated(const gen::Timeline& history) {
     return g;
 }
 
-Timeline lengthened(Timeline t, std::size_t index, std::int64_t seconds) {
-    t[index].end += seconds;
-    for (std::size_t i = index + 1; i < t.size(); ++i) {
-        t[i].start += seconds;
-        t[i].end += seconds;
-    }
-    return t;
-}
-
 const std::int64_t S = utcTime(2024, 1, 9, "06:00");  // a Tuesday in winter time
+
+// A named case: blocks laid out from S and the findings of one code they must give.
+struct BlocksCase {
+    const char* name;
+    const char* blocks;
+    std::vector<Finding> expected;
+};
+
+void expectFindings(std::uint32_t code, const std::vector<BlocksCase>& cases) {
+    for (const auto& c : cases) EXPECT_EQ(findings(code, timeline(S, c.blocks)), c.expected) << c.name;
+}
 
 TEST(ReferenceShiftDriving, FromTenHoursAndOneMinute) {
     const Timeline ten = timeline(S, "drive 4:00 break 0:45 drive 4:00 break 0:45 drive 2:00 rest 11:00");
@@ -116,12 +119,7 @@ TEST(ReferenceNightWorkingTime, TenHoursWithFourHoursTwentyBetweenOneAndNineLoca
 }
 
 TEST(ReferenceDrivingWithoutBreak, BreaksOf45MinutesOr15Then30) {
-    struct Case {
-        const char* name;
-        const char* blocks;
-        std::vector<Finding> expected;
-    };
-    const Case cases[] = {
+    expectFindings(kRefDrivingWithoutBreak, {
         {"4 h 30 min", "drive 4:30 rest 11:00", {}},
         {"4 h 31 min", "drive 4:31 rest 11:00", {{S, 271, 270, 3}}},
         {"5 h", "drive 5:00 rest 11:00", {{S, 300, 270, 4}}},
@@ -142,17 +140,11 @@ TEST(ReferenceDrivingWithoutBreak, BreaksOf45MinutesOr15Then30) {
         {"one finding per sequence, dated by its last driving",
          "drive 4:40 break 0:45 drive 2:00 work 0:30 drive 2:40 rest 11:00",
          {{S, 280, 270, 3}, {S + 7 * h + 55 * m, 280, 270, 3}}},
-    };
-    for (const auto& c : cases) EXPECT_EQ(findings(kRefDrivingWithoutBreak, timeline(S, c.blocks)), c.expected) << c.name;
+    });
 }
 
 TEST(ReferenceWorkingTimeBreaks, SixHoursOfWorkWithoutABreak) {
-    struct Case {
-        const char* name;
-        const char* blocks;
-        std::vector<Finding> expected;
-    };
-    const Case cases[] = {
+    expectFindings(kRefWorkWithoutBreak, {
         {"6 h", "work 2:00 drive 4:00 rest 11:00", {}},
         {"6 h 1 min", "work 2:00 drive 4:01 rest 11:00", {{S + 2 * h, 361, 360, 1}}},
         {"a 15-minute break splits the block", "work 3:00 break 0:15 work 3:01 rest 11:00", {}},
@@ -161,8 +153,7 @@ TEST(ReferenceWorkingTimeBreaks, SixHoursOfWorkWithoutABreak) {
         {"15 minutes of availability split it", "work 3:00 avail 0:15 work 3:01 rest 11:00", {}},
         {"each long block is a finding", "work 6:01 break 0:30 work 6:30 rest 11:00",
          {{S, 361, 360, 1}, {S + 6 * h + 31 * m, 390, 360, 1}}},
-    };
-    for (const auto& c : cases) EXPECT_EQ(findings(kRefWorkWithoutBreak, timeline(S, c.blocks)), c.expected) << c.name;
+    });
 }
 
 TEST(ReferenceWorkingTimeBreaks, BreakBetweenTheTwoBlocksOfAShift) {
@@ -305,73 +296,70 @@ std::vector<CoreShift> shiftsWithRests(std::int64_t start, const std::vector<std
     return out;
 }
 
+// Value, limit and level of each finding of one code on shifts alone.
+using Figures = std::vector<std::tuple<std::int64_t, std::int64_t, std::uint32_t>>;
+
+Figures figures(std::uint32_t code, const std::vector<CoreShift>& shifts) {
+    Figures out;
+    for (const auto& f : only(code, evaluateReferenceRules(shifts, {}))) out.emplace_back(f.value, f.limit, f.level);
+    return out;
+}
+
 TEST(ReferenceDailyRest, RestBetweenShiftsAndTheCountOfReducedRests) {
     const std::int64_t r9 = 9 * h;
     struct Case {
         const char* name;
         std::vector<std::int64_t> rests;
-        std::vector<std::pair<std::int64_t, std::int64_t>> expected;  // (value, limit) per finding
-        std::vector<std::uint32_t> levels;
+        Figures expected;
     };
     const Case cases[] = {
-        {"9 h", {r9}, {}, {}},
-        {"8 h 59 min", {r9 - m}, {{539, 540}}, {3}},
-        {"8 h", {8 * h}, {{480, 540}}, {3}},
-        {"7 h 59 min", {8 * h - m}, {{479, 540}}, {4}},
-        {"7 h", {7 * h}, {{420, 540}}, {4}},
-        {"6 h 59 min", {7 * h - m}, {{419, 540}}, {5}},
-        {"after three reduced rests 11 h are due", {r9, r9, r9, 11 * h - m}, {{659, 660}}, {3}},
-        {"and 11 h are enough", {r9, r9, r9, 11 * h}, {}, {}},
-        {"after three reduced rests 10 h is level 3", {r9, r9, r9, 10 * h}, {{600, 660}}, {3}},
-        {"after three reduced rests 9 h 59 min is level 4", {r9, r9, r9, 10 * h - m}, {{599, 660}}, {4}},
-        {"a rest of 11 h does not count as reduced", {r9, 11 * h, r9, r9}, {}, {}},
-        {"a rest of 24 h resets the count", {r9, r9, r9, 24 * h, r9}, {}, {}},
-        {"a rest of 23 h 59 min does not", {r9, r9, r9, 24 * h - m, r9}, {{540, 660}}, {4}},
+        {"9 h", {r9}, {}},
+        {"8 h 59 min", {r9 - m}, {{539, 540, 3}}},
+        {"8 h", {8 * h}, {{480, 540, 3}}},
+        {"7 h 59 min", {8 * h - m}, {{479, 540, 4}}},
+        {"7 h", {7 * h}, {{420, 540, 4}}},
+        {"6 h 59 min", {7 * h - m}, {{419, 540, 5}}},
+        {"after three reduced rests 11 h are due", {r9, r9, r9, 11 * h - m}, {{659, 660, 3}}},
+        {"and 11 h are enough", {r9, r9, r9, 11 * h}, {}},
+        {"after three reduced rests 10 h is level 3", {r9, r9, r9, 10 * h}, {{600, 660, 3}}},
+        {"after three reduced rests 9 h 59 min is level 4", {r9, r9, r9, 10 * h - m}, {{599, 660, 4}}},
+        {"a rest of 11 h does not count as reduced", {r9, 11 * h, r9, r9}, {}},
+        {"a rest of 24 h resets the count", {r9, r9, r9, 24 * h, r9}, {}},
+        {"a rest of 23 h 59 min does not", {r9, r9, r9, 24 * h - m, r9}, {{540, 660, 4}}},
     };
     for (const auto& c : cases) {
         const auto shifts = shiftsWithRests(S, std::vector<std::int64_t>(c.rests.size() + 1, 8 * h), c.rests);
-        const auto got = only(kRefDailyRestTooShort, evaluateReferenceRules(shifts, {}));
-        ASSERT_EQ(got.size(), c.expected.size()) << c.name;
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(std::pair(got[i].value, got[i].limit), c.expected[i]) << c.name;
-            EXPECT_EQ(got[i].level, c.levels[i]) << c.name;
-        }
+        EXPECT_EQ(figures(kRefDailyRestTooShort, shifts), c.expected) << c.name;
     }
 }
 
 TEST(ReferenceShiftTooLong, FifteenHoursOrThirteenAfterThreeReducedRests) {
     const std::int64_t breaks = 2 * h + 10 * m;
+    const std::vector<std::int64_t> r11 = {11 * h}, reduced = {9 * h, 9 * h, 9 * h, 11 * h};
     struct Case {
         const char* name;
         std::vector<std::int64_t> spans;
         std::vector<std::int64_t> rests;
         std::int64_t breakTime;
         std::uint8_t outOfScope;
-        std::vector<std::pair<std::int64_t, std::uint32_t>> expected;  // (value, level)
+        Figures expected;
     };
     const Case cases[] = {
-        {"15 h", {15 * h, h}, {11 * h}, breaks, 0, {}},
-        {"15 h 1 min", {15 * h + m, h}, {11 * h}, breaks, 0, {{901, 3}}},
-        {"with 2 h 9 min of breaks it is not judged", {15 * h + m, h}, {11 * h}, breaks - m, 0, {}},
-        {"an out-of-scope shift is not judged", {15 * h + m, h}, {11 * h}, breaks, 1, {}},
-        {"the last shift is not judged", {h, 16 * h}, {11 * h}, breaks, 0, {}},
-        {"16 h is level 3", {16 * h, h}, {11 * h}, breaks, 0, {{960, 3}}},
-        {"16 h 1 min is level 4", {16 * h + m, h}, {11 * h}, breaks, 0, {{961, 4}}},
-        {"17 h 1 min is level 5", {17 * h + m, h}, {11 * h}, breaks, 0, {{1021, 5}}},
-        {"after three reduced rests 13 h 1 min", {h, h, h, 13 * h + m, h}, {9 * h, 9 * h, 9 * h, 11 * h}, breaks, 0,
-         {{781, 3}}},
-        {"and 15 h 30 min is still level 4", {h, h, h, 15 * h + 30 * m, h}, {9 * h, 9 * h, 9 * h, 11 * h}, breaks, 0,
-         {{930, 4}}},
+        {"15 h", {15 * h, h}, r11, breaks, 0, {}},
+        {"15 h 1 min", {15 * h + m, h}, r11, breaks, 0, {{901, 900, 3}}},
+        {"with 2 h 9 min of breaks it is not judged", {15 * h + m, h}, r11, breaks - m, 0, {}},
+        {"an out-of-scope shift is not judged", {15 * h + m, h}, r11, breaks, 1, {}},
+        {"the last shift is not judged", {h, 16 * h}, r11, breaks, 0, {}},
+        {"16 h is level 3", {16 * h, h}, r11, breaks, 0, {{960, 900, 3}}},
+        {"16 h 1 min is level 4", {16 * h + m, h}, r11, breaks, 0, {{961, 900, 4}}},
+        {"17 h 1 min is level 5", {17 * h + m, h}, r11, breaks, 0, {{1021, 900, 5}}},
+        {"after three reduced rests 13 h 1 min", {h, h, h, 13 * h + m, h}, reduced, breaks, 0, {{781, 780, 3}}},
+        {"and 15 h 30 min is still level 4", {h, h, h, 15 * h + 30 * m, h}, reduced, breaks, 0, {{930, 780, 4}}},
     };
     for (const auto& c : cases) {
         auto shifts = shiftsWithRests(S, c.spans, c.rests, 0, c.breakTime);
         for (auto& s : shifts) s.outOfScope = c.outOfScope;
-        const auto got = only(kRefShiftTooLong, evaluateReferenceRules(shifts, {}));
-        ASSERT_EQ(got.size(), c.expected.size()) << c.name;
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(std::pair(got[i].value, got[i].level), c.expected[i]) << c.name;
-            EXPECT_EQ(got[i].limit, c.rests.size() > 1 ? 780 : 900) << c.name;
-        }
+        EXPECT_EQ(figures(kRefShiftTooLong, shifts), c.expected) << c.name;
     }
     // Dated by the start of the stretch that ends the shift.
     const Timeline t = timeline(S, "drive 4:00 break 1:05 drive 4:00 break 1:05 drive 4:00 work 0:51 rest 11:00 drive 1:00");
@@ -382,7 +370,7 @@ TEST(ReferenceWeeklyRest, StartedMoreThan144HoursAfterThePreviousOne) {
     struct Case {
         const char* name;
         std::int64_t between;
-        std::vector<std::pair<std::int64_t, std::uint32_t>> expected;
+        std::vector<std::pair<std::int64_t, std::uint32_t>> expected;  // value and level
     };
     const Case cases[] = {
         {"144 h apart", 144 * h, {}},
@@ -393,13 +381,9 @@ TEST(ReferenceWeeklyRest, StartedMoreThan144HoursAfterThePreviousOne) {
     };
     for (const auto& c : cases) {
         const auto shifts = shiftsWithRests(S, {h, c.between, h}, {24 * h, 24 * h});
-        const auto got = only(kRefWeeklyRestLate, evaluateReferenceRules(shifts, {}));
-        ASSERT_EQ(got.size(), c.expected.size()) << c.name;
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(std::pair(got[i].value, got[i].level), c.expected[i]) << c.name;
-            EXPECT_EQ(got[i].when, shifts[1].end) << c.name;
-            EXPECT_EQ(got[i].limit, 8640) << c.name;
-        }
+        std::vector<Finding> expected;
+        for (const auto& [value, level] : c.expected) expected.push_back({shifts[1].end, value, 8640, level});
+        EXPECT_EQ(only(kRefWeeklyRestLate, evaluateReferenceRules(shifts, {})), expected) << c.name;
     }
 }
 
@@ -425,13 +409,9 @@ TEST(ReferenceWeeklyRest, SecondConsecutiveWeekWithOnlyAReducedRest) {
         std::vector<CoreShift> shifts = {{firstRestStart - 8 * h, firstRestStart},
                                          {firstRestStart + c.firstRest, secondRestStart},
                                          {secondRestStart + c.secondRest, secondRestStart + c.secondRest + h}};
-        const auto got = only(kRefConsecutiveReducedWeeklyRest, evaluateReferenceRules(shifts, {}));
-        ASSERT_EQ(got.size(), c.expected.size()) << c.name;
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(std::pair(got[i].value, got[i].level), c.expected[i]) << c.name;
-            EXPECT_EQ(got[i].limit, 2700) << c.name;
-            EXPECT_EQ(got[i].when, secondRestStart + c.secondRest) << c.name << ": no timeline, dated by the rest's end";
-        }
+        std::vector<Finding> expected;  // without a timeline, dated by the rest's end
+        for (const auto& [value, level] : c.expected) expected.push_back({secondRestStart + c.secondRest, value, 2700, level});
+        EXPECT_EQ(only(kRefConsecutiveReducedWeeklyRest, evaluateReferenceRules(shifts, {})), expected) << c.name;
     }
 }
 
@@ -472,13 +452,12 @@ TEST(ReferenceReducedRestCount, CountedBetweenWeeklyRests) {
         std::vector<std::int64_t> counts;
     };
     const Case cases[] = {
-        {"three reduced rests", {r, r, r}, {}},
+        {"three reduced rests, and the unknown rest after the last shift is not counted", {r, r, r}, {}},
         {"four", {r, r, r, r}, {4}},
         {"four reduced rests of 10 h 59 min", {11 * h - m, 11 * h - m, 11 * h - m, 11 * h - m}, {4}},
         {"rests of 11 h are regular", {r, 11 * h, r, r, 11 * h}, {}},
         {"a weekly rest starts the count anew", {r, r, r, w, r, r, r, r}, {4}},
         {"the longest rest of 24 h or more in a week counts as weekly", {r, r, r, 30 * h, r, r, r}, {}},
-        {"the rest after the last shift is not known and not counted", {r, r, r}, {}},
     };
     for (const auto& c : cases) {
         const auto shifts = shiftsWithRests(S, std::vector<std::int64_t>(c.rests.size() + 1, 8 * h), c.rests);
@@ -529,14 +508,9 @@ TEST(ReferenceCrewShift, OverTwentyOneHoursWithAvailability) {
     };
     for (const auto& c : cases) {
         const auto shifts = shiftsWithRests(S, {c.span}, {}, c.standby);
-        std::vector<std::int64_t> values;
-        for (const auto& f : only(kRefCrewShiftTooLong, evaluateReferenceRules(shifts, {}))) {
-            values.push_back(f.value);
-            EXPECT_EQ(f.limit, 1260) << c.name;
-            EXPECT_EQ(f.level, 3u) << c.name;
-            EXPECT_EQ(f.when, shifts[0].end) << c.name;
-        }
-        EXPECT_EQ(values, c.values) << c.name;
+        std::vector<Finding> expected;
+        for (const auto value : c.values) expected.push_back({shifts[0].end, value, 1260, 3});
+        EXPECT_EQ(only(kRefCrewShiftTooLong, evaluateReferenceRules(shifts, {})), expected) << c.name;
     }
 }
 

@@ -26,12 +26,7 @@ TEST(DailyRest, RegularReducedAndSplitRests) {
     const std::string regular = "eu.561.daily_rest.regular_required_too_short";
     const std::string split = "eu.561.daily_rest.split_second_part_short";
     const std::string count = "eu.561.daily_rest.reduced_count_exceeded";
-    struct Case {
-        const char* name;
-        std::string blocks;
-        std::vector<Finding> expected;
-    };
-    const Case cases[] = {
+    expectFindings(kDailyRest, {
         {"exactly 11 h", "work 13:00 rest 11:00 work 13:00 rest 45:00", {}},
         {"10 h 59 is a reduced rest", "work 13:00 rest 10:59 work 13:00 rest 45:00", {}},
         {"9 h 1 min after 14 h 59 of work is a reduced rest", "work 14:59 rest 9:01 work 13:00 rest 45:00", {}},
@@ -59,10 +54,7 @@ TEST(DailyRest, RegularReducedAndSplitRests) {
          {}},
         {"a window beyond the end of the data", "work 13:00 rest 8:00", {}},
         {"a window holding an unknown stretch", "work 13:00 rest 7:00 unknown 1:00 work 3:00 rest 45:00", {}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(findingsOf(strictFindings(afterWeeklyRest(c.blocks)), kDailyRest), c.expected) << c.name;
-    }
+    }, afterWeeklyRest);
 }
 
 // Six days after a weekly rest that ends Monday 00:00: the next weekly rest begins exactly 144 h
@@ -78,12 +70,7 @@ TEST(WeeklyRest, BeginsWithinSixDaysOfThePrevious) {
     const auto finding = [&](std::int32_t severity, std::int64_t excess, std::int64_t from = kMonday) {
         return std::vector<Finding>{{late, severity, 518400 + excess, 518400, from, from + 518400 + excess, from + 518400}};
     };
-    struct Case {
-        const char* name;
-        Timeline timeline;
-        std::vector<Finding> expected;
-    };
-    const Case cases[] = {
+    expectFindings(kWeeklyRestStart, {
         {"exactly 144 h", weeklyRestAfter(""), {}},
         {"one second late is MI", lengthened(weeklyRestAfter(""), 13, 1), finding(1, 1)},
         {"one minute late is MI", weeklyRestAfter("work 0:01"), finding(1, 60)},
@@ -106,10 +93,7 @@ TEST(WeeklyRest, BeginsWithinSixDaysOfThePrevious) {
          afterWeeklyRest(repeated("work 13:00 rest 11:00", 6) + "work 13:00 rest 20:00"), finding(3, 13 * h)},
         {"the data ends in work more than 144 h after the weekly rest",
          afterWeeklyRest(repeated("work 13:00 rest 11:00", 6) + "work 1:00"), finding(1, h)},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(findingsOf(strictFindings(c.timeline), kWeeklyRestStart), c.expected) << c.name;
-    }
+    });
 }
 
 // An 11 h rest ending Monday 00:00, then two weeks: four days of work and an 11 h rest, a day of
@@ -127,12 +111,7 @@ TEST(WeeklyRest, TwoReducedWeeklyRestsInConsecutiveWeeks) {
     const std::string code = "eu.561.weekly_rest.second_reduced_in_pair";
     const std::int64_t secondStart = kMonday + 7 * kDay + 109 * h;
     const Timeline both = twoWeeks(30, 30);
-    struct Case {
-        const char* name;
-        Timeline timeline;
-        std::vector<Finding> expected;
-    };
-    const Case cases[] = {
+    expectFindings(kWeeklyRestLength, {
         {"30 h and 30 h: VSI on the second", twoWeeks(30, 30),
          {{code, 3, 30 * h, 162000, secondStart, secondStart + 30 * h, secondStart + 30 * h}}},
         {"30 h and 43 h: MI", twoWeeks(30, 43),
@@ -142,10 +121,7 @@ TEST(WeeklyRest, TwoReducedWeeklyRestsInConsecutiveWeeks) {
         {"45 h then 30 h", twoWeeks(45, 30), {}},
         {"30 h then 45 h", twoWeeks(30, 45), {}},
         {"the data begins after the first Monday", Timeline(both.begin() + 2, both.end()), {}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(findingsOf(strictFindings(c.timeline), kWeeklyRestLength), c.expected) << c.name;
-    }
+    });
 }
 
 TEST(WeeklyRest, ReducedWeeklyRestWithCompensationIsNotAssessed) {

@@ -55,12 +55,7 @@ TEST(RuleContext, RestPeriodsAreClassified) {
         {"under 9 h is no rest period", "drive 1:00 rest 9:00 drive 1:00", -1, {}, {}},
     };
     for (const auto& c : cases) {
-        Timeline t = timeline(kMonday, c.blocks);
-        t[1].end += c.extraSecondsOnStretch;
-        for (std::size_t i = 2; i < t.size(); ++i) {
-            t[i].start += c.extraSecondsOnStretch;
-            t[i].end += c.extraSecondsOnStretch;
-        }
+        const Timeline t = lengthened(timeline(kMonday, c.blocks), 1, c.extraSecondsOnStretch);
         const RuleContext context = buildRuleContext(t, kUtc);
         std::vector<std::uint32_t> kinds;
         std::vector<int> split;

@@ -2,6 +2,8 @@
 // stretch lengthened by seconds, and generated card downloads evaluated as the analysis does.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -47,16 +49,6 @@ inline std::vector<LegalViolation> strictFindings(const Timeline& timeline) {
     return evaluateRules(timeline, RuleOptions{}).violations;
 }
 
-// Stretch `index` made longer by `seconds` (shorter when negative); the later ones move with it.
-inline Timeline lengthened(Timeline timeline, std::size_t index, std::int64_t seconds) {
-    timeline.at(index).end += seconds;
-    for (std::size_t i = index + 1; i < timeline.size(); ++i) {
-        timeline[i].start += seconds;
-        timeline[i].end += seconds;
-    }
-    return timeline;
-}
-
 // Stretch `index` cut short by `seconds`, leaving a hole before the next one.
 inline Timeline withHole(Timeline timeline, std::size_t index, std::int64_t seconds) {
     timeline.at(index).end -= seconds;
@@ -74,6 +66,30 @@ inline std::string repeated(std::string_view text, int times) {
     std::string out;
     for (int i = 0; i < times; ++i) out += std::string(text) + " ";
     return out;
+}
+
+// A named case of a rule table: a timeline and the findings it must give.
+struct RuleCase {
+    const char* name;
+    Timeline timeline;
+    std::vector<Finding> expected;
+};
+
+// Each case's strict findings of the rules whose identifier begins with `rule`.
+inline void expectFindings(std::string_view rule, const std::vector<RuleCase>& cases) {
+    for (const auto& c : cases) EXPECT_EQ(findingsOf(strictFindings(c.timeline), rule), c.expected) << c.name;
+}
+
+// The same with each timeline laid out from a block text by `lay`.
+struct BlocksCase {
+    const char* name;
+    std::string blocks;
+    std::vector<Finding> expected;
+};
+
+template <class Lay>
+void expectFindings(std::string_view rule, const std::vector<BlocksCase>& cases, Lay lay) {
+    for (const auto& c : cases) EXPECT_EQ(findingsOf(strictFindings(lay(c.blocks)), rule), c.expected) << c.name;
 }
 
 // The strict findings of a card download written from a generated timeline, decoded and merged.

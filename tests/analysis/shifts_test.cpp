@@ -11,16 +11,6 @@ using namespace test;
 const std::int64_t kMonday = utcDay(2024, 3, 4);
 constexpr std::int64_t h = kHour;
 
-// Lengthens stretch `index` by `seconds`, moving everything after it.
-Timeline lengthened(Timeline t, std::size_t index, std::int64_t seconds) {
-    t[index].end += seconds;
-    for (std::size_t i = index + 1; i < t.size(); ++i) {
-        t[i].start += seconds;
-        t[i].end += seconds;
-    }
-    return t;
-}
-
 struct Window {
     std::int64_t start;
     std::int64_t end;

@@ -119,4 +119,14 @@ inline Timeline timeline(std::int64_t start, std::string_view blocks) {
     return out;
 }
 
+// Stretch `index` made longer by `seconds` (shorter when negative); the later ones move with it.
+inline Timeline lengthened(Timeline t, std::size_t index, std::int64_t seconds) {
+    t.at(index).end += seconds;
+    for (std::size_t i = index + 1; i < t.size(); ++i) {
+        t[i].start += seconds;
+        t[i].end += seconds;
+    }
+    return t;
+}
+
 }  // namespace ddd::test

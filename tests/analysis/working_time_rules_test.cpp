@@ -23,32 +23,20 @@ TEST(WeeklyWorkingTime, SixtyHoursAWeek) {
     const auto over = [&](std::int64_t value) {
         return std::vector<Finding>{{code, 0, value, 216000, kMonday, kMonday + 7 * kDay, kMonday + 7 * kDay}};
     };
-    struct Case {
-        const char* name;
-        Timeline timeline;
-        std::vector<Finding> expected;
-    };
-    const Case cases[] = {
+    expectFindings("eu.2002_15.weekly_working_time", {
         {"exactly 60 h of work and driving", week("work 10:00 rest 14:00"), {}},
         {"60 h 1 min", week("work 10:01 rest 13:59"), over(216060)},
         {"60 h and one second", lengthened(week("work 10:00 rest 14:00"), 16, 1), over(216001)},
         {"availability does not count", week("work 10:00 avail 4:00 rest 10:00"), {}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(findingsOf(strictFindings(c.timeline), "eu.2002_15.weekly_working_time"), c.expected) << c.name;
-    }
+    });
 }
 
 TEST(WorkingTimeBreaks, SixHoursAtMostAndBreaksOfThirtyOrFortyFiveMinutes) {
     const std::int64_t t = kMonday + 6 * h;
     const std::string six = "eu.2002_15.breaks.six_hours_consecutive";
     const std::string total = "eu.2002_15.breaks.total_insufficient";
-    struct Case {
-        const char* name;
-        std::string blocks;
-        std::vector<Finding> expected;
-    };
-    const Case cases[] = {
+    const auto afterRest = [&](const std::string& blocks) { return timeline(t - 11 * h, "rest 11:00 " + blocks); };
+    expectFindings("eu.2002_15.working_time_breaks", {
         {"exactly 6 h, then 30 min", "work 6:00 break 0:30 work 3:00 rest 11:00", {}},
         {"exactly 6 h of work without a break", "work 6:00 rest 11:00", {}},
         {"6 h 1 min without a break", "drive 3:00 work 3:01 break 0:30 work 1:00 rest 11:00",
@@ -67,15 +55,11 @@ TEST(WorkingTimeBreaks, SixHoursAtMostAndBreaksOfThirtyOrFortyFiveMinutes) {
          {{six, 0, 21660, 21600, t, t + 421 * m, t + 420 * m}}},
         {"an unknown stretch ends the run and the period is not judged",
          "work 4:00 unknown 0:10 work 4:00 break 0:10 work 0:30 rest 11:00", {}},
-    };
-    for (const auto& c : cases) {
-        const Timeline tl = timeline(t - 11 * h, "rest 11:00 " + c.blocks);
-        EXPECT_EQ(findingsOf(strictFindings(tl), "eu.2002_15.working_time_breaks"), c.expected) << c.name;
-    }
-    const Timeline oneSecond = lengthened(timeline(t - 11 * h, "rest 11:00 work 6:00 break 0:30 work 1:00 rest 11:00"), 1, 1);
-    EXPECT_EQ(findingsOf(strictFindings(oneSecond), "eu.2002_15.working_time_breaks"),
-              (std::vector<Finding>{{six, 0, 21601, 21600, t, t + 21601, t + 21600}}))
-        << "6 h and one second";
+    }, afterRest);
+    expectFindings("eu.2002_15.working_time_breaks", {
+        {"6 h and one second", lengthened(afterRest("work 6:00 break 0:30 work 1:00 rest 11:00"), 1, 1),
+         {{six, 0, 21601, 21600, t, t + 21601, t + 21600}}},
+    });
 }
 
 TEST(NightWork, NightWindowOnTheGermanLegalTimeCalendar) {
@@ -102,25 +86,18 @@ TEST(NightWork, NightWindowOnTheGermanLegalTimeCalendar) {
 
 TEST(NightWork, TenHoursADayWithNightWork) {
     const std::string code = "eu.2002_15.night_work.daily_cap";
-    struct Case {
-        const char* name;
-        std::int64_t start;  // of the work; local time is UTC+1 in March
-        const char* blocks;
-        std::vector<Finding> expected;
+    // Work starting at `start` after an 11 h rest; local time is UTC+1 in March.
+    const auto from = [](std::int64_t start, const char* blocks) {
+        return timeline(start - 11 * h, std::string("rest 11:00 ") + blocks);
     };
     const std::int64_t early = kMonday + 5 * h + 59 * m;
-    const Case cases[] = {
-        {"10 h 1 min with one minute before 07:00 local", early, "work 5:00 break 0:30 drive 5:01 rest 11:00",
+    expectFindings("eu.2002_15.night_work", {
+        {"10 h 1 min with one minute before 07:00 local", from(early, "work 5:00 break 0:30 drive 5:01 rest 11:00"),
          {{code, 0, 36060, 36000, early, early + 631 * m, early + 631 * m}}},
-        {"exactly 10 h with night work", early, "work 5:00 break 0:30 drive 5:00 rest 11:00", {}},
-        {"10 h 1 min all in daytime", kMonday + 6 * h, "work 5:00 break 0:30 drive 5:01 rest 11:00", {}},
-        {"availability at night is no night work", kMonday + 5 * h, "avail 1:00 work 5:00 break 0:30 drive 5:01 rest 11:00",
-         {}},
-    };
-    for (const auto& c : cases) {
-        const Timeline tl = timeline(c.start - 11 * h, std::string("rest 11:00 ") + c.blocks);
-        EXPECT_EQ(findingsOf(strictFindings(tl), "eu.2002_15.night_work"), c.expected) << c.name;
-    }
+        {"exactly 10 h with night work", from(early, "work 5:00 break 0:30 drive 5:00 rest 11:00"), {}},
+        {"10 h 1 min all in daytime", from(kMonday + 6 * h, "work 5:00 break 0:30 drive 5:01 rest 11:00"), {}},
+        {"availability at night is no night work", from(kMonday + 5 * h, "avail 1:00 work 5:00 break 0:30 drive 5:01 rest 11:00"), {}},
+    });
 }
 
 }  // namespace
