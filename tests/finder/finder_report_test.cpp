@@ -49,18 +49,28 @@ TEST(FinderReport, RowsAndCriteria) {
     EXPECT_TRUE(contains(all, "</tbody></table><div class=\"foot\">VELMORANT DDD · Fahrerermittlung</div></div></body></html>"));
 }
 
-TEST(FinderReport, PlateOnlySearchHasNoTimePart) {
-    DriverIndex index;
-    index.sessions = {session("Lange", 'V', 0, utcTime(2024, 3, 4, "07:30"), utcTime(2024, 3, 4, "14:00"))};
-    const std::string html = finderReportHtml(index, R"({"plate":"M AB 123"})");
-    EXPECT_TRUE(contains(html, "<div class=\"q\">Suche: Kennzeichen <b>M AB 123</b>  · 1 Treffer</div>"));
-    EXPECT_TRUE(contains(html, "<td>Fahrer</td>"));
-}
-
-TEST(FinderReport, NoMatchNotice) {
-    const std::string html = finderReportHtml(DriverIndex{}, R"({"name":"Niemand"})");
-    EXPECT_TRUE(contains(html, "<div class=\"none\">Keine Übereinstimmung für die gesuchten Kriterien.</div>"));
-    EXPECT_FALSE(contains(html, "<table>"));
+TEST(FinderReport, CriteriaLineAndNotices) {
+    DriverIndex lange, empty;
+    lange.sessions = {session("Lange", 'V', 0, utcTime(2024, 3, 4, "07:30"), utcTime(2024, 3, 4, "14:00"))};
+    struct Case {
+        const char* name;
+        const DriverIndex& index;
+        const char* query;
+        std::vector<std::string> parts, absent;
+    };
+    const Case cases[] = {
+        {"a plate-only search has no time part", lange, R"({"plate":"M AB 123"})",
+         {"<div class=\"q\">Suche: Kennzeichen <b>M AB 123</b>  · 1 Treffer</div>", "<td>Fahrer</td>"}, {}},
+        {"no match", empty, R"({"name":"Niemand"})",
+         {"<div class=\"none\">Keine Übereinstimmung für die gesuchten Kriterien.</div>"}, {"<table>"}},
+        {"a refused search shows its reason", empty, R"({"y":2024,"mo":2,"d":31})",
+         {"<div class=\"none\">Ungültiges Datum.</div>"}, {}},
+    };
+    for (const Case& c : cases) {
+        const std::string html = finderReportHtml(c.index, c.query);
+        for (const auto& part : c.parts) EXPECT_TRUE(contains(html, part)) << c.name << ": " << part;
+        for (const auto& part : c.absent) EXPECT_FALSE(contains(html, part)) << c.name << ": " << part;
+    }
 }
 
 TEST(FinderReport, MoreThan500Matches) {
@@ -78,11 +88,6 @@ TEST(FinderReport, EscapingOfOddBytes) {
     EXPECT_EQ(escapeHtml("a\"b&c<d>e"), "a&quot;b&amp;c&lt;d&gt;e");
     EXPECT_EQ(escapeHtml("Gr\xC3\xBC\xC3"), "Gr\xC3\xBC\xEF\xBF\xBD");
     EXPECT_EQ(escapeHtml("\xFF x"), "\xEF\xBF\xBD x");
-}
-
-TEST(FinderReport, RefusedSearchShowsItsReason) {
-    const std::string html = finderReportHtml(DriverIndex{}, R"({"y":2024,"mo":2,"d":31})");
-    EXPECT_TRUE(contains(html, "<div class=\"none\">Ungültiges Datum.</div>"));
 }
 
 }  // namespace
