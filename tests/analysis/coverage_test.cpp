@@ -11,11 +11,7 @@ using namespace test;
 const std::int64_t t0 = utcDay(2024, 3, 4);
 
 TEST(CoverageGaps, JoinRunsOfOneCause) {
-    struct Case {
-        const char* name;
-        Timeline activities;
-        std::vector<CoverageGap> expected;
-    };
+    struct Case { const char* name; Timeline activities; std::vector<CoverageGap> expected; };
     const std::int64_t h = kHour;
     const Case cases[] = {
         {"no gap in assessable data", timeline(t0, "rest 8:00 drive 4:00 work 2:00"), {}},

@@ -71,11 +71,7 @@ TEST(Forecasts, TheShiftUsedIsTheLastAndAGivenInstantIsKept) {
     const Timeline t = timeline(kTuesday, "drive 3:00 rest 11:00 drive 1:00 rest 11:00 drive 2:00 rest 2:00");
     std::vector<CoreShift> shifts = {{kTuesday, kTuesday + 3 * h}, {kTuesday + 14 * h, kTuesday + 15 * h},
                                      {kTuesday + 26 * h, kTuesday + 28 * h}};
-    struct Case {
-        const char* name;
-        std::int64_t at;
-        std::int64_t when, shiftDriving, shiftLength;
-    };
+    struct Case { const char* name; std::int64_t at; std::int64_t when, shiftDriving, shiftLength; };
     const Case cases[] = {
         {"an instant below 1 is the end of the last shift", 0, kTuesday + 28 * h, 2 * h, 2 * h},
         {"a negative instant too", -5, kTuesday + 28 * h, 2 * h, 2 * h},
@@ -94,11 +90,7 @@ TEST(Forecasts, TheShiftUsedIsTheLastAndAGivenInstantIsKept) {
 
 TEST(Forecasts, DrivingAndWorkingSinceTheLastBreak) {
     const std::int64_t S = kTuesday + 6 * h;
-    struct Case {
-        const char* name;
-        Timeline timeline;
-        std::int64_t driving, working;
-    };
+    struct Case { const char* name; Timeline timeline; std::int64_t driving, working; };
     const Timeline b45 = timeline(S, "drive 2:00 break 0:45 drive 2:00");
     const Timeline w15 = timeline(S, "work 2:00 break 0:15 drive 1:00");
     const Case cases[] = {
@@ -125,11 +117,7 @@ TEST(Forecasts, DrivingAndWorkingSinceTheLastBreak) {
 
 TEST(Forecasts, ShiftDrivingAndLengthAreClampedToTheirLimits) {
     const std::int64_t S = kTuesday + 5 * h;
-    struct Case {
-        const char* name;
-        Timeline timeline;
-        std::int64_t shiftDriving, shiftLength;
-    };
+    struct Case { const char* name; Timeline timeline; std::int64_t shiftDriving, shiftLength; };
     const Case cases[] = {
         {"10 h of driving is shown in full", timeline(S, "drive 5:00 break 1:00 drive 5:00"), 10 * h, 11 * h},
         {"11 h of driving is shown as 10 h", timeline(S, "drive 5:00 break 1:00 drive 6:00"), 10 * h, 12 * h},
@@ -167,10 +155,7 @@ Timeline drivingAround(std::int64_t fortnightStart, std::int64_t weekStart, std:
 
 TEST(Forecasts, WeeksBeginOnMondayAtMidnightGermanTime) {
     using gen::utcTime;
-    struct Case {
-        const char* name;
-        std::int64_t at, weekStart, fortnightStart;
-    };
+    struct Case { const char* name; std::int64_t at, weekStart, fortnightStart; };
     const Case cases[] = {
         {"Monday 00:30 in summer time", utcTime(2024, 6, 9, "22:30"), utcTime(2024, 6, 9, "22:00"),
          utcTime(2024, 6, 2, "22:00")},
@@ -201,11 +186,7 @@ TEST(Forecasts, WeeksBeginOnMondayAtMidnightGermanTime) {
 TEST(Forecasts, TimeSinceTheLastWeeklyRest) {
     const std::int64_t S = kTuesday;
     const Timeline exactly24 = timeline(S, "drive 2:00 rest 24:00 drive 3:00");
-    struct Case {
-        const char* name;
-        Timeline timeline;
-        std::int64_t expected;
-    };
+    struct Case { const char* name; Timeline timeline; std::int64_t expected; };
     const Case cases[] = {
         {"no rest of 24 h counts from the start of the data", timeline(S, "drive 2:00 rest 23:59 drive 3:00"),
          25 * h + 59 * m + 3 * h},

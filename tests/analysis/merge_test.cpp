@@ -30,11 +30,7 @@ void expectSameHistory(const MergedCardView& a, const MergedCardView& b, const s
 }
 
 TEST(DayKey, RoundsToTheNearestUtcMidnight) {
-    struct Case {
-        const char* name;
-        std::int64_t date;
-        std::int64_t key;
-    };
+    struct Case { const char* name; std::int64_t date; std::int64_t key; };
     const Case cases[] = {
         {"midnight keeps its day", kMonday, kMonday},
         {"22:00 (local midnight east of UTC) is the next day", kMonday - 2 * kHour, kMonday},
@@ -179,12 +175,7 @@ TEST(ChosenDaysTimeline, OutOfOrderWordsAreMarkedAndReported) {
 }
 
 TEST(Merge, BadInputIsReportedNotDropped) {
-    struct Case {
-        const char* name;
-        std::vector<DriverCardFile> files;
-        std::size_t days;
-        std::string warning;
-    };
+    struct Case { const char* name; std::vector<DriverCardFile> files; std::size_t days; std::string warning; };
     std::vector<Case> cases;
     cases.push_back({"minute past the end of the day",
                      {download({record(kMonday, "00:00 rest 08:00 drive 25:00 rest")})},

@@ -93,10 +93,7 @@ TEST(Pipeline, RefusesWhenAnyDownloadOfTheDriverIsDamaged) {
 }
 
 TEST(Pipeline, RefusalListsAtMostSixMessages) {
-    struct Case {
-        int damagedFiles;
-        std::string suffix;
-    };
+    struct Case { int damagedFiles; std::string suffix; };
     const Case cases[] = {{6, "(offset 0)"}, {7, "(offset 0); (+1 more)"}, {8, "(offset 0); (+2 more)"}};
     for (const auto& c : cases) {
         std::vector<std::unique_ptr<DriverCardFile>> owned;

@@ -44,10 +44,7 @@ std::vector<Finding> findings(std::uint32_t code, const Timeline& t) {
 }
 
 // The timeline and shifts of a generated card download, as the analysis builds them.
-struct Generated {
-    Timeline timeline;
-    std::vector<CoreShift> shifts;
-};
+struct Generated { Timeline timeline; std::vector<CoreShift> shifts; };
 
 Generated generated(const gen::Timeline& history) {
     gen::CardDescription card;
@@ -63,11 +60,7 @@ Generated generated(const gen::Timeline& history) {
 const std::int64_t S = utcTime(2024, 1, 9, "06:00");  // a Tuesday in winter time
 
 // A named case: blocks laid out from S and the findings of one code they must give.
-struct BlocksCase {
-    const char* name;
-    const char* blocks;
-    std::vector<Finding> expected;
-};
+struct BlocksCase { const char* name; const char* blocks; std::vector<Finding> expected; };
 
 void expectFindings(std::uint32_t code, const std::vector<BlocksCase>& cases) {
     for (const auto& c : cases) EXPECT_EQ(findings(code, timeline(S, c.blocks)), c.expected) << c.name;
@@ -76,11 +69,7 @@ void expectFindings(std::uint32_t code, const std::vector<BlocksCase>& cases) {
 TEST(ReferenceShiftDriving, FromTenHoursAndOneMinute) {
     const Timeline ten = timeline(S, "drive 4:00 break 0:45 drive 4:00 break 0:45 drive 2:00 rest 11:00");
     const std::int64_t lastDrive = S + 9 * h + 30 * m;
-    struct Case {
-        const char* name;
-        Timeline timeline;
-        std::vector<Finding> expected;
-    };
+    struct Case { const char* name; Timeline timeline; std::vector<Finding> expected; };
     const Case cases[] = {
         {"exactly 10 h", ten, {}},
         {"10 h 59 s", lengthened(ten, 4, 59), {}},
@@ -101,11 +90,7 @@ TEST(ReferenceNightWorkingTime, TenHoursWithFourHoursTwentyBetweenOneAndNineLoca
     const std::int64_t summer = utcTime(2024, 6, 11, "03:40");
     const char* night = "work 4:20 break 0:45 drive 4:00 break 0:45 drive 1:41 rest 11:00";
     const std::int64_t winterEnd = winter + 11 * h + 31 * m;
-    struct Case {
-        const char* name;
-        Timeline timeline;
-        std::vector<Finding> expected;
-    };
+    struct Case { const char* name; Timeline timeline; std::vector<Finding> expected; };
     const Case cases[] = {
         {"4 h 20 of night work and 10 h 1 min of working time", timeline(winter, night), {{winterEnd, 601, 600, 1}}},
         {"10 h of working time", lengthened(timeline(winter, night), 4, -60), {}},
@@ -157,12 +142,7 @@ TEST(ReferenceWorkingTimeBreaks, SixHoursOfWorkWithoutABreak) {
 }
 
 TEST(ReferenceWorkingTimeBreaks, BreakBetweenTheTwoBlocksOfAShift) {
-    struct Case {
-        const char* name;
-        const char* blocks;
-        std::uint32_t code;
-        std::vector<Finding> expected;
-    };
+    struct Case { const char* name; const char* blocks; std::uint32_t code; std::vector<Finding> expected; };
     const std::int64_t second = S + 4 * h;  // start of the second block after a break of `gap` minutes
     const Case cases[] = {
         {"6 h of work need 30 min", "work 4:00 break 0:29 work 2:01 rest 11:00", kRefBreakUnder30,
@@ -219,11 +199,7 @@ Timeline workingWeeks(std::int64_t firstMonday, const std::vector<std::int64_t>&
 TEST(ReferenceWeeklyWorkingTime, SixtyHoursInALocalWeek) {
     const std::int64_t monday = utcDay(2024, 1, 8);
     const std::int64_t start = monday + 8 * h;
-    struct Case {
-        const char* name;
-        std::int64_t seconds;
-        std::vector<Finding> expected;
-    };
+    struct Case { const char* name; std::int64_t seconds; std::vector<Finding> expected; };
     const Case cases[] = {
         {"60 h", 60 * h, {}},
         {"60 h and 30 s round to the even minute", 60 * h + 30, {}},
@@ -260,11 +236,7 @@ TEST(ReferenceWeeklyWorkingTime, AverageOfFortyEightHoursOverTwelveWeeks) {
         s.front() += extraInFirst;
         return s;
     };
-    struct Case {
-        const char* name;
-        std::vector<std::int64_t> weeks;
-        std::vector<Finding> expected;
-    };
+    struct Case { const char* name; std::vector<std::int64_t> weeks; std::vector<Finding> expected; };
     const Case cases[] = {
         {"twelve weeks of 48 h", weeks(12, 48 * h, 0), {}},
         {"5 min more round down", weeks(12, 48 * h, 5 * m), {}},
@@ -307,11 +279,7 @@ Figures figures(std::uint32_t code, const std::vector<CoreShift>& shifts) {
 
 TEST(ReferenceDailyRest, RestBetweenShiftsAndTheCountOfReducedRests) {
     const std::int64_t r9 = 9 * h;
-    struct Case {
-        const char* name;
-        std::vector<std::int64_t> rests;
-        Figures expected;
-    };
+    struct Case { const char* name; std::vector<std::int64_t> rests; Figures expected; };
     const Case cases[] = {
         {"9 h", {r9}, {}},
         {"8 h 59 min", {r9 - m}, {{539, 540, 3}}},
@@ -446,11 +414,7 @@ TEST(ReferenceReducedRestCount, TheFourthReducedRestBetweenWeeklyRestsCarriesIts
 
 TEST(ReferenceReducedRestCount, CountedBetweenWeeklyRests) {
     const std::int64_t r = 9 * h, w = 45 * h;
-    struct Case {
-        const char* name;
-        std::vector<std::int64_t> rests;
-        std::vector<std::int64_t> counts;
-    };
+    struct Case { const char* name; std::vector<std::int64_t> rests; std::vector<std::int64_t> counts; };
     const Case cases[] = {
         {"three reduced rests, and the unknown rest after the last shift is not counted", {r, r, r}, {}},
         {"four", {r, r, r, r}, {4}},
@@ -471,11 +435,7 @@ TEST(ReferenceReducedRestCount, CountedBetweenWeeklyRests) {
 // reduced rest and no rest too short.
 TEST(ReferenceDailyRest, ASplitRestOfThreeAndNineHoursIsRegular) {
     const std::int64_t monday = utcTime(2024, 1, 8, "06:00");
-    struct Case {
-        const char* name;
-        const char* shift;
-        std::size_t reducedFindings, shortRestFindings;
-    };
+    struct Case { const char* name; const char* shift; std::size_t reducedFindings, shortRestFindings; };
     const Case cases[] = {
         {"3 h uninterrupted in the shift", "drive 4:00 rest 3:00 drive 4:00", 0, 0},
         {"2 h 59 min are no first part", "drive 4:00 rest 2:59 drive 4:00", 2, 2},
@@ -495,11 +455,7 @@ TEST(ReferenceDailyRest, ASplitRestOfThreeAndNineHoursIsRegular) {
 }
 
 TEST(ReferenceCrewShift, OverTwentyOneHoursWithAvailability) {
-    struct Case {
-        const char* name;
-        std::int64_t span, standby;
-        std::vector<std::int64_t> values;
-    };
+    struct Case { const char* name; std::int64_t span, standby; std::vector<std::int64_t> values; };
     const Case cases[] = {
         {"21 h", 21 * h, 10 * h, {}},
         {"21 h 1 min", 21 * h + m, 10 * h, {1261}},

@@ -155,11 +155,7 @@ TEST(DailyRest, CrewsNeedNineHoursWithinThirtyHours) {
     const auto solo = [&](std::int64_t restEnd) {
         return Finding{kReducedTooShort, 3, 3 * h, 32400, restEnd, restEnd + kDay, restEnd + kDay};
     };
-    struct Case {
-        const char* name;
-        gen::Timeline tour;
-        std::vector<Finding> expected;
-    };
+    struct Case { const char* name; gen::Timeline tour; std::vector<Finding> expected; };
     const Case cases[] = {
         {"21 h of crew duty, then 9 h of rest", crewTour(true, "rest 9:00"), {}},
         {"the same tour driven alone: 3 h of rest in each 24 h", crewTour(false, "rest 9:00"),

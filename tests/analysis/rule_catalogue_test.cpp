@@ -20,11 +20,7 @@ TEST(ViolationCodes, RulesAndFlags) {
     EXPECT_EQ(rules.size(), 11u);
     EXPECT_EQ(ruleInfo(RuleId::NightWork).rule, "eu.2002_15.night_work");
     using C = ViolationCode;
-    struct Case {
-        ViolationCode code;
-        RuleId rule;
-        std::int32_t limitIsMinimum, countValued;
-    };
+    struct Case { ViolationCode code; RuleId rule; std::int32_t limitIsMinimum, countValued; };
     const Case cases[] = {
         {C::DailyDriving, RuleId::DailyDriving, 0, 0},          {C::DailyDrivingExtended, RuleId::DailyDriving, 0, 0},
         {C::DrivingWithoutBreak, RuleId::Breaks, 0, 0},         {C::WeeklyDriving, RuleId::WeeklyDriving, 0, 0},
@@ -51,10 +47,7 @@ TEST(ViolationCodes, RulesAndFlags) {
 }
 
 TEST(ViolationCodes, InfringementClassesAtTheirBounds) {
-    struct Case {
-        ViolationCode code;
-        std::vector<std::pair<std::int64_t, std::string>> measures;
-    };
+    struct Case { ViolationCode code; std::vector<std::pair<std::int64_t, std::string>> measures; };
     const Case cases[] = {
         {ViolationCode::DailyDriving, {{32401, "MI"}, {35999, "MI"}, {36000, "SI"}, {39600, "VSI"}, {48599, "VSI"}, {48600, "MSI"}}},
         {ViolationCode::DailyDrivingExtended, {{36001, "MI"}, {39600, "SI"}, {43200, "VSI"}, {54000, "MSI"}}},

@@ -14,11 +14,7 @@ const RuleOptions kUtc{};
 
 TEST(RuleContext, RestBlocksAreMaximalRunsOfRest) {
     const std::int64_t t = kMonday;
-    struct Case {
-        const char* name;
-        Timeline timeline;
-        std::vector<RestBlock> expected;
-    };
+    struct Case { const char* name; Timeline timeline; std::vector<RestBlock> expected; };
     const Case cases[] = {
         {"touching rest segments form one block",
          {{t, t + h, 0, 0}, {t + h, t + 3 * h, 0, 1}, {t + 3 * h, t + 4 * h, 3, 0}},
@@ -90,12 +86,7 @@ TEST(RuleContext, DailyWorkPeriods) {
 }
 
 TEST(WeekStart, MondayMidnightOfTheShiftedCalendar) {
-    struct Case {
-        const char* name;
-        std::int64_t t;
-        std::int64_t offset;
-        std::int64_t expected;
-    };
+    struct Case { const char* name; std::int64_t t; std::int64_t offset; std::int64_t expected; };
     const Case cases[] = {
         {"Monday 00:00 is its own week start", kMonday, 0, kMonday},
         {"Sunday 23:59:59 belongs to the week before", kMonday - 1, 0, kMonday - 7 * kDay},
@@ -113,13 +104,7 @@ TEST(IsCovered, KnownDataWithoutHoles) {
     holed[1].start += 1;
     Timeline unknown = known;
     unknown[1].type = kUnknownActivity;
-    struct Case {
-        const char* name;
-        const Timeline* timeline;
-        std::int64_t from;
-        std::int64_t to;
-        bool covered;
-    };
+    struct Case { const char* name; const Timeline* timeline; std::int64_t from; std::int64_t to; bool covered; };
     const Case cases[] = {
         {"the whole timeline", &known, t, t + 16 * h, true},
         {"a window inside", &known, t + h, t + 9 * h, true},

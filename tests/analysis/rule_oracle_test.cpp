@@ -59,10 +59,7 @@ std::vector<Finding> withoutClass(std::vector<Finding> findings) {
     return findings;
 }
 
-struct Tally {
-    std::size_t findings = 0;
-    std::size_t restWindows = 0;
-};
+struct Tally { std::size_t findings = 0; std::size_t restWindows = 0; };
 
 void compare(const gen::CardDescription& card, const std::string& name, Tally& tally) {
     const oracle::Minutes minutes = oracle::minutesOf(card);

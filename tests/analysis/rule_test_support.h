@@ -69,11 +69,7 @@ inline std::string repeated(std::string_view text, int times) {
 }
 
 // A named case of a rule table: a timeline and the findings it must give.
-struct RuleCase {
-    const char* name;
-    Timeline timeline;
-    std::vector<Finding> expected;
-};
+struct RuleCase { const char* name; Timeline timeline; std::vector<Finding> expected; };
 
 // Each case's strict findings of the rules whose identifier begins with `rule`.
 inline void expectFindings(std::string_view rule, const std::vector<RuleCase>& cases) {
@@ -81,11 +77,7 @@ inline void expectFindings(std::string_view rule, const std::vector<RuleCase>& c
 }
 
 // The same with each timeline laid out from a block text by `lay`.
-struct BlocksCase {
-    const char* name;
-    std::string blocks;
-    std::vector<Finding> expected;
-};
+struct BlocksCase { const char* name; std::string blocks; std::vector<Finding> expected; };
 
 template <class Lay>
 void expectFindings(std::string_view rule, const std::vector<BlocksCase>& cases, Lay lay) {

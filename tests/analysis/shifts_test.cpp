@@ -11,11 +11,7 @@ using namespace test;
 const std::int64_t kMonday = utcDay(2024, 3, 4);
 constexpr std::int64_t h = kHour;
 
-struct Window {
-    std::int64_t start;
-    std::int64_t end;
-    bool operator==(const Window&) const = default;
-};
+struct Window { std::int64_t start; std::int64_t end; bool operator==(const Window&) const = default; };
 
 std::vector<Window> windowsOf(const std::vector<CoreShift>& shifts) {
     std::vector<Window> out;
@@ -25,11 +21,7 @@ std::vector<Window> windowsOf(const std::vector<CoreShift>& shifts) {
 
 TEST(Shifts, EndAtTheRestThatServesAsDailyRest) {
     const std::int64_t S = kMonday;
-    struct Case {
-        const char* name;
-        Timeline timeline;
-        std::vector<Window> expected;
-    };
+    struct Case { const char* name; Timeline timeline; std::vector<Window> expected; };
     const Case cases[] = {
         {"a rest of exactly 7 h never ends a shift",
          timeline(S, "drive 4:00 rest 7:00 drive 4:00 rest 10:00"),
@@ -127,11 +119,7 @@ TEST(Shifts, TotalsPerActivity) {
 
 TEST(CountedStretches, LeaveOutWholeDaysWithoutCard) {
     const std::int64_t d = kMonday;
-    struct Case {
-        const char* name;
-        Timeline in;
-        Timeline out;
-    };
+    struct Case { const char* name; Timeline in; Timeline out; };
     const Case cases[] = {
         {"a whole UTC day of card-absent unknown is left out",
          {{d, d + kDay, kUnknownActivity, 1}, {d + kDay, d + kDay + h, 3, 0}},
@@ -176,13 +164,7 @@ TEST(ShiftDetails, StopsActsAndSplitRest) {
 }
 
 TEST(ShiftDetails, CompensatedRest) {
-    struct Case {
-        const char* name;
-        std::string blocks;
-        std::int64_t rest;
-        std::int64_t compensated;
-        bool weekly;
-    };
+    struct Case { const char* name; std::string blocks; std::int64_t rest; std::int64_t compensated; bool weekly; };
     const Case cases[] = {
         {"daily rest counted within 24 h of the shift start", "work 2:00 avail 2:59 drive 4:00 rest 20:00 drive 1:00",
          1200, 1440 - 539, false},

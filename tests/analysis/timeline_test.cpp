@@ -13,11 +13,7 @@ const std::int64_t kDay0 = utcDay(2024, 3, 4);
 
 Timeline timelineOf(const std::vector<DriverCardFile>& files) { return buildTimeline(mergeDownloads(pointers(files))); }
 
-struct LayoutCase {
-    const char* name;
-    std::vector<std::vector<DailyActivityRecord>> downloads;
-    Timeline expected;
-};
+struct LayoutCase { const char* name; std::vector<std::vector<DailyActivityRecord>> downloads; Timeline expected; };
 
 TEST(Timeline, LaysOutTheChosenDays) {
     const std::int64_t d = kDay0;

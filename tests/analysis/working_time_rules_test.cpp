@@ -63,12 +63,7 @@ TEST(WorkingTimeBreaks, SixHoursAtMostAndBreaksOfThirtyOrFortyFiveMinutes) {
 }
 
 TEST(NightWork, NightWindowOnTheGermanLegalTimeCalendar) {
-    struct Case {
-        const char* name;
-        std::int64_t from;
-        std::int64_t to;
-        std::int64_t night;
-    };
+    struct Case { const char* name; std::int64_t from; std::int64_t to; std::int64_t night; };
     const Case cases[] = {
         {"winter 22:00 to 23:00 UTC is 23:00 local", gen::utcTime(2024, 1, 15, "22:00"), gen::utcTime(2024, 1, 15, "23:00"), 0},
         {"summer 22:00 to 23:00 UTC is 00:00 local", gen::utcTime(2024, 7, 15, "22:00"), gen::utcTime(2024, 7, 15, "23:00"),

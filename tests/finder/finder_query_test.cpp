@@ -120,10 +120,7 @@ TEST(FinderQuery, SearchWindowInGermanLegalTime) {
 
 TEST(FinderQuery, UnusableDayOrHoursAreRefusedInGerman) {
     const DriverIndex index = sampleIndex();
-    struct Case {
-        const char* json;
-        const char* answer;
-    };
+    struct Case { const char* json; const char* answer; };
     const Case cases[] = {
         {R"({"y":2024,"mo":2,"d":30})", R"({"ok":false,"error":"Ungültiges Datum."})"},
         {R"({"y":2024,"mo":13,"d":1})", R"({"ok":false,"error":"Ungültiges Datum."})"},
@@ -151,9 +148,7 @@ TEST(FinderQuery, AnswerJsonByteExact) {
 }
 
 TEST(FinderQuery, KmIsTheStartReadingUnlessItIsZero) {
-    struct Case {
-        std::int64_t start, end, shown;
-    };
+    struct Case { std::int64_t start, end, shown; };
     for (const Case& c : {Case{0, 0, 0}, Case{0, 812, 812}, Case{500, 812, 500}}) {
         FinderSession s;
         s.odometerStart = c.start;

@@ -138,12 +138,7 @@ INSTANTIATE_TEST_SUITE_P(VuDownload, EveryTrep,
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(VuDownload, RegistrationRecords) {
-    struct Case {
-        const char* name;
-        VuRegistrationRecords records;
-        std::string number;
-        bool hasRegistration;
-    };
+    struct Case { const char* name; VuRegistrationRecords records; std::string number; bool hasRegistration; };
     const Case cases[] = {
         {"identification only", VuRegistrationRecords::Identification, "B-XY 42", true},
         {"number only", VuRegistrationRecords::NumberOnly, "B-XY 42", false},
@@ -172,11 +167,7 @@ TEST(VuDownload, ActivitiesBlockWithoutDateGivesDayZero) {
 }
 
 TEST(VuDownload, MalformedFraming) {
-    struct Case {
-        const char* name;
-        std::vector<std::uint8_t> bytes;
-        bool complete;
-    };
+    struct Case { const char* name; std::vector<std::uint8_t> bytes; bool complete; };
     std::vector<std::uint8_t> tooMany(1000, 0);
     tooMany[0] = 0x76, tooMany[1] = 0x22, tooMany[2] = 0x0D, tooMany[3] = 0x00, tooMany[4] = 200, tooMany[5] = 0,
     tooMany[6] = 100;
@@ -245,10 +236,7 @@ std::vector<std::uint8_t> firstCardRecord(const std::vector<std::uint8_t>& bytes
 }
 
 TEST(VuDownload, ShortCardRecordsLeaveMissingFieldsEmpty) {
-    struct Case {
-        std::size_t size;
-        bool names, card, insertion, withdrawal;
-    };
+    struct Case { std::size_t size; bool names, card, insertion, withdrawal; };
     VuDescription one = twoDays();
     one.days.resize(1);
     one.days[0].stays.resize(1);

@@ -56,10 +56,7 @@ VuDescription fleetWeek() {
     return vu;
 }
 
-struct DescriptionCase {
-    const char* name;
-    std::function<void(VuDescription&)> change;
-};
+struct DescriptionCase { const char* name; std::function<void(VuDescription&)> change; };
 
 class BothGenerations : public testing::TestWithParam<DescriptionCase> {};
 
@@ -249,12 +246,7 @@ TEST(VuFirstGeneration, AnyBlockMayComeFirst) {
 
 // Hand-made downloads for what the generator does not write.
 TEST(VuFirstGeneration, MalformedBlocks) {
-    struct Case {
-        const char* name;
-        std::vector<std::uint8_t> bytes;
-        std::size_t days;
-        std::uint64_t stoppedAt;
-    };
+    struct Case { const char* name; std::vector<std::uint8_t> bytes; std::size_t days; std::uint64_t stoppedAt; };
     std::vector<std::uint8_t> dayWithoutLists = {0x76, 0x02, 0x65, 0xE1, 0x00, 0x00, 0x00, 0x01, 0x00};
     std::vector<std::uint8_t> countOfAll = dayWithoutLists;
     countOfAll.insert(countOfAll.end(), {0xFF, 0xFF});
@@ -288,10 +280,7 @@ std::vector<std::uint8_t> firstGen1CardRecord(const std::vector<std::uint8_t>& b
 }
 
 TEST(VuFirstGeneration, ShortCardRecordsLeaveMissingFieldsEmpty) {
-    struct Case {
-        std::size_t size;
-        bool names, card, insertion, slot, withdrawal;
-    };
+    struct Case { std::size_t size; bool names, card, insertion, slot, withdrawal; };
     VuDescription description = fleetWeek();
     description.layout = VuLayout::Gen1Fixed;
     description.days[0].stays[0].slot = 1;

@@ -48,10 +48,7 @@ VuDescription threeDays(VuLayout layout) {
 }
 
 // One line of the list: a download, or a family of them (every cut of one) under one hash.
-struct Recorded {
-    std::string name;
-    std::vector<std::vector<std::uint8_t>> downloads;
-};
+struct Recorded { std::string name; std::vector<std::vector<std::uint8_t>> downloads; };
 
 std::vector<Recorded> secondGenerationDownloads() {
     std::vector<Recorded> all;
