@@ -3,6 +3,9 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/gtk/app_startup.h"
+#include "app/gtk/gtk_shell_host.h"
+#include "app/window_page.h"
 
 namespace {
 
@@ -15,7 +18,8 @@ int notAvailable(const char* mode) {
 
 int main(int argc, char** argv) {
     using namespace ddd::app;
-    const CommandLine line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const CommandLine line = parseCommandLine(args);
     switch (line.action) {
     case StartAction::PrintVersion:
         std::printf("ddd_app %s\n", kVersion);
@@ -26,7 +30,11 @@ int main(int argc, char** argv) {
     case StartAction::Diagnose:
         return notAvailable("diagnostic mode");
     case StartAction::Window:
-        return notAvailable(line.finderMode ? "finder window" : "dashboard window");
+        if (line.finderMode) return notAvailable("finder window");
+        DashboardLaunch launch{line, runningExecutable(argv[0]), false};
+        // The session bus starts a D-Bus activatable application with this option.
+        for (const std::string& arg : args) launch.asService = launch.asService || arg == "--gapplication-service";
+        return runDashboardWindow(launch, placeholderDashboardPage());
     }
     return 1;
 }

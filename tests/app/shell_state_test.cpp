@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <vector>
+
+#include "app/open_document.h"
+#include "app/shell_host.h"
+#include "tests/app/temp_folder.h"
+
+namespace ddd::app {
+namespace {
+
+TEST(ShellState, ShutdownJoinsWorkersInOrderAndRemovesTheCardFolder) {
+    test::ShellTempFolder folder;
+    folder.write("card/read.ddd", {0x76, 0x01});
+    std::vector<int> finished;
+    std::atomic<int> order{0};
+    std::vector<int> slots(3, -1);
+    ShellState state;
+    auto worker = [&](int kind, int milliseconds) {
+        return std::thread([&, kind, milliseconds] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+            slots[static_cast<std::size_t>(kind)] = order++;
+        });
+    };
+    state.analysisThread = worker(0, 30);
+    state.cardReadThread = worker(2, 10);
+    state.cardTempDir = (folder.path() / "card").string();
+
+    shutdownShellState(state);
+    EXPECT_FALSE(state.analysisThread.joinable());
+    EXPECT_FALSE(state.exportAllThread.joinable());
+    EXPECT_FALSE(state.cardReadThread.joinable());
+    EXPECT_NE(slots[0], -1);
+    EXPECT_EQ(slots[1], -1);
+    EXPECT_NE(slots[2], -1);
+    EXPECT_TRUE(state.cardTempDir.empty());
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "card"));
+
+    state.cardTempDir = (folder.path() / "gone").string();
+    shutdownShellState(state);
+    EXPECT_TRUE(state.cardTempDir.empty()) << "a folder that is already gone";
+}
+
+TEST(OpenDocumentScript, EmbedsThePathAsAStringLiteral) {
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string literal;
+    };
+    const Case cases[] = {
+        {"plain", "/srv/a.ddd", R"("/srv/a.ddd")"},
+        {"quote and backslash", R"(/srv/x "M\S".ddd)", R"("/srv/x \"M\\S\".ddd")"},
+        {"umlaut", "/srv/Jürgen.DDD", "\"/srv/Jürgen.DDD\""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(openPathScript(c.path),
+                  "(function r(n){var pp=" + c.literal +
+                      ";if(typeof openPath==='function'){openPath(pp);}else if(n>0){setTimeout(function(){r(n-1);},200);}})(40);")
+            << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace ddd::app

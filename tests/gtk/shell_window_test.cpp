@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "app/gtk/app_startup.h"
+#include "app/gtk/gtk_shell_host.h"
+#include "app/gtk/window_menus.h"
+#include "app/window_page.h"
+#include "tests/app/temp_folder.h"
+#include "tests/gtk/gtk_test_support.h"
+#include "tools/generator/card_generator.h"
+
+namespace ddd::app {
+namespace {
+
+// The real host with its file dialogs answered by paths the test chose.
+class AnsweringHost : public GtkShellHost {
+public:
+    using GtkShellHost::GtkShellHost;
+    std::string chooseDddFile() override { return dddFile; }
+    std::string chooseFolder(const std::string&, const std::string&) override { return folder; }
+    std::string chooseSavePath(const std::string&) override { return savePath; }
+    std::string dddFile, folder, savePath;
+};
+
+class ShellWindow : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(test::startGtk()) << "no display: run under xvfb-run"; }
+};
+
+TEST_F(ShellWindow, PlaceholderDashboardShowsTheSummaryTheBridgeReturns) {
+    test::ShellTempFolder folder;
+    const auto download = gen::writeCardDownload(gen::demoCard());
+    const std::string startup = folder.write("Karten/demo.ddd", download).string();
+    const std::string opened = folder.write("Andere/zweite.ddd", gen::writeCardDownload(gen::randomCard(3, 20, gen::Generation::Gen2))).string();
+
+    ShellState state;
+    state.startupFile = startup;
+    DddWebView view;
+    AnsweringHost host("/nonexistent");
+    host.setWebView(&view);
+    host.dddFile = opened;
+    const WindowPage page = placeholderDashboardPage();
+    page.bind(view, state, host);
+    view.setTitle(kProductName);
+    view.setSize(1240, 840, SizeHint::None);
+    view.setHtml(page.html);
+
+    EXPECT_EQ(test::awaitScript(view, "document.getElementById('result').hidden ? '' : document.getElementById('driver').textContent", 60),
+              "Max Mustermann");
+    EXPECT_EQ(test::evaluateNow(view, "document.getElementById('file').textContent"), startup);
+    EXPECT_EQ(test::evaluateNow(view, "document.getElementById('card').textContent"), "DF00001234567801");
+    EXPECT_TRUE(state.startupFile.empty()) << "consumed once";
+    EXPECT_EQ(state.currentFile, startup);
+    ASSERT_TRUE(test::snapshotPng(view, test::artifactFolder() / "dashboard_placeholder.png"));
+
+    view.eval("document.getElementById('open').click()");
+    EXPECT_EQ(test::awaitScript(view, "document.getElementById('file').textContent === " + std::string("'") + opened + "' ? 'shown' : ''", 60),
+              "shown");
+    EXPECT_EQ(state.currentFile, opened);
+    if (state.analysisThread.joinable()) state.analysisThread.join();
+}
+
+TEST_F(ShellWindow, HostOperations) {
+    test::ShellTempFolder folder;
+    DddWebView view;
+    GtkShellHost host("/nonexistent");
+
+    std::string value = "unset";
+    host.evaluateScript("'x'", [&](std::string text) { value = text; });
+    EXPECT_EQ(value, "") << "no web view yet";
+    host.setWebView(&view);
+    view.setHtml("<!doctype html><title>t</title><p id=p>Seite</p>");
+    EXPECT_EQ(test::awaitScript(view, "document.getElementById('p') ? 'ok' : ''"), "ok");
+    value = "unset";
+    host.evaluateScript("document.getElementById('p').textContent", [&](std::string text) { value = text; });
+    EXPECT_TRUE(test::spinUntil([&] { return value != "unset"; }));
+    EXPECT_EQ(value, "Seite");
+
+    // The PDF renderers are not part of this build: every render fails, later and once.
+    struct Case {
+        const char* name;
+        std::string html;
+        std::string out;
+        bool answersAtOnce;
+    };
+    const Case cases[] = {
+        {"empty html", "", (folder.path() / "a.pdf").string(), true},
+        {"empty path", "<p>x</p>", "", true},
+        {"a real job", "<p>x</p>", (folder.path() / "b.pdf").string(), false},
+    };
+    for (const auto& c : cases) {
+        int calls = 0;
+        bool result = true;
+        host.renderPdfAsync(c.html, c.out, [&](bool ok) {
+            ++calls;
+            result = ok;
+        });
+        EXPECT_EQ(calls, c.answersAtOnce ? 1 : 0) << c.name;
+        test::spinUntil([] { return false; }, 0.1);
+        EXPECT_EQ(calls, 1) << c.name;
+        EXPECT_FALSE(result) << c.name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "b.pdf"));
+
+    view.bindAsync("savePdf", [&](const std::string& id, const std::string&) {
+        host.renderReportPdfAsync(id, "<p>Bericht</p>", (folder.path() / "c.pdf").string());
+    });
+    view.eval("savePdf().then(function(v){window.saved='fulfilled';},function(v){window.saved='rejected '+v;})");
+    EXPECT_EQ(test::awaitScript(view, "window.saved || ''"), "rejected false");
+}
+
+TEST_F(ShellWindow, LaunchFinderStartsTheExecutableWithItsArguments) {
+    test::ShellTempFolder folder;
+    const auto script = folder.path() / "fake-app";
+    const auto record = folder.path() / "args.txt";
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\nprintf '%s|' \"$@\" > '" << record.string() << ".part' && mv '" << record.string() << ".part' '" << record.string()
+            << "'\n";
+    }
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    struct Case {
+        const char* name;
+        std::string scan;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"no scan folder", "", "--finder|"},
+        {"scan folder with a blank", "/srv/Daten 2024", "--finder|--scan|/srv/Daten 2024|"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(record);
+        GtkShellHost host(script.string());
+        host.launchFinder(c.scan);
+        ASSERT_TRUE(test::spinUntil([&] { return std::filesystem::exists(record); }, 20)) << c.name;
+        std::ifstream in(record);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.expected) << c.name;
+    }
+}
+
+TEST_F(ShellWindow, LaunchFinderFailureShowsTheModalWarning) {
+    DddWebView view;
+    GtkShellHost host("/nonexistent/ddd_app");
+    host.setWebView(&view);
+    std::string primary, secondary;
+    bool modal = false;
+    // The warning runs its own loop; a timer reads it and answers it like a user.
+    g_timeout_add(300, +[](gpointer data) -> gboolean {
+        auto* found = static_cast<std::tuple<std::string*, std::string*, bool*>*>(data);
+        GList* windows = gtk_window_list_toplevels();
+        for (GList* item = windows; item; item = item->next) {
+            if (!GTK_IS_MESSAGE_DIALOG(item->data) || !gtk_widget_get_visible(GTK_WIDGET(item->data))) continue;
+            gchar* text = nullptr;
+            gchar* detail = nullptr;
+            g_object_get(item->data, "text", &text, "secondary-text", &detail, nullptr);
+            *std::get<0>(*found) = text ? text : "";
+            *std::get<1>(*found) = detail ? detail : "";
+            *std::get<2>(*found) = gtk_window_get_modal(GTK_WINDOW(item->data));
+            g_free(text);
+            g_free(detail);
+            gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_OK);
+            g_list_free(windows);
+            return G_SOURCE_REMOVE;
+        }
+        g_list_free(windows);
+        return G_SOURCE_CONTINUE;
+    }, new std::tuple<std::string*, std::string*, bool*>(&primary, &secondary, &modal));
+    host.launchFinder("");
+    EXPECT_EQ(primary, "Fahrerermittlung konnte nicht geöffnet werden.");
+    EXPECT_EQ(secondary, "Das Fenster konnte nicht gestartet werden. Bitte starten Sie die App neu und versuchen Sie es erneut.");
+    EXPECT_TRUE(modal);
+}
+
+// A file manager on the test's private session bus that records what it was asked to show.
+TEST_F(ShellWindow, RevealAsksTheFileManagerToSelectTheFile) {
+    static const char* kInterface =
+        "<node><interface name='org.freedesktop.FileManager1'><method name='ShowItems'><arg type='as' direction='in'/>"
+        "<arg type='s' direction='in'/></method></interface></node>";
+    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kInterface, nullptr);
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    ASSERT_NE(bus, nullptr);
+    std::vector<std::string> shown;
+    static const GDBusInterfaceVTable vtable{
+        +[](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters, GDBusMethodInvocation* invocation,
+            gpointer data) {
+            GVariantIter* uris = nullptr;
+            const gchar* startup = nullptr;
+            g_variant_get(parameters, "(as&s)", &uris, &startup);
+            const gchar* uri = nullptr;
+            while (g_variant_iter_next(uris, "&s", &uri)) static_cast<std::vector<std::string>*>(data)->push_back(uri);
+            g_variant_iter_free(uris);
+            g_dbus_method_invocation_return_value(invocation, nullptr);
+        },
+        nullptr, nullptr, {}};
+    const guint object = g_dbus_connection_register_object(bus, "/org/freedesktop/FileManager1", node->interfaces[0], &vtable, &shown, nullptr, nullptr);
+    bool named = false;
+    const guint owner = g_bus_own_name_on_connection(bus, "org.freedesktop.FileManager1", G_BUS_NAME_OWNER_FLAGS_NONE,
+                                                     +[](GDBusConnection*, const gchar*, gpointer data) { *static_cast<bool*>(data) = true; }, nullptr,
+                                                     &named, nullptr);
+    ASSERT_TRUE(test::spinUntil([&] { return named; }));
+
+    GtkShellHost host("/nonexistent");
+    host.revealInFinder("");
+    host.revealInFinder("/srv/Daten 2024/Fahrer ä.ddd");
+    EXPECT_TRUE(test::spinUntil([&] { return !shown.empty(); }));
+    test::spinUntil([] { return false; }, 0.2);
+    EXPECT_EQ(shown, std::vector<std::string>{"file:///srv/Daten%202024/Fahrer%20%C3%A4.ddd"});
+
+    g_bus_unown_name(owner);
+    g_dbus_connection_unregister_object(bus, object);
+    g_dbus_node_info_unref(node);
+    g_object_unref(bus);
+}
+
+TEST_F(ShellWindow, MenuBarTitlesOrderShortcutsAndEditCommands) {
+    GtkApplication* application = gtk_application_new("de.orvendel.VelmorantDDD.MenuTest", G_APPLICATION_NON_UNIQUE);
+    ASSERT_TRUE(g_application_register(G_APPLICATION(application), nullptr, nullptr));
+    {
+        DddWebView view(application);
+        installWindowMenus(application, view);
+        GMenuModel* bar = gtk_application_get_menubar(application);
+        ASSERT_NE(bar, nullptr);
+
+        // Each menu as its title followed by "label=action[accel]" of each item, sections split by "|".
+        std::vector<std::string> menus;
+        for (int m = 0; m < g_menu_model_get_n_items(bar); ++m) {
+            gchar* title = nullptr;
+            g_menu_model_get_item_attribute(bar, m, G_MENU_ATTRIBUTE_LABEL, "s", &title);
+            std::string text = title;
+            g_free(title);
+            GMenuModel* menu = g_menu_model_get_item_link(bar, m, G_MENU_LINK_SUBMENU);
+            for (int s = 0; s < g_menu_model_get_n_items(menu); ++s) {
+                GMenuModel* part = g_menu_model_get_item_link(menu, s, G_MENU_LINK_SECTION);
+                text += s ? " |" : ":";
+                for (int i = 0; i < g_menu_model_get_n_items(part); ++i) {
+                    gchar* label = nullptr;
+                    gchar* action = nullptr;
+                    g_menu_model_get_item_attribute(part, i, G_MENU_ATTRIBUTE_LABEL, "s", &label);
+                    g_menu_model_get_item_attribute(part, i, G_MENU_ATTRIBUTE_ACTION, "s", &action);
+                    gchar** accels = gtk_application_get_accels_for_action(application, action);
+                    text += std::string(" ") + label + (accels[0] ? std::string("[") + accels[0] + "]" : "");
+                    g_strfreev(accels);
+                    g_free(label);
+                    g_free(action);
+                }
+                g_object_unref(part);
+            }
+            g_object_unref(menu);
+            menus.push_back(text);
+        }
+        EXPECT_EQ(menus, (std::vector<std::string>{
+                             "VELMORANT DDD: Über VELMORANT DDD | VELMORANT DDD ausblenden[<Primary>h] Andere ausblenden[<Primary><Alt>h] "
+                             "Alle einblenden | VELMORANT DDD beenden[<Primary>q]",
+                             "Bearbeiten: Widerrufen[<Primary>z] Wiederholen[<Primary><Shift>z] | Ausschneiden[<Primary>x] Kopieren[<Primary>c] "
+                             "Einsetzen[<Primary>v] Alles auswählen[<Primary>a]",
+                             "Fenster: Im Dock ablegen[<Primary>m] Zoomen",
+                         }));
+        EXPECT_FALSE(g_action_group_get_action_enabled(G_ACTION_GROUP(application), "hide-others"));
+
+        view.setHtml("<!doctype html><p id=p>Auswahl per Menü</p>");
+        ASSERT_EQ(test::awaitScript(view, "document.getElementById('p') ? 'ok' : ''"), "ok");
+        g_action_group_activate_action(G_ACTION_GROUP(application), "select-all", nullptr);
+        EXPECT_EQ(test::awaitScript(view, "window.getSelection().toString()"), "Auswahl per Menü");
+
+        g_action_group_activate_action(G_ACTION_GROUP(application), "quit", nullptr);
+        EXPECT_TRUE(test::spinUntil([&] { return !view.isOpen(); }));
+    }
+    g_object_unref(application);
+}
+
+}  // namespace
+}  // namespace ddd::app
