@@ -4,6 +4,7 @@
 
 #include "app/command_line.h"
 #include "app/gtk/app_startup.h"
+#include "app/gtk/finder_window.h"
 #include "app/gtk/gtk_shell_host.h"
 #include "app/window_page.h"
 
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
     case StartAction::Diagnose:
         return notAvailable("diagnostic mode");
     case StartAction::Window:
-        if (line.finderMode) return notAvailable("finder window");
+        if (line.finderMode) return runFinderWindow(line, runningExecutable(argv[0]));
         DashboardLaunch launch{line, runningExecutable(argv[0]), false};
         // The session bus starts a D-Bus activatable application with this option.
         for (const std::string& arg : args) launch.asService = launch.asService || arg == "--gapplication-service";

@@ -2,6 +2,7 @@
 // vehicle-unit downloads, saying which driver used which vehicle from when to when.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -40,8 +41,10 @@ public:
     std::int64_t filesUnrecognised = 0;  // read, but neither a card download nor an intact VU download
 
     // Adds the downloads under `folder`. `progress(done, total)` comes before each file; returning
-    // false cancels the scan, keeping what was added so far.
-    void scanDirectory(const std::string& folder, const std::function<bool(long, long)>& progress);
+    // false cancels the scan, keeping what was added so far. A set `stop` also ends the walk that
+    // finds the files, which takes a while in a large tree before the first file is read.
+    void scanDirectory(const std::string& folder, const std::function<bool(long, long)>& progress,
+                       const std::atomic<bool>* stop = nullptr);
 
     void clear();
 

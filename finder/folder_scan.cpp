@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -33,11 +34,13 @@ bool hasDddExtension(const fs::path& path) {
 }
 
 // Every ".ddd" file under the folder. Symbolic links to files are followed, links to folders are
-// not (so no link loop can trap the walk); a folder that cannot be listed is left out.
-std::vector<std::string> collectDownloads(const std::string& folder) {
+// not (so no link loop can trap the walk); a folder that cannot be listed is left out. A set
+// `stop` ends the walk at the next folder.
+std::vector<std::string> collectDownloads(const std::string& folder, const std::atomic<bool>* stop) {
     std::vector<std::string> files;
     std::vector<fs::path> pending{fs::path(folder)};
     while (!pending.empty()) {
+        if (stop && *stop) return {};
         const fs::path directory = std::move(pending.back());
         pending.pop_back();
         std::error_code error;
@@ -162,8 +165,9 @@ PendingVehicle vehicleSessions(const VuDownload& vu, const std::string& path, st
 
 }  // namespace
 
-void DriverIndex::scanDirectory(const std::string& folder, const std::function<bool(long, long)>& progress) {
-    const std::vector<std::string> files = collectDownloads(folder);
+void DriverIndex::scanDirectory(const std::string& folder, const std::function<bool(long, long)>& progress,
+                                const std::atomic<bool>* stop) {
+    const std::vector<std::string> files = collectDownloads(folder, stop);
     const long total = static_cast<long>(files.size());
     std::vector<PendingVehicle> vehicles;
     std::set<StayKey> seenStays;

@@ -1,0 +1,47 @@
+#include "app/gtk/finder_window.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdio>
+
+#include "app/finder_bridge.h"
+#include "app/finder_page.h"
+#include "app/gtk/gtk_shell_host.h"
+#include "app/gtk/window_menus.h"
+
+namespace ddd::app {
+
+int runFinderWindow(const CommandLine& line, const std::string& exePath) {
+    if (!gtk_init_check(nullptr, nullptr)) {
+        std::fprintf(stderr, "ddd_app: no display to open the window on\n");
+        return 1;
+    }
+    // Every finder is a process of its own with its own index: it never joins a running one.
+    GtkApplication* application = gtk_application_new("de.orvendel.VelmorantDDD.Fahrerermittlung", G_APPLICATION_NON_UNIQUE);
+    GError* error = nullptr;
+    if (!g_application_register(G_APPLICATION(application), nullptr, &error)) {
+        diagLog(std::string("application registration failed: ") + (error ? error->message : "unknown error"));
+        if (error) g_error_free(error);
+        g_object_unref(application);
+        return 1;
+    }
+    GtkShellHost host(exePath);
+    {
+        DddWebView view(application);
+        host.setWebView(&view);
+        view.setTitle(kFinderTitle);
+        view.setSize(1240, 840, SizeHint::None);
+        installWindowMenus(application, view);
+        FinderRuntime runtime;
+        bindFinder(view, runtime, host);
+        view.setHtml(std::string(finderPageHtml()));
+        startFinderScan(view, runtime, line.scanFolder);
+        view.run();
+        stopFinderScan(runtime);
+        host.setWebView(nullptr);
+    }
+    g_object_unref(application);
+    return 0;
+}
+
+}  // namespace ddd::app

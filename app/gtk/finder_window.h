@@ -1,0 +1,17 @@
+// Window start-up of the driver finder: its own window with menus, the tf_* bridge and the finder
+// page, the start-up scan of the --scan folder, and the stop of that scan when the window closes.
+#pragma once
+
+#include <string>
+
+#include "app/command_line.h"
+
+namespace ddd::app {
+
+inline constexpr const char* kFinderTitle = "Fahrerermittlung — VELMORANT DDD";
+
+// Runs until the window closes; 0 then, 1 when there is no display. exePath is the running
+// executable, which the host needs for its process operations.
+int runFinderWindow(const CommandLine& line, const std::string& exePath);
+
+}  // namespace ddd::app

@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/bridge_text.h"
+#include "app/finder_bridge.h"
+#include "app/finder_page.h"
+#include "app/gtk/finder_window.h"
+#include "app/gtk/gtk_shell_host.h"
+#include "core/primitives.h"
+#include "tests/app/temp_folder.h"
+#include "tests/gtk/gtk_test_support.h"
+#include "tests/gtk/x11_windows.h"
+#include "tools/vu_generator/vu_generator.h"
+
+extern char** environ;
+
+namespace ddd::app {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// The desktop host with scripted dialogs: folders and save paths come from the test, revealed
+// files are recorded; rendering the PDF is the real renderer's.
+class DialogFreeHost : public GtkShellHost {
+public:
+    DialogFreeHost() : GtkShellHost(DDD_APP_PATH) {}
+    std::string chooseFolder(const std::string&, const std::string&) override { return folderAnswer; }
+    std::string chooseSavePath(const std::string& suggestedName) override {
+        suggestedNames.push_back(suggestedName);
+        return saveAnswer;
+    }
+    void revealInFinder(const std::string& path) override { revealed.push_back(path); }
+
+    std::string folderAnswer;
+    std::string saveAnswer;
+    std::vector<std::string> suggestedNames;
+    std::vector<std::string> revealed;
+};
+
+// Every text of the driver's downloads names them so: card downloads and vehicle-unit stays.
+void renameDriver(gen::Fleet& fleet, std::size_t driver, const std::string& surname) {
+    const std::string card = fleet.drivers[driver].cardNumber;
+    fleet.drivers[driver].surname = surname;
+    for (auto& c : fleet.cards) {
+        if (c.identity.cardNumber == card) c.identity.surname = surname;
+    }
+    for (auto& vu : fleet.vehicleUnits) {
+        for (auto& day : vu.days) {
+            for (auto& stay : day.stays) {
+                if (stay.cardNumber == card) stay.surname = surname;
+            }
+        }
+    }
+}
+
+void writeFleet(const test::ShellTempFolder& folder, const gen::Fleet& fleet) {
+    for (const gen::FleetFile& f : gen::fleetFiles(fleet)) folder.write(f.relativePath, f.bytes);
+}
+
+std::string js(const std::string& text) { return jsonQuote(text); }
+
+std::string commandOutput(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
+        ::pclose(pipe);
+    }
+    return out;
+}
+
+class FinderWindow : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(test::startGtk()) << "no display: run under xvfb-run"; }
+};
+
+// A generated fleet scanned at start-up with the page open, then searched as a user would: by
+// plate and instant, by name; hits highlighted, texts escaped, the report saved as a PDF.
+TEST_F(FinderWindow, ScanSearchHighlightAndReport) {
+    gen::Fleet fleet = gen::makeFleet(17, gen::FleetPlan{.drivers = 7, .vehicles = 4, .days = 9, .cardDownloadsPerDriver = 2,
+                                                          .vuDownloadsPerVehicle = 2, .coDriverShare = 0.3, .speedMinutes = 5});
+    const std::string oddName = "<b>Kröger & \"Söhne\"</b>";
+    renameDriver(fleet, 0, oddName);
+    test::ShellTempFolder folder;
+    writeFleet(folder, fleet);
+
+    DddWebView view;
+    DialogFreeHost host;
+    host.setWebView(&view);
+    FinderRuntime runtime;
+    view.setTitle(kFinderTitle);
+    view.setSize(1240, 840, SizeHint::None);
+    bindFinder(view, runtime, host);
+    view.setHtml(std::string(finderPageHtml()));
+    ASSERT_EQ(test::awaitScript(view, "document.readyState === 'complete' && document.getElementById('searchBtn') ? 'ready' : ''"), "ready");
+    EXPECT_EQ(test::evaluateNow(view, "document.title"), "Fahrerermittlung — VELMORANT DDD");
+    EXPECT_EQ(test::awaitScript(view, "document.getElementById('toast').textContent"), "Noch keine Daten — bitte Ordner scannen.");
+
+    // Every progress call the page receives, as done/total.
+    view.eval("window.__seen=[];(function(){var page=window.__finderProgress;window.__finderProgress=function(d,t,f){__seen.push(d+'/'+t);page(d,t,f);};})();");
+    startFinderScan(view, runtime, folder.path().string());
+    const std::string files = std::to_string(fleet.cards.size() + fleet.vehicleUnits.size());
+    ASSERT_EQ(test::awaitScript(view, "document.getElementById('statFiles').textContent === " + js(files) + " ? 'scanned' : ''"), "scanned");
+    EXPECT_EQ(test::awaitScript(view, "document.getElementById('progress').hidden ? 'hidden' : ''"), "hidden");
+    const std::string seen = test::evaluateNow(view, "__seen.join(' ')");
+    EXPECT_EQ(seen.substr(0, 2 + files.size()), "0/" + files) << seen;
+    EXPECT_NE(seen.find(files + "/" + files + " 1/1"), std::string::npos) << seen;
+    EXPECT_EQ(test::evaluateNow(view, "document.getElementById('statDrivers').textContent"), "7");
+
+    // Plate and instant: a stay in the middle of the fleet, searched an hour after it began.
+    const gen::FleetStay& stay = fleet.stays[fleet.stays.size() / 2];
+    const std::int64_t instant = stay.start + 3600;
+    const CivilTime civil = toCivilTime(instant);
+    char date[16];
+    std::snprintf(date, sizeof date, "%02u.%02u.%04d", civil.day, civil.month, civil.year);
+    const std::int64_t hourStart = instant - instant % 3600;
+    std::set<std::string> expectedCards;
+    for (const gen::FleetStay& other : fleet.stays) {
+        if (other.vehicle == stay.vehicle && other.start <= hourStart && hourStart < other.end) {
+            expectedCards.insert(fleet.drivers[static_cast<std::size_t>(other.driver)].cardNumber.substr(0, 14));
+        }
+    }
+    const std::string plate = fleet.vehicles[static_cast<std::size_t>(stay.vehicle)].plate;
+    view.eval("document.getElementById('plate').value=" + js(plate) + ";document.getElementById('date').value=" + js(date) +
+              ";document.getElementById('hStart').value=" + js(std::to_string(civil.minuteOfDay / 60)) +
+              ";document.getElementById('searchBtn').click();");
+    ASSERT_EQ(test::awaitScript(view, "document.getElementById('results').hidden ? '' : 'shown'"), "shown");
+    const std::string hitCards = test::evaluateNow(
+        view, "Array.from(new Set(Array.from(document.querySelectorAll('#rows tr.hit')).map(r=>r.cells[6].textContent))).sort().join(',')");
+    std::string expected;
+    for (const std::string& card : expectedCards) expected += (expected.empty() ? "" : ",") + card;
+    EXPECT_EQ(hitCards, expected);
+    EXPECT_EQ(test::evaluateNow(view, "document.querySelector('#rows tr').classList.contains('hit') ? 'first' : ''"), "first")
+        << "covering sessions come first";
+    EXPECT_EQ(test::evaluateNow(view, "document.getElementById('answer').hidden ? '' : 'answer'"), "answer");
+    EXPECT_EQ(test::evaluateNow(view, "document.getElementById('answerWho').textContent === document.querySelector('#rows tr.hit td').textContent ? 'same' : ''"),
+              "same");
+    test::snapshotPng(view, test::artifactFolder() / "finder_plate_and_instant.png");
+
+    // By name: the driver whose name is markup appears as text, never as markup.
+    view.eval("document.getElementById('resetBtn').click();document.getElementById('name').value='Kröger';"
+              "document.getElementById('searchBtn').click();");
+    ASSERT_EQ(test::awaitScript(view, "document.querySelectorAll('#rows tr').length > 0 && document.getElementById('count').textContent.indexOf('Treffer') > 0 ? 'rows' : ''"),
+              "rows");
+    EXPECT_EQ(test::evaluateNow(view, "document.querySelectorAll('#rows b, #answer b').length === 0 ? 'no markup' : ''"), "no markup");
+    EXPECT_EQ(test::evaluateNow(view, "Array.from(document.querySelectorAll('#rows td.p')).every(td => td.textContent.indexOf(" + js(oddName) +
+                                          ") >= 0) ? 'all' : ''"),
+              "all");
+    EXPECT_EQ(test::evaluateNow(view, "document.getElementById('answer').hidden ? 'no answer' : ''"), "no answer") << "no instant searched";
+    test::snapshotPng(view, test::artifactFolder() / "finder_by_name.png");
+
+    // Clicking a file name reveals that file.
+    view.eval("document.querySelector('#rows .file').click();");
+    ASSERT_TRUE(test::spinUntil([&] { return !host.revealed.empty(); }));
+    EXPECT_TRUE(fs::exists(host.revealed[0])) << host.revealed[0];
+
+    // The report of the last search, saved where the dialog says.
+    host.saveAnswer = (folder.path() / "bericht.pdf").string();
+    view.eval("document.getElementById('reportBtn').click();");
+    ASSERT_EQ(test::awaitScript(view, "(function(){var t=document.getElementById('toast').textContent;return t.indexOf('Bericht')===0?t:'';})()", 60),
+              "Bericht gespeichert.");
+    EXPECT_EQ(host.suggestedNames, std::vector<std::string>{"fahrerermittlung.pdf"});
+    ASSERT_TRUE(fs::exists(host.saveAnswer));
+    EXPECT_NE(commandOutput("pdfinfo '" + host.saveAnswer + "'").find("Pages:          1"), std::string::npos);
+    const std::string text = commandOutput("pdftotext '" + host.saveAnswer + "' -");
+    EXPECT_NE(text.find("Fahrerermittlung"), std::string::npos) << text;
+    EXPECT_NE(text.find(oddName), std::string::npos) << text;
+
+    // The search form's own checks.
+    struct Case {
+        const char* name;
+        const char* fill;
+        const char* toast;
+    };
+    const Case cases[] = {
+        {"nothing to search", "", "Bitte mindestens ein Suchkriterium eingeben."},
+        {"hours over midnight", "document.getElementById('plate').value='X';document.getElementById('hStart').value='22';document.getElementById('hEnd').value='06';",
+         "Bis-Uhrzeit muss nach der Von-Uhrzeit liegen — Zeiträume über Mitternacht bitte in zwei Suchen aufteilen."},
+    };
+    for (const Case& c : cases) {
+        view.eval(std::string("document.getElementById('resetBtn').click();document.getElementById('toast').textContent='';") + c.fill +
+                  "document.getElementById('searchBtn').click();");
+        EXPECT_EQ(test::awaitScript(view, "document.getElementById('toast').textContent"), c.toast) << c.name;
+        EXPECT_EQ(test::evaluateNow(view, "document.getElementById('results').hidden ? 'hidden' : ''"), "hidden") << c.name;
+    }
+    host.setWebView(nullptr);
+}
+
+// Typing into the date and hour fields, as keystrokes arrive one by one.
+TEST_F(FinderWindow, DateAndHourFieldsFormatWhatIsTyped) {
+    DddWebView view;
+    FinderRuntime runtime;
+    DialogFreeHost host;
+    bindFinder(view, runtime, host);
+    view.setHtml(std::string(finderPageHtml()));
+    ASSERT_EQ(test::awaitScript(view, "document.readyState === 'complete' && document.getElementById('date') ? 'ready' : ''"), "ready");
+    view.eval(R"JS(window.typeInto = function(id, keys) {
+      var el = document.getElementById(id);
+      el.value = '';
+      for (var k of keys) {
+        var at = el.selectionStart;
+        el.value = el.value.slice(0, at) + k + el.value.slice(el.selectionEnd);
+        el.setSelectionRange(at + 1, at + 1);
+        el.dispatchEvent(new InputEvent('input', {inputType: 'insertText', data: k}));
+      }
+      return el.value;
+    };)JS");
+    struct Case {
+        const char* field;
+        const char* keys;
+        const char* value;
+    };
+    const Case cases[] = {
+        {"date", "31022025", "28.02.2025"}, {"date", "01011999", "01.01.2000"}, {"date", "15062040", "15.06.2035"},
+        {"date", "3113", "31.12."},          {"date", "0", "0"},                 {"date", "2a9b", "29."},
+        {"hStart", "7", "7"},                {"hStart", "30", "24"},             {"hStart", "123", "23"},
+        {"hEnd", "x5", "5"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(test::evaluateNow(view, std::string("typeInto('") + c.field + "','" + c.keys + "')"), c.value) << c.field << " " << c.keys;
+    }
+}
+
+// ddd_app --finder --scan on a large tree, its window closed while the scan runs.
+TEST(FinderProcess, ClosingTheWindowDuringAScanEndsTheProcessWithinASecond) {
+    test::ShellTempFolder tree;
+    // 10,000 downloads: 4,000 of cards, 6,000 of vehicle units.
+    writeFleet(tree, gen::makeFleet(23, gen::FleetPlan{.drivers = 400, .vehicles = 300, .days = 30, .cardDownloadsPerDriver = 10,
+                                                        .vuDownloadsPerVehicle = 20, .speedMinutes = 5}));
+    const auto scanStart = Clock::now();
+    finder::DriverIndex warm;
+    warm.scanDirectory(tree.path().string(), nullptr);
+    const auto fullScan = Clock::now() - scanStart;
+
+    test::X11Windows desktop;
+    ASSERT_TRUE(desktop.open());
+    const std::string app = DDD_APP_PATH;
+    const std::string folder = tree.path().string();
+    std::vector<char*> argv{const_cast<char*>(app.c_str()), const_cast<char*>("--finder"), const_cast<char*>("--scan"),
+                            const_cast<char*>(folder.c_str()), nullptr};
+    int output[2];
+    ASSERT_EQ(::pipe(output), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output[1], 2);
+    posix_spawn_file_actions_addclose(&actions, output[0]);
+    pid_t pid = -1;
+    const auto spawned = Clock::now();
+    const int spawnError = posix_spawn(&pid, app.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(output[1]);
+    ASSERT_EQ(spawnError, 0);
+    std::string errors;
+    const auto readErrors = [&](int milliseconds) {
+        pollfd fd{output[0], POLLIN, 0};
+        char buffer[4096];
+        ssize_t got = 0;
+        if (::poll(&fd, 1, milliseconds) > 0 && (got = ::read(output[0], buffer, sizeof buffer)) > 0) errors.append(buffer, static_cast<std::size_t>(got));
+    };
+
+    unsigned long window = 0;
+    while (!window && Clock::now() - spawned < std::chrono::seconds(30)) {
+        window = desktop.find(kFinderTitle);
+        if (!window) readErrors(20);
+    }
+    ASSERT_NE(window, 0u) << "the finder window did not appear";
+    // Long enough for the walk to end and the files to be read, short of the whole scan.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto closed = Clock::now();
+    desktop.close(window);
+
+    int status = -1;
+    while (::waitpid(pid, &status, WNOHANG) == 0 && Clock::now() - closed < std::chrono::seconds(10)) readErrors(5);
+    const auto exitTime = Clock::now() - closed;
+    if (::waitpid(pid, &status, WNOHANG) == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    readErrors(100);
+    ::close(output[0]);
+    EXPECT_NE(errors.find("DIAG: finder scan stopped after "), std::string::npos) << errors;
+    EXPECT_LT(exitTime, std::chrono::seconds(1));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::size_t stopLine = errors.find("DIAG: finder scan stopped");
+    std::printf("full scan in the test %.0f ms; window closed %.0f ms after the start, process ended %.0f ms after the close; %s\n",
+                std::chrono::duration<double, std::milli>(fullScan).count(), std::chrono::duration<double, std::milli>(closed - spawned).count(),
+                std::chrono::duration<double, std::milli>(exitTime).count(),
+                stopLine == std::string::npos ? "" : errors.substr(stopLine, errors.find('\n', stopLine) - stopLine).c_str());
+}
+
+}  // namespace
+}  // namespace ddd::app
