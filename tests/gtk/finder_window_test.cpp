@@ -163,6 +163,10 @@ TEST_F(FinderWindow, ScanSearchHighlightAndReport) {
               "all");
     EXPECT_EQ(test::evaluateNow(view, "document.getElementById('answer').hidden ? 'no answer' : ''"), "no answer") << "no instant searched";
     test::snapshotPng(view, test::artifactFolder() / "finder_by_name.png");
+    view.eval("document.getElementById('themeBtn').click();");
+    EXPECT_EQ(test::awaitScript(view, "document.documentElement.dataset.theme || ''"), "dark");
+    test::snapshotPng(view, test::artifactFolder() / "finder_by_name_dark.png");
+    view.eval("document.getElementById('themeBtn').click();");
 
     // Clicking a file name reveals that file.
     view.eval("document.querySelector('#rows .file').click();");

@@ -1,0 +1,181 @@
+// The finder window as its user meets it, in a real web view (run under xvfb-run): the start-up
+// scan of a generated tree of 10,000 downloads with the page open (first progress on the page,
+// whole scan, bridge calls answered meanwhile), and searches of a million sessions timed from
+// the page's call to its rendered answer.
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "app/finder_bridge.h"
+#include "app/finder_page.h"
+#include "app/gtk/gtk_shell_host.h"
+#include "tools/vu_generator/vu_generator.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace ddd;
+
+bool spinUntil(const std::function<bool()>& condition, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        g_main_context_iteration(nullptr, FALSE);
+    }
+    return true;
+}
+
+std::string evaluate(app::DddWebView& view, const std::string& script) {
+    bool done = false;
+    std::string text;
+    view.evaluate(script, [&](std::string value) {
+        text = std::move(value);
+        done = true;
+    });
+    spinUntil([&] { return done; }, 60);
+    return text;
+}
+
+std::string awaitText(app::DddWebView& view, const std::string& script, double seconds) {
+    std::string text;
+    spinUntil([&] { return !(text = evaluate(view, script)).empty(); }, seconds);
+    return text;
+}
+
+fs::path writeTree() {
+    std::string pattern = (fs::temp_directory_path() / "finder_window_bench_XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    const gen::Fleet fleet = gen::makeFleet(23, gen::FleetPlan{.drivers = 400, .vehicles = 300, .days = 30, .cardDownloadsPerDriver = 10,
+                                                                .vuDownloadsPerVehicle = 20, .speedMinutes = 60});
+    for (const gen::FleetFile& f : gen::fleetFiles(fleet)) {
+        const fs::path target = fs::path(pattern) / f.relativePath;
+        fs::create_directories(target.parent_path());
+        std::ofstream(target, std::ios::binary).write(reinterpret_cast<const char*>(f.bytes.data()), static_cast<std::streamsize>(f.bytes.size()));
+    }
+    return pattern;
+}
+
+// A million sessions of 3,000 drivers in 2,000 vehicles over two years.
+finder::DriverIndex millionSessions() {
+    std::mt19937_64 random(7);
+    finder::DriverIndex index;
+    const std::int64_t first = 1672531200;  // 2023-01-01
+    index.sessions.reserve(1'000'000);
+    for (int i = 0; i < 1'000'000; ++i) {
+        finder::FinderSession s;
+        const int driver = static_cast<int>(random() % 3000);
+        const int vehicle = static_cast<int>(random() % 2000);
+        s.surname = "Fahrer" + std::to_string(driver);
+        s.firstNames = "Vorname";
+        s.card = "DF0000000" + std::to_string(100000 + driver);
+        s.plate = "M-VD " + std::to_string(1000 + vehicle);
+        s.vin = "WMA06XZZ00000" + std::to_string(1000 + vehicle);
+        s.slot = static_cast<std::uint32_t>(random() % 2);
+        s.start = first + static_cast<std::int64_t>(random() % (730ll * 86400));
+        s.end = random() % 1000 == 0 ? 0 : s.start + 3600 + static_cast<std::int64_t>(random() % 36000);
+        s.odometerStart = static_cast<std::int64_t>(random() % 900000);
+        s.odometerEnd = s.odometerStart + 400;
+        s.source = random() % 2 ? 'C' : 'V';
+        s.file = "/daten/fahrzeuge/" + s.vin + "/download_" + std::to_string(i % 40) + ".ddd";
+        index.sessions.push_back(std::move(s));
+    }
+    index.buildLookup();
+    return index;
+}
+
+// Records on the page: when the first progress call came, and how long each stats call took
+// that the page made every 20 ms while the scan ran.
+constexpr const char* kScanProbe = R"JS(
+window.__probe = {first: 0, calls: [], running: true};
+(function(){
+  var page = window.__finderProgress;
+  window.__finderProgress = function(d, t, f) { if (!__probe.first) __probe.first = performance.now(); page(d, t, f); };
+  function poll() {
+    if (!__probe.running) return;
+    var sent = performance.now();
+    TachoFinder.stats().then(function() { __probe.calls.push(performance.now() - sent); setTimeout(poll, 20); });
+  }
+  poll();
+})();
+window.__probe.start = performance.now();
+'')JS";
+
+// Sends the query the way the search button does and reports milliseconds to the rendered rows.
+constexpr const char* kTimedSearch = R"JS(
+(async function(q){
+  var runs = [];
+  for (var i = 0; i < 5; ++i) {
+    var sent = performance.now();
+    var a = await TachoFinder.query(q);
+    var answered = performance.now();
+    renderAnswer(a, q);
+    document.body.offsetHeight;
+    runs.push([answered - sent, performance.now() - sent, a.count]);
+  }
+  window.__searchResult = JSON.stringify(runs);
+})(%s); '')JS";
+
+}  // namespace
+
+int main() {
+    if (!gtk_init_check(nullptr, nullptr)) {
+        std::fprintf(stderr, "finder_window_bench: no display (run under xvfb-run)\n");
+        return 1;
+    }
+    const fs::path tree = writeTree();
+    finder::DriverIndex warm;
+    auto t0 = std::chrono::steady_clock::now();
+    warm.scanDirectory(tree.string(), nullptr);
+    const double warmMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("tree: %lld files, %zu sessions; scan without a window (warm cache): %.0f ms\n", static_cast<long long>(warm.filesIndexed),
+                warm.sessions.size(), warmMs);
+
+    app::GtkShellHost host("/proc/self/exe");
+    {
+        app::DddWebView view;
+        host.setWebView(&view);
+        app::FinderRuntime runtime;
+        view.setSize(1240, 840, app::SizeHint::None);
+        app::bindFinder(view, runtime, host);
+        view.setHtml(std::string(app::finderPageHtml()));
+        awaitText(view, "document.readyState === 'complete' && document.getElementById('searchBtn') ? 'y' : ''", 30);
+        evaluate(view, kScanProbe);
+        const auto scanStart = std::chrono::steady_clock::now();
+        app::startFinderScan(view, runtime, tree.string());
+        spinUntil([&] { return !runtime.folders.empty(); }, 300);
+        const double scanMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - scanStart).count();
+        const std::string probe = evaluate(view, "__probe.running=false;var c=__probe.calls.slice().sort(function(a,b){return a-b;});"
+                                                 "JSON.stringify({first:__probe.first-__probe.start,calls:c.length,"
+                                                 "median:c[Math.floor(c.length/2)],max:c[c.length-1]})");
+        std::printf("start-up scan with the window open: %.0f ms until the index was adopted; page probe %s\n", scanMs, probe.c_str());
+
+        runtime.index = millionSessions();
+        struct Search {
+            const char* name;
+            const char* query;
+        };
+        const Search searches[] = {
+            {"plate at an hour", R"({"plate":"M-VD 1500","name":"","vin":"","y":2024,"mo":3,"d":12,"hStart":14,"hEnd":-1})"},
+            {"name on a day", R"({"plate":"","name":"fahrer1234","vin":"","y":2024,"mo":3,"d":12,"hStart":-1,"hEnd":-1})"},
+            {"everyone in one hour", R"({"plate":"","name":"","vin":"","y":2024,"mo":3,"d":12,"hStart":14,"hEnd":-1})"},
+            {"a name, no date (500 of many)", R"({"plate":"","name":"fahrer12","vin":"","y":0,"mo":0,"d":0,"hStart":-1,"hEnd":-1})"},
+        };
+        for (const Search& s : searches) {
+            char script[2048];
+            std::snprintf(script, sizeof script, kTimedSearch, s.query);
+            evaluate(view, "window.__searchResult='';");
+            evaluate(view, script);
+            std::printf("search at 1,000,000 sessions, %s: [answered ms, rendered ms, count] x5 = %s\n", s.name,
+                        awaitText(view, "window.__searchResult", 120).c_str());
+        }
+        stopFinderScan(runtime);
+        host.setWebView(nullptr);
+    }
+    std::error_code ignored;
+    fs::remove_all(tree, ignored);
+    return 0;
+}
