@@ -307,5 +307,28 @@ TEST(FinderProcess, ClosingTheWindowDuringAScanEndsTheProcessWithinASecond) {
                 stopLine == std::string::npos ? "" : errors.substr(stopLine, errors.find('\n', stopLine) - stopLine).c_str());
 }
 
+// The dashboard's way into the finder: a second process of the executable, on a folder.
+TEST(FinderProcess, TheDashboardStartsTheFinderOnAFolder) {
+    test::ShellTempFolder tree;
+    writeFleet(tree, gen::makeFleet(3, gen::FleetPlan{.drivers = 2, .vehicles = 1, .days = 2, .cardDownloadsPerDriver = 1,
+                                                       .vuDownloadsPerVehicle = 1, .speedMinutes = 5}));
+    test::X11Windows desktop;
+    ASSERT_TRUE(desktop.open());
+    ASSERT_EQ(desktop.find(kFinderTitle), 0u);
+    GtkShellHost host(DDD_APP_PATH);
+    host.launchFinder(tree.path().string());
+    unsigned long window = 0;
+    const auto started = Clock::now();
+    while (!window && Clock::now() - started < std::chrono::seconds(30)) {
+        window = desktop.find(kFinderTitle);
+        if (!window) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_NE(window, 0u) << "no finder window appeared";
+    desktop.close(window);
+    const auto closed = Clock::now();
+    while (desktop.find(kFinderTitle) && Clock::now() - closed < std::chrono::seconds(10)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(desktop.find(kFinderTitle), 0u) << "the finder window stayed after it was closed";
+}
+
 }  // namespace
 }  // namespace ddd::app
