@@ -286,6 +286,20 @@ TEST_F(FinderBridge, ScanAsksForAFolderAndRebuildsFromAllRecordedFolders) {
     EXPECT_EQ(runtime.folders, std::vector<std::string>{folder.path().string()});
 }
 
+// A folder scanned by hand while the start-up scan still runs stays in the index it adopts.
+TEST_F(FinderBridge, AFolderScannedDuringTheStartUpScanIsKept) {
+    const gen::FleetPlan small{.drivers = 2, .vehicles = 1, .days = 3, .cardDownloadsPerDriver = 1, .vuDownloadsPerVehicle = 1, .speedMinutes = 5};
+    writeFleet(folder, gen::makeFleet(1, small), "start/");
+    writeFleet(folder, gen::makeFleet(2, small), "hand/");
+    const std::string start = (folder.path() / "start").string();
+    host.folderAnswer = (folder.path() / "hand").string();
+    startFinderScan(view, runtime, start);
+    EXPECT_NE(view.call("tf_scan").find("\"files\":3,"), std::string::npos);
+    ASSERT_TRUE(view.runTasksUntil([&] { return runtime.folders.size() == 2; }));
+    EXPECT_EQ(runtime.folders, (std::vector<std::string>{host.folderAnswer, start}));
+    EXPECT_NE(view.call("tf_stats").find("\"files\":6,"), std::string::npos) << view.call("tf_stats");
+}
+
 TEST_F(FinderBridge, ReportAsksForAPathAndHandsTheReportToTheRenderer) {
     host.saveAnswer = "";
     view.async.at("tf_report")("7", R"([{"plate":"X"}])");
