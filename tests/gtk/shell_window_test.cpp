@@ -146,8 +146,9 @@ TEST_F(ShellWindow, LaunchFinderFailureShowsTheModalWarning) {
     host.setWebView(&view);
     std::string primary, secondary;
     bool modal = false;
+    std::tuple<std::string*, std::string*, bool*> found(&primary, &secondary, &modal);
     // The warning runs its own loop; a timer reads it and answers it like a user.
-    g_timeout_add(300, +[](gpointer data) -> gboolean {
+    const guint timer = g_timeout_add(300, +[](gpointer data) -> gboolean {
         auto* found = static_cast<std::tuple<std::string*, std::string*, bool*>*>(data);
         GList* windows = gtk_window_list_toplevels();
         for (GList* item = windows; item; item = item->next) {
@@ -166,8 +167,9 @@ TEST_F(ShellWindow, LaunchFinderFailureShowsTheModalWarning) {
         }
         g_list_free(windows);
         return G_SOURCE_CONTINUE;
-    }, new std::tuple<std::string*, std::string*, bool*>(&primary, &secondary, &modal));
+    }, &found);
     host.launchFinder("");
+    if (primary.empty()) g_source_remove(timer);
     EXPECT_EQ(primary, "Fahrerermittlung konnte nicht geöffnet werden.");
     EXPECT_EQ(secondary, "Das Fenster konnte nicht gestartet werden. Bitte starten Sie die App neu und versuchen Sie es erneut.");
     EXPECT_TRUE(modal);
