@@ -92,6 +92,30 @@ void writeVuSeeds(const fs::path& folder) {
     write(folder / "vu_gen1_technical_first.ddd", reordered.data(), reordered.size());
 }
 
+// Downloads signed with a fresh test PKI, their certificate records and the root key, so that
+// the certificate target starts from well-formed chains.
+void writeCertificateSeeds(const fs::path& folder) {
+    fs::create_directories(folder);
+    const ddd::gen::Gen1TestPki pki = ddd::gen::makeGen1TestPki();
+    const ddd::gen::Gen2TestPki pki2 = ddd::gen::makeGen2TestPki();
+    auto card = ddd::gen::randomCard(21, 3, Generation::Both);
+    card.gen1Signing = pki.card;
+    card.gen2Signing = pki2.card;
+    const auto download = ddd::gen::writeCardDownload(card);
+    write(folder / "signed_both_generations.ddd", download.data(), download.size());
+    const auto root = ddd::gen::rsaRootKeyFile(pki.root);
+    write(folder / "root_key.bin", root.data(), root.size());
+    write(folder / "card_certificate.bin", pki.card.cardCertificate.data(), pki.card.cardCertificate.size());
+    write(folder / "member_state_certificate.bin", pki.card.memberStateCertificate.data(),
+          pki.card.memberStateCertificate.size());
+    write(folder / "gen2_root_certificate.bin", pki2.rootCertificate.data(), pki2.rootCertificate.size());
+    write(folder / "gen2_card_sign_certificate.bin", pki2.card.cardSignCertificate.data(),
+          pki2.card.cardSignCertificate.size());
+    const auto p384 = ddd::gen::makeGen2TestPki("secp384r1");
+    write(folder / "gen2_p384_certificate.bin", p384.card.memberStateCertificate.data(),
+          p384.card.memberStateCertificate.size());
+}
+
 // Search texts as the finder page sends them, and some it never would.
 void writeQuerySeeds(const fs::path& folder) {
     fs::create_directories(folder);
@@ -139,5 +163,6 @@ int main(int argc, char** argv) {
     }
     writeVuSeeds(root / "vu_download");
     writeQuerySeeds(root / "finder_query");
+    writeCertificateSeeds(root / "certificate");
     return 0;
 }

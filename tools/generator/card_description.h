@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "tools/generator/test_pki.h"
+
 namespace ddd::gen {
 
 // Gen1: appendix 0/1 records only; Gen2: appendix 2/3 only; Both: a second-generation card's
@@ -163,6 +165,7 @@ struct Fault {
         PreviousLength,      // previous-record length of day `day` written as `value` (-1: true length + 2)
         RecordLength,        // this-record length of day `day` written as `value`
         MinuteOutOfRange,    // last change of day `day` gets minute `value` (default 1440)
+        SwapSignature,       // signature of (fid, part) exchanged with the one of EF `value`
     };
     Kind kind = Kind::TruncateAt;
     std::uint16_t fid = 0;
@@ -182,6 +185,7 @@ struct Fault {
     static Fault previousLength(int day, int length = -1, Generation part = Generation::Both);
     static Fault recordLength(int day, int length, Generation part = Generation::Both);
     static Fault minuteOutOfRange(int day, int minute = 1440, Generation part = Generation::Both);
+    static Fault swapSignature(std::uint16_t fid, std::uint16_t otherFid, Generation part);
 };
 
 struct CardDescription {
@@ -200,6 +204,11 @@ struct CardDescription {
     Capacities gen1 = defaultCapacities(Generation::Gen1);
     Capacities gen2 = defaultCapacities(Generation::Gen2);
     std::vector<Fault> inject;
+    // Keys to sign the first-generation application with, and the certificates to write;
+    // absent: certificates and signatures are pseudo-random bytes.
+    std::optional<Gen1Signing> gen1Signing;
+    std::optional<Gen2Signing> gen2Signing; // the same for the second-generation application
+    bool withoutSignatures = false; // no certificates and no signature records at all
 };
 
 } // namespace ddd::gen

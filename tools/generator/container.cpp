@@ -2,7 +2,8 @@
 // 2 Gen2 data, 3 Gen2 signature), length 2 (big-endian), value.
 // Records come in the order download tools use: chip identification, then per application the
 // application identification, the certificates and the signed EFs, each followed by its
-// signature. Certificates, signatures and chip data are pseudo-random with a fixed seed.
+// signature. Chip data is pseudo-random with a fixed seed; certificates and signatures are too,
+// unless the description gives the keys to sign with.
 
 #include "tools/generator/card_files.h"
 #include "tools/generator/card_generator.h"
@@ -63,6 +64,8 @@ std::vector<Fault> activityFaults(const std::vector<Fault>& faults, bool gen2) {
 
 class RecordList {
 public:
+    explicit RecordList(const CardDescription& card) : card_(card) {}
+
     void add(std::uint16_t fid, std::uint8_t appendix, Bytes value) {
         records.push_back({fid, appendix, std::move(value), {}, {}, 0});
     }
@@ -70,11 +73,33 @@ public:
     void addSigned(std::uint16_t fid, bool gen2, Bytes value) {
         const std::uint8_t appendix = gen2 ? 2 : 0;
         const std::uint64_t seed = digest(value) ^ (std::uint64_t{fid} << 8 | appendix);
+        Bytes signature = !gen2 && card_.gen1Signing  ? gen1Sign(card_.gen1Signing->card, value)
+                          : gen2 && card_.gen2Signing ? gen2Sign(card_.gen2Signing->cardSign, value)
+                                                      : pseudoRandom(seed, gen2 ? 64 : 128);
         add(fid, appendix, std::move(value));
-        add(fid, appendix + 1, pseudoRandom(seed, gen2 ? 64 : 128));
+        if (!card_.withoutSignatures) add(fid, appendix + 1, std::move(signature));
     }
     std::vector<Record> records;
+
+private:
+    const CardDescription& card_;
 };
+
+Bytes certificate(const CardDescription& card, std::uint16_t fid, bool gen2, std::size_t size) {
+    if (!gen2 && card.gen1Signing) {
+        return fid == kFidCardCertificate ? card.gen1Signing->cardCertificate : card.gen1Signing->memberStateCertificate;
+    }
+    if (gen2 && card.gen2Signing) {
+        switch (fid) {
+        case kFidCardCertificate: return card.gen2Signing->cardMaCertificate;
+        case kFidCardSignCertificate: return card.gen2Signing->cardSignCertificate;
+        case kFidCaCertificate: return card.gen2Signing->memberStateCertificate;
+        default: return card.gen2Signing->linkCertificate;
+        }
+    }
+    const std::uint8_t data = gen2 ? 2 : 0;
+    return pseudoRandom(fid == kFidCardCertificate || fid == kFidCaCertificate ? fid + data : fid, size);
+}
 
 void addApplication(RecordList& list, const CardDescription& card, bool gen2) {
     const Capacities& caps = gen2 ? card.gen2 : card.gen1;
@@ -83,10 +108,13 @@ void addApplication(RecordList& list, const CardDescription& card, bool gen2) {
     // Card certificate and member-state CA certificate; a second-generation card adds its
     // signing certificate and a link certificate.
     const std::size_t certSize = gen2 ? 204 : 194;
-    list.add(kFidCardCertificate, data, pseudoRandom(kFidCardCertificate + data, certSize));
-    if (gen2) list.add(kFidCardSignCertificate, data, pseudoRandom(kFidCardSignCertificate, certSize));
-    list.add(kFidCaCertificate, data, pseudoRandom(kFidCaCertificate + data, certSize));
-    if (gen2) list.add(kFidLinkCertificate, data, pseudoRandom(kFidLinkCertificate, certSize));
+    if (!card.withoutSignatures) {
+        list.add(kFidCardCertificate, data, certificate(card, kFidCardCertificate, gen2, certSize));
+        if (gen2) list.add(kFidCardSignCertificate, data, certificate(card, kFidCardSignCertificate, gen2, certSize));
+        list.add(kFidCaCertificate, data, certificate(card, kFidCaCertificate, gen2, certSize));
+        Bytes link = gen2 ? certificate(card, kFidLinkCertificate, gen2, certSize) : Bytes{};
+        if (!link.empty()) list.add(kFidLinkCertificate, data, std::move(link));
+    }
     list.addSigned(kFidIdentification, gen2, encodeIdentification(card.identity));
     list.addSigned(kFidCardDownload, gen2, encodeCardDownload(card.lastCardDownload));
     list.addSigned(kFidDrivingLicenceInfo, gen2, encodeDrivingLicence(card.licence));
@@ -168,6 +196,16 @@ void applyRecordFault(std::vector<Record>& records, const Fault& f) {
             records.insert(records.begin() + static_cast<std::ptrdiff_t>(after), copy);
             break;
         }
+        case K::SwapSignature: {
+            const auto other = std::find_if(records.begin(), records.end(), [&](const Record& o) {
+                return o.fid == static_cast<std::uint16_t>(f.value) && o.appendix == r.appendix + 1;
+            });
+            if (!isSignatureOf(records, i, i + 1) || other == records.end()) {
+                throw std::invalid_argument("signature swap names a file without its signature");
+            }
+            std::swap(records[i + 1].value, other->value);
+            break;
+        }
         default: break;
         }
     }
@@ -211,7 +249,7 @@ Capacities defaultCapacities(Generation g) {
 }
 
 std::vector<std::uint8_t> writeCardDownload(const CardDescription& card) {
-    RecordList list;
+    RecordList list(card);
     const bool gen1 = card.generation != Generation::Gen2;
     const bool gen2 = card.generation != Generation::Gen1;
     // The chip's own files belong to no application; a download holding the first generation
@@ -249,6 +287,9 @@ Fault Fault::patchEf(std::uint16_t fid, Generation part, int offset, std::vector
 Fault Fault::omitEf(std::uint16_t fid, Generation part) { return {Kind::OmitEf, fid, part, 0, 0, {}}; }
 Fault Fault::duplicateEf(std::uint16_t fid, Generation part, std::vector<std::uint8_t> copy) {
     return {Kind::DuplicateEf, fid, part, 0, 0, std::move(copy)};
+}
+Fault Fault::swapSignature(std::uint16_t fid, std::uint16_t otherFid, Generation part) {
+    return {Kind::SwapSignature, fid, part, otherFid, 0, {}};
 }
 Fault Fault::previousLength(int day, int length, Generation part) {
     return {Kind::PreviousLength, 0, part, length, day, {}};
