@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,15 @@
 #include "analysis/rule_catalogue.h"
 #include "analysis/shifts.h"
 #include "core/card_efs.h"
+#include "core/card_signature.h"
 
 namespace ddd {
+
+// The signature check of one analysed download; absent when its loader did not check it.
+struct DownloadAuthenticity {
+    std::string file;  // the download's file name, when the analysis was given files
+    std::optional<AuthenticityCheck> check;
+};
 
 struct AnalysisResult {
     bool ok = false;
@@ -33,6 +41,7 @@ struct AnalysisResult {
     std::vector<EventFaultRecord> events;
     std::vector<ControlActivity> controls;
     std::vector<SpecificConditionRecord> specials;
+    std::vector<DownloadAuthenticity> authenticity;  // one per download, in the order given
 };
 
 }  // namespace ddd

@@ -100,6 +100,7 @@ LoadedFile loadFile(const fs::path& path, const std::optional<DriverKey>& onlyDr
     if (!decoded) return loaded;
     loaded.key = key;
     loaded.card = std::make_unique<DriverCardFile>(std::move(decoded).value());
+    loaded.card->authenticity = verifyCardDownload(*bytes, installedTrustAnchors());
     return loaded;
 }
 
@@ -127,6 +128,14 @@ void addCounters(FolderScanCounters& counters, const DriverCardFile& card) {
             counters.unorderedDays += activity->unorderedDays;
         }
     }
+}
+
+// Names the downloads of the authenticity list, which analyze() gives in the order of `names`.
+AnalysisResult withFileNames(AnalysisResult result, const std::vector<std::string>& names) {
+    for (std::size_t i = 0; i < result.authenticity.size() && i < names.size(); ++i) {
+        result.authenticity[i].file = names[i];
+    }
+    return result;
 }
 
 }  // namespace
@@ -191,12 +200,14 @@ AnalysisResult analyze(CardList cards) {
     result.events = std::move(view.events);
     result.controls = std::move(view.controls);
     result.specials = std::move(view.specificConditions);
+    for (const DriverCardFile* card : cards) result.authenticity.push_back({"", card ? card->authenticity : std::nullopt});
     result.ok = true;
     return result;
 }
 
 AnalysisResult analyzeFiles(const std::vector<std::string>& paths) {
     std::vector<std::unique_ptr<DriverCardFile>> owned;
+    std::vector<std::string> names;
     std::string lastProblem;
     for (const auto& path : paths) {
         auto bytes = readWholeFile(path);
@@ -210,6 +221,8 @@ AnalysisResult analyzeFiles(const std::vector<std::string>& paths) {
             continue;
         }
         owned.push_back(std::make_unique<DriverCardFile>(std::move(decoded).value()));
+        owned.back()->authenticity = verifyCardDownload(*bytes, installedTrustAnchors());
+        names.push_back(fs::path(path).filename().string());
     }
     if (owned.empty()) {
         AnalysisResult result;
@@ -218,7 +231,7 @@ AnalysisResult analyzeFiles(const std::vector<std::string>& paths) {
     }
     std::vector<const DriverCardFile*> cards;
     for (const auto& card : owned) cards.push_back(card.get());
-    return analyze(cards);
+    return withFileNames(analyze(cards), names);
 }
 
 AnalysisResult analyzeDriverOfFile(const std::string& path) {
@@ -239,8 +252,10 @@ AnalysisResult analyzeDriverOfFile(const std::string& path) {
             });
             if (!holdsOpened) continue;
             std::vector<const DriverCardFile*> cards;
+            std::vector<std::string> names;
             for (const auto& card : group.cards) cards.push_back(card.get());
-            return analyze(cards);
+            for (const auto& p : group.paths) names.push_back(fs::path(p).filename().string());
+            return withFileNames(analyze(cards), names);
         }
     }
     return analyzeFiles({path});

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/card_efs.h"
+#include "core/card_signature.h"
 #include "core/decode_error.h"
 
 namespace ddd {
@@ -51,6 +52,9 @@ struct DriverCardFile {
     bool hasGen2Records = false;
     std::optional<CardApplicationData> gen1;
     std::optional<CardApplicationData> gen2;
+    // The signature check of the download's bytes, made by loaders that keep the file; the
+    // decoder itself leaves it absent.
+    std::optional<AuthenticityCheck> authenticity;
 };
 
 inline constexpr std::uint8_t kAppendixGen1Data = 0;

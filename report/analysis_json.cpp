@@ -129,6 +129,25 @@ void writeLists(JsonWriter& w, const AnalysisResult& r) {
     w.endArray();
 }
 
+void writeStrings(JsonWriter& w, std::string_view name, const std::vector<std::string>& texts) {
+    w.key(name).beginArray();
+    for (const auto& text : texts) w.string(text);
+    w.endArray();
+}
+
+// Added after every other member so that readers of the earlier document see it unchanged.
+void writeAuthenticity(JsonWriter& w, const std::vector<DownloadAuthenticity>& downloads) {
+    w.key("authenticity").beginArray();
+    for (const auto& d : downloads) {
+        w.beginObject().field("file", d.file);
+        w.field("status", d.check ? authenticityText(d.check->status) : "unchecked");
+        writeStrings(w, "problems", d.check ? d.check->problems : std::vector<std::string>{});
+        writeStrings(w, "notes", d.check ? d.check->notes : std::vector<std::string>{});
+        w.endObject();
+    }
+    w.endArray();
+}
+
 }  // namespace
 
 std::string toAnalysisJson(const AnalysisResult& r) {
@@ -156,6 +175,7 @@ std::string toAnalysisJson(const AnalysisResult& r) {
     for (const auto& v : r.legalViolations) writeLegalViolation(w, v);
     w.endArray();
     writeLists(w, r);
+    writeAuthenticity(w, r.authenticity);
     w.endObject();
     return w.take();
 }

@@ -1,5 +1,6 @@
-// ddd-dump: prints everything decoded from a download as readable JSON, with --summary a short
-// human-readable account of it, or with --analysis the analysis document of the file's driver.
+// ddd-dump: prints everything decoded from a download, with the check of its signatures, as
+// readable JSON; with --summary a short human-readable account of it, or with --analysis the
+// analysis document of the file's driver.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -177,6 +178,15 @@ void writeApplication(JsonWriter& w, std::string_view name, const CardApplicatio
     w.endArray().endObject();
 }
 
+void writeAuthenticity(JsonWriter& w, const AuthenticityCheck& check) {
+    w.key("authenticity").beginObject().field("status", authenticityText(check.status));
+    w.key("problems").beginArray();
+    for (const auto& problem : check.problems) w.string(problem);
+    w.endArray().key("notes").beginArray();
+    for (const auto& note : check.notes) w.string(note);
+    w.endArray().endObject();
+}
+
 std::string dumpJson(const std::string& path, std::size_t size, const DriverCardFile& file) {
     JsonWriter w(true);
     w.beginObject().field("file", path).field("size", static_cast<std::int64_t>(size)).field("kind", "driver card");
@@ -190,6 +200,7 @@ std::string dumpJson(const std::string& path, std::size_t size, const DriverCard
     w.endArray();
     if (file.gen1) writeApplication(w, "gen1", *file.gen1);
     if (file.gen2) writeApplication(w, "gen2", *file.gen2);
+    if (file.authenticity) writeAuthenticity(w, *file.authenticity);
     w.endObject();
     return w.take();
 }
@@ -264,6 +275,11 @@ void printSummary(const std::string& path, const DriverCardFile& file) {
         if (!*part) continue;
         for (const auto& issue : (*part)->issues) std::printf("  issue: %s\n", issue.c_str());
     }
+    if (const auto& check = file.authenticity) {
+        std::printf("  signatures: %s\n", authenticityText(check->status));
+        for (const auto& problem : check->problems) std::printf("    failed: %s\n", problem.c_str());
+        for (const auto& note : check->notes) std::printf("    %s\n", note.c_str());
+    }
 }
 
 }  // namespace
@@ -305,6 +321,7 @@ int main(int argc, char** argv) {
                      static_cast<unsigned long long>(decoded.error().offset));
         return 1;
     }
+    decoded.value().authenticity = verifyCardDownload(bytes, installedTrustAnchors());
     if (summary) {
         printSummary(path, decoded.value());
     } else {

@@ -161,6 +161,11 @@ AnalysisResult oneOfEach() {
     control.controlVehicle = vehicle.registration;
     r.controls = {control};
     r.specials = {{utc(2024, 3, 4, 12, 0), 2}};
+    AuthenticityCheck tampered;
+    tampered.status = Authenticity::Invalid;
+    tampered.problems = {"Places (0x0506, first generation): signature does not match the file"};
+    tampered.notes = {"Card_Certificate (0xC100, first generation): 0012340D012601A1, valid until 01.01.2035"};
+    r.authenticity = {{"max_2024-03-05.ddd", tampered}, {"", std::nullopt}};
     return r;
 }
 
@@ -190,7 +195,11 @@ TEST(AnalysisJson, WholeDocumentByteExact) {
         R"("controls":[{"when":"04.03.2024 11:00","type":128,"card":"D12","plate":"B-VM 4711","begin":"- -","end":"- -"}],)"
         R"("specials":[{"when":"04.03.2024 13:00","type":2}],)"
         R"("activities":[{"date":"04.03.2024","beg":"06:00","end":"10:30","dur":"04:30","type":3,"card":true},)"
-        R"({"date":"04.03.2024","beg":"10:30","end":"01:00","dur":"14:30","type":4,"card":false}]})";
+        R"({"date":"04.03.2024","beg":"10:30","end":"01:00","dur":"14:30","type":4,"card":false}],)"
+        R"("authenticity":[{"file":"max_2024-03-05.ddd","status":"invalid",)"
+        R"("problems":["Places (0x0506, first generation): signature does not match the file"],)"
+        R"("notes":["Card_Certificate (0xC100, first generation): 0012340D012601A1, valid until 01.01.2035"]},)"
+        R"({"file":"","status":"unchecked","problems":[],"notes":[]}]})";
     EXPECT_EQ(toAnalysisJson(oneOfEach()), expected);
 }
 
