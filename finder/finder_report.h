@@ -12,7 +12,4 @@ namespace ddd::finder {
 // `queryText` is the same JSON object the page sends for a search.
 std::string finderReportHtml(const DriverIndex& index, std::string_view queryText);
 
-// Text for HTML element content and attribute values; malformed UTF-8 becomes U+FFFD.
-std::string escapeHtml(std::string_view text);
-
 }  // namespace ddd::finder
