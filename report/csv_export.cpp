@@ -1,0 +1,228 @@
+#include "report/csv_export.h"
+
+#include <filesystem>
+#include <memory>
+
+#include "analysis/pipeline.h"
+#include "analysis/reference_rules.h"
+#include "core/atomic_file.h"
+#include "core/primitives.h"
+#include "report/month_restriction.h"
+
+namespace ddd::report {
+namespace {
+
+constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
+
+// Every table name the set can hold, in output order.
+constexpr const char* kTableNames[] = {"schichten",  "verstoesse", "nicht_bewertbar", "fahrzeuge",   "laender",
+                                       "ereignisse", "kontrollen", "sonderfaelle",    "taetigkeiten"};
+
+std::string dateTimeOrDash(std::int64_t t) { return isEmptyTime(t) ? "-" : formatDateTime(t); }
+std::string dateOrDash(std::int64_t t) { return isEmptyTime(t) ? "-" : formatDate(t); }
+std::string number(std::int64_t value) { return std::to_string(value); }
+
+// One table: its header at once, then its records; added to the set by addTo only when it holds
+// at least one record.
+class TableBuilder {
+public:
+    TableBuilder(const char* name, const std::vector<std::string>& header) : name_(name) {
+        content_ = kByteOrderMark;
+        appendCsvRow(content_, header);
+    }
+    void row(const std::vector<std::string>& fields) {
+        appendCsvRow(content_, fields);
+        ++rows_;
+    }
+    void addTo(std::vector<CsvTable>& tables) {
+        if (rows_ > 0) tables.emplace_back(name_, std::move(content_));
+    }
+
+private:
+    std::string name_;
+    std::string content_;
+    std::size_t rows_ = 0;
+};
+
+void shiftsTable(std::vector<CsvTable>& tables, const AnalysisResult& r) {
+    TableBuilder t("schichten",
+                   {"Datum", "Beginn", "Ende", "Dauer", "Lenken", "Arbeit", "Bereitschaft", "Pause", "Unbekannt",
+                    "Ruhe", "Fahrzeug", "Stopps", "Taetigkeiten"});
+    for (const auto& shift : r.shifts) {
+        const CoreShift& s = shift.core;
+        t.row({formatDate(s.start), formatTime(s.start), formatTime(s.end), formatDurationSeconds(s.end - s.start),
+               formatDurationSeconds(s.drive), formatDurationSeconds(s.work), formatDurationSeconds(s.standby),
+               formatDurationSeconds(s.breakTime), formatDurationSeconds(s.unknown),
+               formatDurationMinutes(shift.detail.rest), spreadsheetText(shift.detail.vehicle),
+               number(shift.detail.stops), number(shift.detail.acts)});
+    }
+    t.addTo(tables);
+}
+
+void violationsTable(std::vector<CsvTable>& tables, const AnalysisResult& r) {
+    TableBuilder t("verstoesse", {"Code", "Regelung", "Zeitpunkt", "Wert", "Grenzwert", "Stufe"});
+    for (const auto& v : r.violations) {
+        const bool count = v.code == kRefReducedDailyRestCount;
+        t.row({number(v.code), std::string(referenceRuleText(v.code)), formatDateTime(v.when),
+               count ? number(v.value) : formatDurationMinutes(v.value),
+               count ? number(v.limit) : formatDurationMinutes(v.limit), number(v.level)});
+    }
+    t.addTo(tables);
+}
+
+void otherTables(std::vector<CsvTable>& tables, const AnalysisResult& r) {
+    {
+        TableBuilder t("nicht_bewertbar", {"Beginn", "Ende", "Dauer", "Grund"});
+        for (const auto& g : r.coverageGaps) {
+            t.row({formatDateTime(g.begin), formatDateTime(g.end), formatDurationSeconds(g.end - g.begin),
+                   coverageCauseText(g.cause)});
+        }
+        t.addTo(tables);
+    }
+    {
+        TableBuilder t("fahrzeuge", {"Kennzeichen", "Nation", "ErsteNutzung", "LetzteNutzung", "kmBeginn", "kmEnde"});
+        for (const auto& v : r.vehicles) {
+            t.row({spreadsheetText(v.registration.number), nationName(v.registration.nation), dateOrDash(v.firstUse),
+                   dateOrDash(v.lastUse), number(v.odometerBegin), number(v.odometerEnd)});
+        }
+        t.addTo(tables);
+    }
+    {
+        TableBuilder t("laender", {"Zeitpunkt", "Art", "Land", "Odometer"});
+        for (const auto& p : r.countries) {
+            t.row({formatDateTime(p.entryTime), number(p.entryType), nationName(p.country), number(p.odometer)});
+        }
+        t.addTo(tables);
+    }
+    {
+        TableBuilder t("ereignisse", {"Typ", "Beginn", "Ende", "Kennzeichen"});
+        for (const auto& e : r.events) {
+            t.row({number(e.type), formatDateTime(e.begin), dateTimeOrDash(e.end), spreadsheetText(e.vehicle.number)});
+        }
+        t.addTo(tables);
+    }
+    {
+        TableBuilder t("kontrollen", {"Zeitpunkt", "Art", "Karte", "Kennzeichen", "DownloadBeginn", "DownloadEnde"});
+        for (const auto& c : r.controls) {
+            t.row({formatDateTime(c.controlTime), number(c.controlType), spreadsheetText(cardNumberText(c.controlCardNumber)),
+                   spreadsheetText(c.controlVehicle.number), dateTimeOrDash(c.downloadPeriodBegin),
+                   dateTimeOrDash(c.downloadPeriodEnd)});
+        }
+        t.addTo(tables);
+    }
+    {
+        TableBuilder t("sonderfaelle", {"Zeitpunkt", "Art"});
+        for (const auto& s : r.specials) t.row({formatDateTime(s.entryTime), number(s.conditionType)});
+        t.addTo(tables);
+    }
+    {
+        TableBuilder t("taetigkeiten", {"Datum", "Beginn", "Ende", "Dauer", "Taetigkeit", "Karte"});
+        for (const auto& a : r.activities) {
+            const std::uint32_t type = a.type == kUnknownActivity ? std::uint32_t{kActivityUnknown} : a.type;
+            t.row({formatDate(a.start), formatTime(a.start), formatTime(a.end), formatDurationSeconds(a.end - a.start),
+                   activityName(type), a.cardAbsent ? "nein" : "ja"});
+        }
+        t.addTo(tables);
+    }
+}
+
+std::string tablePath(const std::string& basePath, const std::string& name) { return basePath + "_" + name + ".csv"; }
+
+// Removes the files of tables the new set does not hold; false names the file that stayed.
+bool removeOutdatedTables(const std::string& basePath, const std::vector<CsvTable>& tables, std::string& error) {
+    for (const char* name : kTableNames) {
+        bool current = false;
+        for (const auto& table : tables) current = current || table.first == name;
+        if (current) continue;
+        const std::string path = tablePath(basePath, name);
+        std::error_code code;
+        if (!std::filesystem::is_regular_file(path, code)) continue;
+        if (!std::filesystem::remove(path, code) || code) {
+            error = "cannot remove outdated file: " + path;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void appendCsvRow(std::string& text, const std::vector<std::string>& fields) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) text += ';';
+        const std::string& field = fields[i];
+        if (field.find_first_of(";\"\r\n") == std::string::npos) {
+            text += field;
+            continue;
+        }
+        text += '"';
+        for (const char c : field) {
+            if (c == '"') text += '"';
+            text += c;
+        }
+        text += '"';
+    }
+    text += "\r\n";
+}
+
+std::string spreadsheetText(const std::string& cardText) {
+    if (cardText.empty()) return cardText;
+    switch (cardText.front()) {
+    case '=':
+    case '+':
+    case '-':
+    case '@':
+    case '\t':
+    case '\r':
+        return "'" + cardText;
+    default:
+        return cardText;
+    }
+}
+
+std::vector<CsvTable> buildCsvTables(const AnalysisResult& result) {
+    std::vector<CsvTable> tables;
+    shiftsTable(tables, result);
+    violationsTable(tables, result);
+    otherTables(tables, result);
+    return tables;
+}
+
+CsvExportResult exportCsv(const std::vector<std::string>& paths, const std::string& monthKey,
+                          const std::string& basePath) {
+    CsvExportResult export_;
+    export_.basePath = basePath;
+    const AnalysisResult result = restrictToMonth(analyzeFiles(paths), monthKey);
+    if (!result.ok) {
+        export_.error = result.error;
+        return export_;
+    }
+    const std::vector<CsvTable> tables = buildCsvTables(result);
+    // Every table is complete on disk before the first one replaces an earlier export, so a
+    // full disk or an unwritable folder never leaves a set that silently lacks a table.
+    std::vector<PendingFile> pending;
+    for (const auto& [name, content] : tables) {
+        const std::string path = tablePath(basePath, name);
+        pending.emplace_back(path);
+        if (!pending.back().isOpen()) {
+            export_.error = "cannot write: " + path;
+            return export_;
+        }
+        if (!pending.back().write(content) || !pending.back().finish()) {
+            export_.error = "write failed: " + path;
+            return export_;
+        }
+    }
+    for (auto& file : pending) {
+        if (!file.commit()) {
+            export_.error = "write failed: " + file.targetPath();
+            return export_;
+        }
+        ++export_.written;
+    }
+    if (!removeOutdatedTables(basePath, tables, export_.error)) return export_;
+    export_.ok = true;
+    return export_;
+}
+
+}  // namespace ddd::report

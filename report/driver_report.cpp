@@ -1,0 +1,291 @@
+#include "report/driver_report.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "analysis/pipeline.h"
+#include "analysis/reference_rules.h"
+#include "core/html_escape.h"
+#include "core/primitives.h"
+#include "report/month_restriction.h"
+
+namespace ddd::report {
+namespace {
+
+constexpr double kRenderTimeoutSeconds = 30;
+
+// No shadows and no rounded page corners: the page must print as vector text, and the screen
+// and print renderings must look the same, so there are no media-specific rules either.
+constexpr const char* kStyle =
+    ":root{--i:#0c1512;--m:#5c6b66;--fn:#93a29c;--ln:#e9edeb;--l2:#dde4e1;--br:#0f7a56;--brt:#e7f3ed;"
+    "--cr:#c8423d;--crt:#fbe9e8;--wr:#a6720f;--bg:#f6f8f7}\n"
+    "*{box-sizing:border-box;-webkit-print-color-adjust:exact;print-color-adjust:exact}\n"
+    "html,body{margin:0;padding:0}\n"
+    "body{background:var(--bg);color:var(--i);font-family:\"Plus Jakarta Sans\",\"Segoe UI\",system-ui,-apple-system,"
+    "sans-serif;font-size:11.5px;line-height:1.45}\n"
+    ".page{background:#fff;max-width:820px;margin:22px auto;border:1px solid var(--ln);padding:40px 46px}\n"
+    ".num{font-variant-numeric:tabular-nums}\n"
+    ".rp-head{display:flex;align-items:center;gap:14px;padding-bottom:16px;border-bottom:2px solid var(--i)}\n"
+    ".rp-mk{width:46px;height:30px;flex:none}\n"
+    ".rp-wm{font-size:18px;font-weight:700;letter-spacing:.06em;line-height:1.2}\n"
+    ".rp-doc{color:var(--m);font-size:11px}\n"
+    ".rp-rt{margin-left:auto;text-align:right}\n"
+    ".rp-status{display:inline-block;padding:3px 10px;border-radius:10px;background:var(--crt);color:var(--cr);"
+    "font-weight:700;font-size:11px;white-space:nowrap}\n"
+    ".rp-status.ok{background:var(--brt);color:var(--br)}\n"
+    ".rp-status .d{display:inline-block;width:7px;height:7px;border-radius:4px;background:currentColor;"
+    "margin-right:6px;vertical-align:1px}\n"
+    ".rp-gen{color:var(--fn);font-size:10.5px;margin-top:5px}\n"
+    ".rp-who{display:flex;flex-wrap:wrap;gap:12px 36px;padding:18px 0 16px}\n"
+    ".rp-f .l{font-size:9.5px;font-weight:600;text-transform:uppercase;letter-spacing:.08em;color:var(--fn)}\n"
+    ".rp-f .v{font-size:14px;font-weight:600;margin-top:2px}\n"
+    ".rp-summ{display:flex;border:1px solid var(--l2);margin-bottom:6px}\n"
+    ".rp-s{flex:1;padding:12px 14px;border-left:1px solid var(--l2)}\n"
+    ".rp-s:first-child{border-left:0}\n"
+    ".rp-s .n{font-size:22px;font-weight:700;line-height:1.15}\n"
+    ".rp-s .n.cr{color:var(--cr)}\n"
+    ".rp-s .k{color:var(--m);font-size:10.5px;margin-top:3px}\n"
+    ".rp-sec{font-size:10px;font-weight:700;text-transform:uppercase;letter-spacing:.1em;color:var(--br);"
+    "margin:22px 0 8px}\n"
+    ".rp-tbl{width:100%;border-collapse:collapse;font-variant-numeric:tabular-nums}\n"
+    ".rp-tbl th{font-size:9px;font-weight:600;text-transform:uppercase;letter-spacing:.06em;color:var(--fn);"
+    "text-align:right;padding:5px 6px;border-bottom:1px solid var(--l2);white-space:nowrap}\n"
+    ".rp-tbl td{text-align:right;padding:4px 6px;border-bottom:1px solid var(--ln);color:var(--m);white-space:nowrap}\n"
+    ".rp-tbl .l{text-align:left}\n"
+    ".rp-tbl td.l{white-space:normal}\n"
+    ".rp-tbl .pri{color:var(--i);font-weight:600}\n"
+    ".rp-tbl td.pri{white-space:nowrap}\n"
+    ".rp-tbl tr.tot td{font-weight:700;color:var(--i);border-top:2px solid var(--i);border-bottom:0;padding-top:6px}\n"
+    ".rp-fc{font-size:10.5px;color:var(--i)}\n"
+    ".rp-vc{display:inline-block;min-width:16px;padding:0 4px;text-align:center;font-weight:700;color:var(--cr);"
+    "background:var(--crt)}\n"
+    ".rp-none{color:var(--br);background:var(--brt);font-weight:600;padding:10px 14px}\n"
+    ".rp-vline,.rp-gline{display:flex;align-items:baseline;gap:12px;padding:6px 0;border-bottom:1px solid var(--ln)}\n"
+    ".rp-vline .c{flex:none;width:56px;font-weight:700;color:var(--cr)}\n"
+    ".rp-vline.warn .c{color:var(--wr)}\n"
+    ".rp-vline .r,.rp-gline .r{flex:1;color:var(--i)}\n"
+    ".rp-vline .r s{display:block;text-decoration:none;font-size:9.5px;font-weight:600;text-transform:uppercase;"
+    "letter-spacing:.06em;color:var(--cr)}\n"
+    ".rp-vline.warn .r s{color:var(--wr)}\n"
+    ".rp-vline .w,.rp-gline .w{flex:none;color:var(--m);white-space:nowrap}\n"
+    ".rp-vline .val,.rp-gline .val{flex:none;width:96px;text-align:right;font-weight:700;white-space:nowrap}\n"
+    ".rp-gap .hint{color:var(--m);font-size:10.5px;margin-bottom:4px}\n"
+    ".rp-err{margin-top:22px;padding:14px 16px;background:var(--crt);color:var(--cr);font-weight:700}\n"
+    ".rp-err s{display:block;text-decoration:none;font-weight:400;color:var(--i);margin-top:6px}\n"
+    ".rp-foot{display:flex;justify-content:space-between;margin-top:26px;padding-top:8px;border-top:1px solid var(--l2);"
+    "color:var(--fn);font-size:10px}\n";
+
+// A neutral mark: a tachograph dial with a speed needle, 46 x 30 px.
+constexpr const char* kMark =
+    "<svg class=\"rp-mk\" viewBox=\"0 0 46 30\" xmlns=\"http://www.w3.org/2000/svg\" aria-hidden=\"true\">"
+    "<rect x=\"1\" y=\"1\" width=\"44\" height=\"28\" fill=\"#0c1512\"/>"
+    "<path d=\"M9 23a14 14 0 0 1 28 0\" fill=\"none\" stroke=\"#e7f3ed\" stroke-width=\"2.4\"/>"
+    "<path d=\"M23 23L31 12\" stroke=\"#0f7a56\" stroke-width=\"2.6\" stroke-linecap=\"square\"/>"
+    "<rect x=\"21\" y=\"21\" width=\"4\" height=\"4\" fill=\"#e7f3ed\"/></svg>";
+
+constexpr const char* kWeekdays[] = {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
+constexpr const char* kEnDash = "–";
+
+std::string longDate(std::int64_t t) {
+    const CivilTime c = toCivilTime(t);
+    char text[64];
+    std::snprintf(text, sizeof text, "%02u. %s %d", c.day, std::string(germanMonthName(c.month)).c_str(), c.year);
+    return text;
+}
+
+std::string weekday(std::int64_t t) {
+    const CivilTime c = toCivilTime(t);
+    const std::int64_t days = daysFromCivil(c.year, c.month, c.day);
+    return kWeekdays[((days + 4) % 7 + 7) % 7];  // 1 January 1970 was a Thursday
+}
+
+std::string reportDateTime(std::int64_t t) { return formatDateDotTime(t); }
+
+std::string periodText(const AnalysisResult& r, const std::string& monthKey) {
+    int year = 0;
+    unsigned month = 0;
+    if (!isAllMonthsKey(monthKey) && std::sscanf(monthKey.c_str(), "%d/%u", &year, &month) == 2 && month >= 1 &&
+        month <= 12) {
+        const unsigned nextMonth = month == 12 ? 1 : month + 1;
+        const int nextYear = month == 12 ? year + 1 : year;
+        char text[96];
+        std::snprintf(text, sizeof text, "01. %s %d – 01. %s %d", std::string(germanMonthName(month)).c_str(), year,
+                      std::string(germanMonthName(nextMonth)).c_str(), nextYear);
+        return text;
+    }
+    if (r.shifts.empty()) return kEnDash;
+    return longDate(r.shifts.front().core.start) + " " + kEnDash + " " + longDate(r.shifts.back().core.end);
+}
+
+std::string field(const char* label, const std::string& value, bool numeric) {
+    return std::string("<div class=\"rp-f\"><div class=\"l\">") + label + "</div><div class=\"v" +
+           (numeric ? " num" : "") + "\">" + (value.empty() ? std::string(kEnDash) : escapeHtml(value)) + "</div></div>";
+}
+
+std::string tile(const char* label, const std::string& value, bool highlighted) {
+    return std::string("<div class=\"rp-s\"><div class=\"n num") + (highlighted ? " cr" : "") + "\">" + value +
+           "</div><div class=\"k\">" + label + "</div></div>";
+}
+
+std::string valueAndLimit(const ReferenceViolation& v) {
+    if (v.code == kRefReducedDailyRestCount) return std::to_string(v.value) + " / " + std::to_string(v.limit);
+    return formatDurationMinutes(v.value) + " / " + formatDurationMinutes(v.limit);
+}
+
+void appendHead(std::string& html, const std::string& title, const std::string& status, std::int64_t generatedAt) {
+    html += "<!doctype html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n";
+    html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+    html += "<title>Bericht — " + title + "</title>\n<style>";
+    html += kStyle;
+    html += "</style>\n</head>\n<body>\n<div class=\"page\"><div class=\"rp\">";
+    html += "<div class=\"rp-head\">";
+    html += kMark;
+    html += "<div><div class=\"rp-wm\">VELMORANT DDD</div><div class=\"rp-doc\">Auswertung Fahrerkarte · Prüfung nach "
+            "VO (EG) 561/2006</div></div>";
+    html += "<div class=\"rp-rt\">" + status;
+    if (generatedAt >= 1) html += "<div class=\"rp-gen\">Erstellt am " + formatDate(generatedAt) + "</div>";
+    html += "</div></div>";
+}
+
+void appendFoot(std::string& html, const std::string& card) {
+    html += "<div class=\"rp-foot\"><span>VELMORANT DDD · Auswertung Fahrerkarte</span><span class=\"num\">" +
+            escapeHtml(card) + "</span></div>";
+    html += "</div></div>\n</body>\n</html>\n";
+}
+
+std::size_t violationsWithin(const std::vector<ReferenceViolation>& violations, const CoreShift& s) {
+    std::size_t count = 0;
+    for (const auto& v : violations) count += v.when >= s.start && v.when <= s.end ? 1 : 0;
+    return count;
+}
+
+void appendShifts(std::string& html, const AnalysisResult& r) {
+    html += "<div class=\"rp-sec\">Arbeitsschichten</div>";
+    if (r.shifts.empty()) {
+        html += "<div class=\"rp-none\">Keine Arbeitsschichten im Zeitraum</div>";
+        return;
+    }
+    html += "<table class=\"rp-tbl\"><thead><tr><th class=\"l\">Datum</th><th>Beginn</th><th>Ende</th><th>Dauer</th>"
+            "<th>Lenken</th><th>Arbeit</th><th>Bereit.</th><th>Ruhe</th><th class=\"l\">Fahrzeug</th><th>V.</th>"
+            "</tr></thead><tbody>";
+    std::int64_t duration = 0, drive = 0, work = 0, standby = 0, restMinutes = 0;
+    std::size_t violations = 0;
+    for (const auto& shift : r.shifts) {
+        const CoreShift& s = shift.core;
+        const std::size_t count = violationsWithin(r.violations, s);
+        duration += s.end - s.start;
+        drive += s.drive;
+        work += s.work;
+        standby += s.standby;
+        restMinutes += shift.detail.rest;
+        violations += count;
+        html += "<tr><td class=\"l pri\">" + weekday(s.start) + " " + escapeHtml(formatDate(s.start)) + "</td>";
+        html += "<td>" + formatTime(s.start) + "</td><td>" + formatTime(s.end) + "</td>";
+        html += "<td class=\"pri\">" + formatDurationSeconds(s.end - s.start) + "</td>";
+        html += "<td>" + formatDurationSeconds(s.drive) + "</td><td>" + formatDurationSeconds(s.work) + "</td>";
+        html += "<td>" + formatDurationSeconds(s.standby) + "</td><td>" + formatDurationMinutes(shift.detail.rest) + "</td>";
+        html += "<td class=\"l\">";
+        if (!shift.detail.vehicle.empty()) html += "<span class=\"rp-fc\">" + escapeHtml(shift.detail.vehicle) + "</span>";
+        html += "</td><td>";
+        html += count > 0 ? "<span class=\"rp-vc\">" + std::to_string(count) + "</span>" : std::string(kEnDash);
+        html += "</td></tr>";
+    }
+    html += "<tr class=\"tot\"><td class=\"l\">Summe (" + std::to_string(r.shifts.size()) +
+            " Schichten)</td><td></td><td></td><td>" + formatDurationSeconds(duration) + "</td><td>" +
+            formatDurationSeconds(drive) + "</td><td>" + formatDurationSeconds(work) + "</td><td>" +
+            formatDurationSeconds(standby) + "</td><td>" + formatDurationMinutes(restMinutes) + "</td><td></td><td>" +
+            (violations > 0 ? std::to_string(violations) : std::string()) + "</td></tr></tbody></table>";
+}
+
+void appendViolations(std::string& html, const AnalysisResult& r) {
+    if (r.violations.empty()) {
+        html += "<div class=\"rp-sec\">Verstöße</div><div class=\"rp-none\">Keine Verstöße im Zeitraum festgestellt</div>";
+        return;
+    }
+    html += "<div class=\"rp-viol\"><div class=\"rp-sec\">Festgestellte Verstöße</div>";
+    for (const auto& v : r.violations) {
+        const bool warning = v.level < 4;
+        html += std::string("<div class=\"rp-vline") + (warning ? " warn" : "") + "\"><span class=\"c num\">" +
+                std::to_string(v.code) + "</span><span class=\"r\">" + escapeHtml(referenceRuleText(v.code)) + "<s>" +
+                (warning ? "Warnung" : "Kritischer Verstoß") + "</s></span><span class=\"w num\">" +
+                reportDateTime(v.when) + "</span><span class=\"val num\">" + valueAndLimit(v) + "</span></div>";
+    }
+    html += "</div>";
+}
+
+void appendCoverageGaps(std::string& html, const AnalysisResult& r) {
+    html += "<div class=\"rp-gap\"><div class=\"rp-sec\">Nicht bewertbare Zeiträume</div>";
+    html += "<div class=\"hint\">Karte nicht gesteckt oder ohne auswertbare Daten — hier kann die Einhaltung der "
+            "Lenk- und Ruhezeiten nicht beurteilt werden.</div>";
+    for (const auto& gap : r.coverageGaps) {
+        html += "<div class=\"rp-gline\"><span class=\"r\">" + escapeHtml(coverageCauseText(gap.cause)) +
+                "</span><span class=\"w num\">" + reportDateTime(gap.begin) + " " + kEnDash + " " +
+                reportDateTime(gap.end) + "</span><span class=\"val num\">" + formatDurationSeconds(gap.end - gap.begin) +
+                "</span></div>";
+    }
+    html += "</div>";
+}
+
+std::string errorReport(const AnalysisResult& r, const ReportOptions& options) {
+    std::string html;
+    appendHead(html, "Fehler", "<span class=\"rp-status\"><span class=\"d\"></span>Auswertung fehlgeschlagen</span>",
+               options.generatedAt);
+    if (!r.driver.empty() || !r.card.empty()) {
+        html += "<div class=\"rp-who\">" + field("Fahrer", r.driver, false) + field("Kartennummer", r.card, true) + "</div>";
+    }
+    html += "<div class=\"rp-err\">Diese Fahrerkarte konnte nicht ausgewertet werden.";
+    if (!r.error.empty()) html += "<s>" + escapeHtml(r.error) + "</s>";
+    html += "</div>";
+    appendFoot(html, r.card);
+    return html;
+}
+
+}  // namespace
+
+std::string buildReportHtml(const AnalysisResult& whole, const ReportOptions& options) {
+    const AnalysisResult r = restrictToMonth(whole, options.monthKey);
+    if (!r.ok) return errorReport(r, options);
+
+    const std::string status =
+        r.violations.empty() ? "<span class=\"rp-status ok\"><span class=\"d\"></span>Keine Verstöße</span>"
+                             : "<span class=\"rp-status\"><span class=\"d\"></span>" + std::to_string(r.violations.size()) +
+                                   " Verstöße</span>";
+    std::string html;
+    appendHead(html, escapeHtml(r.driver), status, options.generatedAt);
+    html += "<div class=\"rp-who\">" + field("Fahrer", r.driver, false) + field("Kartennummer", r.card, true) +
+            field("Ausstellungsland", nationName(r.nation), false) + field("Zeitraum", periodText(r, options.monthKey), false) +
+            "</div>";
+
+    std::int64_t drive = 0, acts = 0;
+    for (const auto& shift : r.shifts) {
+        drive += shift.core.drive;
+        acts += shift.detail.acts;
+    }
+    const auto shiftCount = static_cast<std::int64_t>(r.shifts.size());
+    html += "<div class=\"rp-summ\">";
+    html += tile("Arbeitsschichten", std::to_string(shiftCount), false);
+    html += tile("Verstöße", std::to_string(r.violations.size()), !r.violations.empty());
+    html += tile("Lenkzeit gesamt", formatDurationSeconds(drive), false);
+    html += tile("&#216; Lenkzeit / Tag", formatDurationSeconds(shiftCount > 0 ? drive / shiftCount : 0), false);
+    html += tile("Tätigkeiten", std::to_string(acts), false);
+    html += "</div>";
+
+    appendShifts(html, r);
+    appendViolations(html, r);
+    if (options.showCoverageGaps && !r.coverageGaps.empty()) appendCoverageGaps(html, r);
+    appendFoot(html, r.card);
+    return html;
+}
+
+bool berichtPdf(const std::vector<std::string>& paths, const std::string& monthKey, const std::string& outPath,
+                std::string& error, bool showCoverageGaps, const HtmlToPdf& render) {
+    const AnalysisResult result = analyzeFiles(paths);
+    if (!result.ok) {
+        error = result.error;
+        return false;
+    }
+    const ReportOptions options{monthKey, static_cast<std::int64_t>(std::time(nullptr)), showCoverageGaps};
+    return render(buildReportHtml(result, options), outPath, error, kRenderTimeoutSeconds);
+}
+
+}  // namespace ddd::report

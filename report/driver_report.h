@@ -1,0 +1,34 @@
+// The printable driver report ("Bericht"): one self-contained HTML document with the driver,
+// summary tiles, the shifts with totals, the findings and the periods that cannot be assessed,
+// made to be rendered into a single-page PDF.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "analysis/analysis_result.h"
+
+namespace ddd::report {
+
+struct ReportOptions {
+    std::string monthKey;           // empty for the whole history, or "YYYY/MM"
+    std::int64_t generatedAt = 0;   // UTC seconds; below 1 means no creation line
+    bool showCoverageGaps = true;
+};
+
+// The result is restricted to options.monthKey first; a failed analysis gives the error report.
+std::string buildReportHtml(const AnalysisResult& result, const ReportOptions& options);
+
+// Renders an HTML document into a PDF file; false with a reason in `error`. Supplied by the
+// window layer, so that the reports stay free of any toolkit.
+using HtmlToPdf = std::function<bool(const std::string& html, const std::string& outPath, std::string& error,
+                                     double timeoutSeconds)>;
+
+// Analyses `paths`, builds the report for `monthKey` created now and renders it with a 30-second
+// time-out. A failed analysis writes no PDF and returns its reason.
+bool berichtPdf(const std::vector<std::string>& paths, const std::string& monthKey, const std::string& outPath,
+                std::string& error, bool showCoverageGaps, const HtmlToPdf& render);
+
+}  // namespace ddd::report

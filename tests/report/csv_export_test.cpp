@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "analysis/pipeline.h"
+#include "core/primitives.h"
+#include "report/csv_export.h"
+#include "tests/report/report_fixture.h"
+
+namespace ddd::report {
+namespace {
+
+using test::contains;
+using test::readFile;
+using test::TempFolder;
+
+std::int64_t utc(int y, unsigned m, unsigned d, int hh = 0, int mm = 0) {
+    return daysFromCivil(y, m, d) * 86400 + hh * 3600 + mm * 60;
+}
+
+struct RowCase {
+    const char* name;
+    std::vector<std::string> fields;
+    std::string expected;
+};
+
+class CsvRow : public testing::TestWithParam<RowCase> {};
+
+TEST_P(CsvRow, Quoting) {
+    std::string text;
+    appendCsvRow(text, GetParam().fields);
+    EXPECT_EQ(text, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CsvRow,
+    testing::Values(RowCase{"Plain", {"a", "b c", "1"}, "a;b c;1\r\n"},
+                    RowCase{"Semicolon", {"HH;AB 1", "x"}, "\"HH;AB 1\";x\r\n"},
+                    RowCase{"Quote", {"say \"hi\""}, "\"say \"\"hi\"\"\"\r\n"},
+                    RowCase{"LineFeed", {"a\nb"}, "\"a\nb\"\r\n"},
+                    RowCase{"CarriageReturn", {"a\rb"}, "\"a\rb\"\r\n"},
+                    RowCase{"EmptyFields", {"", ""}, ";\r\n"},
+                    RowCase{"NoFields", {}, "\r\n"},
+                    RowCase{"Umlaut", {"F\xC3\xA4hre/Zug"}, "F\xC3\xA4hre/Zug\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct FormulaCase {
+    const char* name;
+    std::string text;
+    std::string expected;
+};
+
+class SpreadsheetText : public testing::TestWithParam<FormulaCase> {};
+
+TEST_P(SpreadsheetText, NeutralisesFormulaStarts) { EXPECT_EQ(spreadsheetText(GetParam().text), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SpreadsheetText,
+    testing::Values(FormulaCase{"Equals", "=HYPERLINK(\"http://x\")", "'=HYPERLINK(\"http://x\")"},
+                    FormulaCase{"Plus", "+49 170", "'+49 170"}, FormulaCase{"Minus", "-2+3", "'-2+3"},
+                    FormulaCase{"At", "@SUM(A1)", "'@SUM(A1)"}, FormulaCase{"Tab", "\t=1", "'\t=1"},
+                    FormulaCase{"CarriageReturn", "\r=1", "'\r=1"}, FormulaCase{"Ordinary", "B-AB 123", "B-AB 123"},
+                    FormulaCase{"EqualsInside", "AB=1", "AB=1"}, FormulaCase{"Empty", "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A small result with one record in chosen lists, each carrying an awkward value.
+AnalysisResult sampleResult() {
+    AnalysisResult r;
+    r.ok = true;
+    ShiftRecord shift;
+    shift.core.start = utc(2024, 3, 4, 5, 0);   // 06:00 local
+    shift.core.end = shift.core.start + 26 * 3600;
+    shift.core.drive = 9 * 3600 + 30 * 60;
+    shift.detail.vehicle = "=cmd|' /C calc'!A0";
+    shift.detail.rest = 11 * 60;
+    r.shifts.push_back(shift);
+    CardVehicleRecord vehicle;
+    vehicle.registration = {13, "HH;AB \"1\""};
+    vehicle.firstUse = utc(2024, 3, 4, 6);
+    vehicle.lastUse = 0xFFFFFFFF;
+    vehicle.odometerBegin = 1000;
+    vehicle.odometerEnd = 1500;
+    r.vehicles.push_back(vehicle);
+    ActivitySegment unknown{utc(2024, 3, 4, 6), utc(2024, 3, 4, 7), kUnknownActivity, 1};
+    r.activities.push_back(unknown);
+    return r;
+}
+
+TEST(CsvTables, OnlyTablesWithRecordsInFixedOrder) {
+    const auto tables = buildCsvTables(sampleResult());
+    ASSERT_EQ(tables.size(), 3u);
+    EXPECT_EQ(tables[0].first, "schichten");
+    EXPECT_EQ(tables[1].first, "fahrzeuge");
+    EXPECT_EQ(tables[2].first, "taetigkeiten");
+}
+
+TEST(CsvTables, BytesOfEveryLine) {
+    const auto tables = buildCsvTables(sampleResult());
+    EXPECT_EQ(tables[0].second,
+              "\xEF\xBB\xBF"
+              "Datum;Beginn;Ende;Dauer;Lenken;Arbeit;Bereitschaft;Pause;Unbekannt;Ruhe;Fahrzeug;Stopps;Taetigkeiten\r\n"
+              "04.03.2024;06:00;08:00;26:00;09:30;00:00;00:00;00:00;00:00;11:00;'=cmd|' /C calc'!A0;0;0\r\n");
+    EXPECT_EQ(tables[1].second,
+              "\xEF\xBB\xBF"
+              "Kennzeichen;Nation;ErsteNutzung;LetzteNutzung;kmBeginn;kmEnde\r\n"
+              "\"HH;AB \"\"1\"\"\";" + nationName(13) + ";04.03.2024;-;1000;1500\r\n");
+    EXPECT_EQ(tables[2].second,
+              "\xEF\xBB\xBF"
+              "Datum;Beginn;Ende;Dauer;Taetigkeit;Karte\r\n"
+              "04.03.2024;07:00;08:00;01:00;Unbekannt;nein\r\n");
+}
+
+TEST(CsvTables, CountValuedFindingIsAPlainNumber) {
+    AnalysisResult r;
+    r.ok = true;
+    r.violations.push_back({200814, utc(2024, 3, 4, 12), 4, 3, 2});
+    r.violations.push_back({200801, utc(2024, 3, 4, 12), 630, 540, 4});
+    const auto tables = buildCsvTables(r);
+    ASSERT_EQ(tables.size(), 1u);
+    EXPECT_TRUE(contains(tables[0].second, ";04.03.2024 13:00;4;3;2\r\n"));
+    EXPECT_TRUE(contains(tables[0].second, ";04.03.2024 13:00;10:30;09:00;4\r\n"));
+}
+
+class CsvExport : public testing::Test {
+protected:
+    std::string card(std::uint64_t seed = 7, int days = 40) {
+        return folder_.writeCard("card.ddd", gen::randomCard(seed, days, gen::Generation::Gen1));
+    }
+    TempFolder folder_;
+};
+
+TEST_F(CsvExport, WritesTheSetBesideTheBasePath) {
+    const std::string file = card();
+    const CsvExportResult result = exportCsv({file}, "", folder_.file("csv"));
+    ASSERT_TRUE(result.ok) << result.error;
+    const auto tables = buildCsvTables(analyzeFiles({file}));
+    EXPECT_EQ(result.written, static_cast<int>(tables.size()));
+    for (const auto& [name, content] : tables) EXPECT_EQ(readFile(folder_.file("csv_" + name + ".csv")), content) << name;
+    EXPECT_EQ(folder_.entries().size(), tables.size() + 1);
+}
+
+// Sum of the "Lenken" column, read back from the bytes, against the analysis.
+TEST_F(CsvExport, DrivingColumnAddsUpToTheAnalysis) {
+    const std::string file = card(11, 60);
+    ASSERT_TRUE(exportCsv({file}, "", folder_.file("csv")).ok);
+    std::int64_t expected = 0;
+    for (const auto& shift : analyzeFiles({file}).shifts) expected += shift.core.drive / 60;
+    std::istringstream lines(readFile(folder_.file("csv_schichten.csv")));
+    std::string line;
+    std::getline(lines, line);
+    std::int64_t minutes = 0;
+    while (std::getline(lines, line)) {
+        ASSERT_EQ(line.back(), '\r');
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, ';');) fields.push_back(cell);
+        ASSERT_GE(fields.size(), 5u);
+        minutes += std::stoll(fields[4].substr(0, fields[4].find(':'))) * 60 + std::stoll(fields[4].substr(fields[4].find(':') + 1));
+    }
+    EXPECT_EQ(minutes, expected);
+}
+
+TEST_F(CsvExport, MonthKeyKeepsOnlyThatMonth) {
+    const std::string file = card(5, 70);
+    const AnalysisResult whole = analyzeFiles({file});
+    ASSERT_FALSE(whole.shifts.empty());
+    const CivilTime first = toCivilTime(whole.shifts.front().core.start);
+    const std::string key = formatMonthKey(first.year, first.month);
+    ASSERT_TRUE(exportCsv({file}, key, folder_.file("m")).ok);
+    const std::string shifts = readFile(folder_.file("m_schichten.csv"));
+    std::size_t rows = 0;
+    for (const auto& s : whole.shifts) {
+        const CivilTime c = toCivilTime(s.core.start);
+        rows += c.year == first.year && c.month == first.month ? 1 : 0;
+    }
+    EXPECT_EQ(static_cast<std::size_t>(std::count(shifts.begin(), shifts.end(), '\n')), rows + 1);
+}
+
+TEST_F(CsvExport, OutdatedTablesOfTheSameBaseAreRemoved) {
+    const std::string file = card();
+    const char* names[] = {"schichten",  "verstoesse", "nicht_bewertbar", "fahrzeuge",   "laender",
+                           "ereignisse", "kontrollen", "sonderfaelle",    "taetigkeiten"};
+    for (const char* name : names) folder_.write(std::string("csv_") + name + ".csv", "from an earlier export");
+    folder_.write("other_sonderfaelle.csv", "not ours");
+    ASSERT_TRUE(exportCsv({file}, "", folder_.file("csv")).ok);
+    const auto tables = buildCsvTables(analyzeFiles({file}));
+    ASSERT_LT(tables.size(), std::size(names));
+    for (const char* name : names) {
+        const bool current = std::any_of(tables.begin(), tables.end(), [&](const CsvTable& t) { return t.first == name; });
+        EXPECT_EQ(std::filesystem::exists(folder_.file(std::string("csv_") + name + ".csv")), current) << name;
+    }
+    EXPECT_EQ(readFile(folder_.file("other_sonderfaelle.csv")), "not ours");
+}
+
+TEST_F(CsvExport, AnalysisFailureWritesNothing) {
+    const std::string file = folder_.write("broken.ddd", std::string(300, 'v'));
+    const CsvExportResult result = exportCsv({file}, "", folder_.file("csv"));
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.written, 0);
+    EXPECT_FALSE(result.error.empty());
+    EXPECT_EQ(folder_.entries().size(), 1u);
+}
+
+TEST_F(CsvExport, MissingFolderNamesTheFile) {
+    const std::string file = card();
+    const std::string base = folder_.file("missing/csv");
+    const CsvExportResult result = exportCsv({file}, "", base);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, "cannot write: " + base + "_schichten.csv");
+    EXPECT_EQ(result.basePath, base);
+    EXPECT_EQ(folder_.entries().size(), 1u);
+}
+
+// A file-size limit fills the "disk" in the middle of the set: the earlier export stays whole.
+TEST_F(CsvExport, FullDiskLeavesTheEarlierSetWhole) {
+    const std::string file = card(3, 60);
+    ASSERT_TRUE(exportCsv({file}, "", folder_.file("csv")).ok);
+    const std::string before = readFile(folder_.file("csv_taetigkeiten.csv"));
+    const auto entries = folder_.entries().size();
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 2048;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const CsvExportResult result = exportCsv({file}, "", folder_.file("csv"));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error.rfind("write failed: " + folder_.file("csv_"), 0), 0u) << result.error;
+    EXPECT_EQ(readFile(folder_.file("csv_taetigkeiten.csv")), before);
+    EXPECT_EQ(folder_.entries().size(), entries);
+}
+
+}  // namespace
+}  // namespace ddd::report
