@@ -3,19 +3,12 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/diagnostic.h"
 #include "app/gtk/app_startup.h"
 #include "app/gtk/finder_window.h"
 #include "app/gtk/gtk_shell_host.h"
+#include "app/gtk/pdf_renderer.h"
 #include "app/window_page.h"
-
-namespace {
-
-int notAvailable(const char* mode) {
-    std::fprintf(stderr, "ddd_app: the %s is not available in this build\n", mode);
-    return 1;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     using namespace ddd::app;
@@ -29,7 +22,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", kUsage);
         return 0;
     case StartAction::Diagnose:
-        return notAvailable("diagnostic mode");
+        return runDiagnostic(line.diagnoseFile, renderHtmlToPdf);
     case StartAction::Window:
         if (line.finderMode) return runFinderWindow(line, runningExecutable(argv[0]));
         DashboardLaunch launch{line, runningExecutable(argv[0]), false};

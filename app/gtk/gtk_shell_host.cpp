@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "app/gtk/pdf_renderer.h"
+
 namespace ddd::app {
 namespace {
 
@@ -42,8 +44,6 @@ void openContainingFolder(const std::string& path) {
     }
     g_object_unref(file);
 }
-
-constexpr const char* kPdfUnavailable = "PDF rendering is not available in this build";
 
 }  // namespace
 
@@ -138,17 +138,7 @@ void GtkShellHost::renderReportPdfAsync(const std::string& callId, const std::st
 }
 
 void GtkShellHost::renderPdfAsync(const std::string& html, const std::string& outPath, std::function<void(bool)> done) {
-    if (html.empty() || outPath.empty()) {
-        done(false);
-        return;
-    }
-    diagLog(kPdfUnavailable);
-    auto* later = new std::function<void(bool)>(std::move(done));
-    g_idle_add(+[](gpointer data) {
-        std::unique_ptr<std::function<void(bool)>> done(static_cast<std::function<void(bool)>*>(data));
-        (*done)(false);
-        return G_SOURCE_REMOVE;
-    }, later);
+    ::ddd::app::renderPdfAsync(html, outPath, std::move(done));
 }
 
 void GtkShellHost::evaluateScript(const std::string& script, std::function<void(std::string)> done) {

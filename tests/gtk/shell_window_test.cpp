@@ -78,37 +78,48 @@ TEST_F(ShellWindow, HostOperations) {
     EXPECT_TRUE(test::spinUntil([&] { return value != "unset"; }));
     EXPECT_EQ(value, "Seite");
 
-    // The PDF renderers are not part of this build: every render fails, later and once.
+    // A job that cannot start (nothing to render, no target) answers at once with false; a real
+    // job answers once, later, and leaves its PDF.
     struct Case {
         const char* name;
         std::string html;
         std::string out;
         bool answersAtOnce;
+        bool ok;
     };
     const Case cases[] = {
-        {"empty html", "", (folder.path() / "a.pdf").string(), true},
-        {"empty path", "<p>x</p>", "", true},
-        {"a real job", "<p>x</p>", (folder.path() / "b.pdf").string(), false},
+        {"empty html", "", (folder.path() / "a.pdf").string(), true, false},
+        {"empty path", "<p>x</p>", "", true, false},
+        {"a real job", "<p>x</p>", (folder.path() / "b.pdf").string(), false, true},
+        {"a missing folder", "<p>x</p>", (folder.path() / "missing" / "d.pdf").string(), true, false},
     };
     for (const auto& c : cases) {
         int calls = 0;
-        bool result = true;
+        bool result = !c.ok;
         host.renderPdfAsync(c.html, c.out, [&](bool ok) {
             ++calls;
             result = ok;
         });
         EXPECT_EQ(calls, c.answersAtOnce ? 1 : 0) << c.name;
+        test::spinUntil([&] { return calls > 0; }, 30);
         test::spinUntil([] { return false; }, 0.1);
         EXPECT_EQ(calls, 1) << c.name;
-        EXPECT_FALSE(result) << c.name;
+        EXPECT_EQ(result, c.ok) << c.name;
     }
-    EXPECT_FALSE(std::filesystem::exists(folder.path() / "b.pdf"));
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "b.pdf"));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "a.pdf"));
 
     view.bindAsync("savePdf", [&](const std::string& id, const std::string&) {
         host.renderReportPdfAsync(id, "<p>Bericht</p>", (folder.path() / "c.pdf").string());
     });
-    view.eval("savePdf().then(function(v){window.saved='fulfilled';},function(v){window.saved='rejected '+v;})");
-    EXPECT_EQ(test::awaitScript(view, "window.saved || ''"), "rejected false");
+    view.bindAsync("savePdfNowhere", [&](const std::string& id, const std::string&) {
+        host.renderReportPdfAsync(id, "<p>Bericht</p>", (folder.path() / "missing" / "e.pdf").string());
+    });
+    view.eval("savePdf().then(function(v){window.saved='fulfilled '+v;},function(v){window.saved='rejected '+v;})");
+    EXPECT_EQ(test::awaitScript(view, "window.saved || ''", 30), "fulfilled true");
+    view.eval("savePdfNowhere().then(function(v){window.failed='fulfilled '+v;},function(v){window.failed='rejected '+v;})");
+    EXPECT_EQ(test::awaitScript(view, "window.failed || ''", 30), "rejected false");
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "c.pdf"));
 }
 
 TEST_F(ShellWindow, LaunchFinderStartsTheExecutableWithItsArguments) {

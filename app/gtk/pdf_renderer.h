@@ -1,0 +1,25 @@
+// Rendering of a complete HTML document into a one-page PDF with an off-screen WebKitGTK view:
+// the document is laid out 820 px wide, measured, and printed onto one page 820 pt wide and as
+// tall as the content. Both renderers work on the main thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace ddd::app {
+
+inline constexpr const char* kNoDisplayMessage =
+    "PDF rendering needs a graphical session (no X11 or Wayland display could be opened)";
+
+// Spins the GLib main loop until the PDF is written or `timeoutSeconds` have passed. The file
+// appears complete or not at all. Fits report::HtmlToPdf.
+bool renderHtmlToPdf(const std::string& html, const std::string& outPath, std::string& error, double timeoutSeconds);
+
+// Returns at once; `done` is called exactly once on the main thread (at once when the job cannot
+// start). There is no time-out: a page that never finishes loading keeps its job.
+void renderPdfAsync(const std::string& html, const std::string& outPath, std::function<void(bool)> done);
+
+// Jobs of renderPdfAsync that have not finished yet.
+std::size_t livePdfJobs();
+
+}  // namespace ddd::app

@@ -1,0 +1,254 @@
+// The WebKitGTK renderers and the diagnostic mode on a real X display.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <regex>
+#include <thread>
+
+#include <gtk/gtk.h>
+
+#include "analysis/pipeline.h"
+#include "app/gtk/pdf_renderer.h"
+#include "core/primitives.h"
+#include "report/driver_report.h"
+#include "tests/report/report_fixture.h"
+
+namespace ddd::app {
+namespace {
+
+using test::contains;
+
+std::string commandOutput(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return output;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+    pclose(pipe);
+    return output;
+}
+
+struct PdfFacts {
+    int pages = 0;
+    double width = 0;
+    double height = 0;
+};
+
+PdfFacts pdfFacts(const std::string& path) {
+    const std::string info = commandOutput("pdfinfo '" + path + "' 2>/dev/null");
+    PdfFacts facts;
+    std::smatch m;
+    if (std::regex_search(info, m, std::regex("Pages:\\s+(\\d+)"))) facts.pages = std::stoi(m[1]);
+    if (std::regex_search(info, m, std::regex("Page size:\\s+([0-9.]+) x ([0-9.]+) pts"))) {
+        facts.width = std::stod(m[1]);
+        facts.height = std::stod(m[2]);
+    }
+    return facts;
+}
+
+std::string pdfText(const std::string& path) { return commandOutput("pdftotext -layout '" + path + "' - 2>/dev/null"); }
+
+class PdfRenderer : public testing::Test {
+protected:
+    test::TempFolder folder_;
+};
+
+struct SizeCase {
+    const char* name;
+    std::string html;
+    double height;  // measured height plus the one point of slack below the content
+};
+
+class SynchronousSize : public PdfRenderer, public testing::WithParamInterface<SizeCase> {};
+
+TEST_P(SynchronousSize, OnePageAsTallAsTheContent) {
+    const std::string out = folder_.file("page.pdf");
+    std::string error;
+    ASSERT_TRUE(renderHtmlToPdf(GetParam().html, out, error, 30)) << error;
+    const PdfFacts facts = pdfFacts(out);
+    EXPECT_EQ(facts.pages, 1);
+    EXPECT_EQ(facts.width, 820);
+    EXPECT_EQ(facts.height, GetParam().height);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, SynchronousSize,
+    testing::Values(SizeCase{"EmptyIsClampedUp", "<!doctype html><html><body style=\"margin:0\"></body></html>", 101},
+                    SizeCase{"FixedBlock", "<!doctype html><body style=\"margin:0\"><div style=\"height:1234px\"></div>", 1235},
+                    SizeCase{"LastLineFlushWithTheBottom",
+                             "<!doctype html><body style=\"margin:0;font:16px/20px sans-serif\"><div style=\"height:"
+                             "301px\"></div><div>LASTLINE</div>", 322},
+                    SizeCase{"HugeIsClampedDown", "<!doctype html><body style=\"margin:0\"><div style=\"height:250000px\">",
+                             200001}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PdfRenderer, LayoutOf820PixelsFillsThePage) {
+    const std::string out = folder_.file("ruler.pdf");
+    std::string error;
+    ASSERT_TRUE(renderHtmlToPdf("<!doctype html><body style=\"margin:0\"><div style=\"width:820px;display:flex;"
+                                "justify-content:space-between\"><span>LEFTEDGE</span><span>RIGHTEDGE</span></div>",
+                                out, error, 30))
+        << error;
+    const std::string boxes = commandOutput("pdftotext -bbox '" + out + "' - 2>/dev/null");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(boxes, m, std::regex("xMin=\"([0-9.]+)\"[^>]*>LEFTEDGE")));
+    EXPECT_LT(std::stod(m[1]), 2.0);
+    ASSERT_TRUE(std::regex_search(boxes, m, std::regex("xMax=\"([0-9.]+)\"[^>]*>RIGHTEDGE")));
+    EXPECT_GT(std::stod(m[1]), 815.0);
+    EXPECT_LE(std::stod(m[1]), 820.0);
+}
+
+struct FailureCase {
+    const char* name;
+    std::string html;
+    std::string target;  // relative to the test folder
+    double timeout;
+    std::string error;   // the target path is appended when it ends with "to "
+};
+
+class SynchronousFailure : public PdfRenderer, public testing::WithParamInterface<FailureCase> {};
+
+TEST_P(SynchronousFailure, FailsWithReasonAndLeavesNoFile) {
+    const std::string out = folder_.file(GetParam().target);
+    std::string error;
+    EXPECT_FALSE(renderHtmlToPdf(GetParam().html, out, error, GetParam().timeout));
+    const std::string expected = GetParam().error + (GetParam().error.ends_with(" to ") ? out : "");
+    EXPECT_EQ(error, expected);
+    EXPECT_TRUE(folder_.entries().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SynchronousFailure,
+    testing::Values(FailureCase{"MissingFolder", "<p>x</p>", "missing/out.pdf", 30, "could not write PDF to "},
+                    FailureCase{"InvalidUtf8", "<p>\xC3</p>", "out.pdf", 30, "report HTML is not valid UTF-8"},
+                    FailureCase{"NeverFinishesLoading", "<script>for(;;){}</script>", "out.pdf", 2, "PDF render timed out"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PdfRenderer, RendersAgainAfterATimeOut) {
+    std::string error;
+    ASSERT_FALSE(renderHtmlToPdf("<script>for(;;){}</script>", folder_.file("hung.pdf"), error, 1));
+    EXPECT_TRUE(renderHtmlToPdf("<p>after</p>", folder_.file("after.pdf"), error, 30)) << error;
+    EXPECT_EQ(folder_.entries(), std::vector<std::string>{"after.pdf"});
+}
+
+TEST_F(PdfRenderer, RefusesOtherThreads) {
+    std::string error;
+    bool ok = true;
+    std::thread([&] { ok = renderHtmlToPdf("<p>x</p>", folder_.file("out.pdf"), error, 30); }).join();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error, "renderHtmlToPdf must be called on the main thread");
+    EXPECT_TRUE(folder_.entries().empty());
+}
+
+// Runs the main loop until `flag` is set or ten seconds have passed.
+void waitFor(const bool& flag) {
+    const gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+    while (!flag && g_get_monotonic_time() < deadline) g_main_context_iteration(nullptr, FALSE), g_usleep(1000);
+}
+
+TEST_F(PdfRenderer, AsynchronousCallsBackOnceAndForgetsTheJob) {
+    int calls = 0;
+    bool result = false, called = false;
+    renderPdfAsync("<!doctype html><body style=\"margin:0\"></body>", folder_.file("a.pdf"), [&](bool ok) {
+        ++calls;
+        result = ok;
+        called = true;
+    });
+    EXPECT_EQ(livePdfJobs(), 1u);
+    waitFor(called);
+    for (int i = 0; i < 20; ++i) g_main_context_iteration(nullptr, FALSE);
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(result);
+    EXPECT_EQ(livePdfJobs(), 0u);
+    const PdfFacts facts = pdfFacts(folder_.file("a.pdf"));
+    EXPECT_EQ(facts.pages, 1);
+    EXPECT_EQ(facts.width, 820);
+    EXPECT_EQ(facts.height, 121);
+}
+
+TEST_F(PdfRenderer, AsynchronousFailuresCallBackWithFalse) {
+    for (const auto& [html, target] : {std::pair<std::string, std::string>{"", "a.pdf"}, {"<p>x</p>", ""},
+                                       {"<p>x</p>", "missing/a.pdf"}}) {
+        bool called = false, result = true;
+        renderPdfAsync(html, target.empty() ? "" : folder_.file(target), [&](bool ok) {
+            called = true;
+            result = ok;
+        });
+        waitFor(called);
+        EXPECT_TRUE(called);
+        EXPECT_FALSE(result);
+    }
+    EXPECT_EQ(livePdfJobs(), 0u);
+    EXPECT_TRUE(folder_.entries().empty());
+}
+
+class DriverReportPdf : public PdfRenderer {
+protected:
+    std::string card(gen::CardDescription description) { return folder_.writeCard("driver.ddd", description); }
+    std::string render(const std::string& file, const std::string& month, const std::string& name) {
+        std::string error;
+        EXPECT_TRUE(report::berichtPdf({file}, month, folder_.file(name), error, true, renderHtmlToPdf)) << error;
+        return folder_.file(name);
+    }
+};
+
+TEST_F(DriverReportPdf, HoldsTheTotalsOfTheAnalysisAsText) {
+    auto description = gen::randomCard(31, 60, gen::Generation::Gen1);
+    description.identity.surname = "Müller-Lüdenscheidt";
+    const std::string file = card(description);
+    const AnalysisResult result = analyzeFiles({file});
+    ASSERT_TRUE(result.ok);
+    std::int64_t drive = 0;
+    for (const auto& s : result.shifts) drive += s.core.drive;
+
+    const std::string whole = render(file, "", "whole.pdf");
+    const PdfFacts facts = pdfFacts(whole);
+    EXPECT_EQ(facts.pages, 1);
+    EXPECT_EQ(facts.width, 820);
+    const std::string text = pdfText(whole);
+    EXPECT_TRUE(contains(text, "Müller-Lüdenscheidt")) << text;
+    EXPECT_TRUE(contains(text, "Tätigkeiten"));
+    EXPECT_TRUE(contains(text, formatDurationSeconds(drive)));
+    EXPECT_TRUE(contains(text, "Summe (" + std::to_string(result.shifts.size()) + " Schichten)"));
+    EXPECT_TRUE(contains(text, result.card));  // the footer: the end of the document is on the page
+
+    const CivilTime first = toCivilTime(result.shifts.front().core.start);
+    const std::string month = render(file, formatMonthKey(first.year, first.month), "month.pdf");
+    EXPECT_LT(pdfFacts(month).height, facts.height);
+}
+
+TEST_F(DriverReportPdf, HostileNameIsPrintedAsText) {
+    auto description = gen::randomCard(8, 10, gen::Generation::Gen1);
+    description.identity.surname = "<img src=x onerror=alert(1)>";
+    description.identity.firstNames = "</style>";
+    const std::string text = pdfText(render(card(description), "", "r.pdf"));
+    EXPECT_TRUE(contains(text, "<img src=x onerror=alert(1)>")) << text;
+    EXPECT_TRUE(contains(text, "</style>"));
+    EXPECT_TRUE(contains(text, "Arbeitsschichten"));
+}
+
+TEST_F(DriverReportPdf, RefusedAnalysisWritesNoPdf) {
+    const std::string file = folder_.write("broken.ddd", std::string(100, '\x76'));
+    std::string error;
+    EXPECT_FALSE(report::berichtPdf({file}, "", folder_.file("r.pdf"), error, true, renderHtmlToPdf));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(folder_.entries(), std::vector<std::string>{"broken.ddd"});
+}
+
+TEST_F(PdfRenderer, DiagnosticModeOnTheDemoDownload) {
+    const std::string log = folder_.file("log.txt");
+    const int status =
+        std::system(("'" + std::string(DDD_APP_PATH) + "' --diag '" DDD_DEMO_PATH "' 2>'" + log + "'").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    const std::string text = test::readFile(log);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << text;
+    EXPECT_TRUE(contains(text, "DIAG: diag berichtPdf: ok=1 err=\n")) << text;
+    std::smatch folder;
+    ASSERT_TRUE(std::regex_search(text, folder, std::regex("writing into (\\S+)\n")));
+    EXPECT_FALSE(std::filesystem::exists(folder[1].str()));
+}
+
+}  // namespace
+}  // namespace ddd::app
