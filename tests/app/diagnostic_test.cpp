@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -57,6 +59,7 @@ TEST_F(Diagnostic, ValidDownloadWritesBothAndCleansUp) {
 
 struct FailureCase {
     const char* name;
+    friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
     bool cardFile;
     bool renderSucceeds;
     const char* csvLine;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -52,6 +54,7 @@ TEST_F(SettingsStore, FreshInstallationGivesDefaults) {
 
 struct FileCase {
     const char* name;
+    friend void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
     std::string text;
     Settings expected;
 };
@@ -111,6 +114,7 @@ TEST_F(SettingsStore, JsonEscapesTheFolder) {
 
 struct LocationCase {
     const char* name;
+    friend void PrintTo(const LocationCase& c, std::ostream* os) { *os << c.name; }
     const char* xdg;
     const char* home;
     const char* userProfile;

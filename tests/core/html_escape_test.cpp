@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "core/html_escape.h"
 
 namespace ddd {
@@ -7,6 +9,7 @@ namespace {
 
 struct EscapeCase {
     const char* name;
+    friend void PrintTo(const EscapeCase& c, std::ostream* os) { *os << c.name; }
     std::string input;
     std::string expected;
 };

@@ -1,6 +1,8 @@
 // The WebKitGTK renderers and the diagnostic mode on a real X display.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -57,6 +59,7 @@ protected:
 
 struct SizeCase {
     const char* name;
+    friend void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
     std::string html;
     double height;  // measured height plus the one point of slack below the content
 };
@@ -102,6 +105,7 @@ TEST_F(PdfRenderer, LayoutOf820PixelsFillsThePage) {
 
 struct FailureCase {
     const char* name;
+    friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
     std::string html;
     std::string target;  // relative to the test folder
     double timeout;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <sys/resource.h>
 
 #include <csignal>
@@ -22,6 +24,7 @@ std::int64_t utc(int y, unsigned m, unsigned d, int hh = 0, int mm = 0) {
 
 struct RowCase {
     const char* name;
+    friend void PrintTo(const RowCase& c, std::ostream* os) { *os << c.name; }
     std::vector<std::string> fields;
     std::string expected;
 };
@@ -48,6 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct FormulaCase {
     const char* name;
+    friend void PrintTo(const FormulaCase& c, std::ostream* os) { *os << c.name; }
     std::string text;
     std::string expected;
 };

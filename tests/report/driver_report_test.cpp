@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "analysis/pipeline.h"
 #include "core/primitives.h"
 #include "report/driver_report.h"
@@ -38,6 +40,7 @@ std::string html(const AnalysisResult& r, const std::string& month = "", bool ga
 
 struct HostileName {
     const char* name;
+    friend void PrintTo(const HostileName& c, std::ostream* os) { *os << c.name; }
     std::string driver;
     std::string escaped;
     std::string raw;
@@ -62,6 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct PeriodCase {
     const char* name;
+    friend void PrintTo(const PeriodCase& c, std::ostream* os) { *os << c.name; }
     std::string monthKey;
     std::string expected;
 };

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "core/primitives.h"
 #include "report/provenance_text.h"
 #include "tests/report/report_fixture.h"
@@ -100,6 +102,7 @@ TEST(ProvenanceText, NothingInThePeriod) {
 
 struct KeyCase {
     const char* name;
+    friend void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
     std::string key;
     std::string shown;
 };
