@@ -25,10 +25,6 @@
 #include "tests/gtk/gtk_test_support.h"
 #include "tests/gtk/x11_windows.h"
 #include "tools/vu_generator/vu_generator.h"
-#if __has_include("app/gtk/pdf_renderer.h")
-#include "app/gtk/pdf_renderer.h"
-#define DDD_HAS_PDF_RENDERER 1
-#endif
 
 extern char** environ;
 
@@ -37,29 +33,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-// The desktop host with scripted dialogs: folders and save paths come from the test, revealed
-// files are recorded; the PDF comes from the real renderer.
-class DialogFreeHost : public GtkShellHost {
-public:
-    DialogFreeHost() : GtkShellHost(DDD_APP_PATH) {}
-    std::string chooseFolder(const std::string&, const std::string&) override { return folderAnswer; }
-    std::string chooseSavePath(const std::string& suggestedName) override {
-        suggestedNames.push_back(suggestedName);
-        return saveAnswer;
-    }
-    void revealInFinder(const std::string& path) override { revealed.push_back(path); }
-#ifdef DDD_HAS_PDF_RENDERER
-    void renderPdfAsync(const std::string& html, const std::string& outPath, std::function<void(bool)> done) override {
-        ::ddd::app::renderPdfAsync(html, outPath, std::move(done));
-    }
-#endif
-
-    std::string folderAnswer;
-    std::string saveAnswer;
-    std::vector<std::string> suggestedNames;
-    std::vector<std::string> revealed;
-};
 
 // Every text of the driver's downloads names them so: card downloads and vehicle-unit stays.
 void renameDriver(gen::Fleet& fleet, std::size_t driver, const std::string& surname) {
@@ -110,7 +83,7 @@ TEST_F(FinderWindow, ScanSearchHighlightAndReport) {
     writeFleet(folder, fleet);
 
     DddWebView view;
-    DialogFreeHost host;
+    test::DialogFreeHost host;
     host.setWebView(&view);
     FinderRuntime runtime;
     view.setTitle(kFinderTitle);
@@ -205,9 +178,6 @@ TEST_F(FinderWindow, ScanSearchHighlightAndReport) {
 
 // The report of the last search, saved as a PDF where the save dialog says.
 TEST_F(FinderWindow, ReportOfTheLastSearchIsAOnePagePdf) {
-#ifndef DDD_HAS_PDF_RENDERER
-    GTEST_SKIP() << "this build has no PDF renderer yet: the host's render answers false";
-#endif
     gen::Fleet fleet = gen::makeFleet(4, gen::FleetPlan{.drivers = 3, .vehicles = 2, .days = 4, .cardDownloadsPerDriver = 1,
                                                          .vuDownloadsPerVehicle = 1, .speedMinutes = 5});
     const std::string oddName = "<b>Kröger & \"Söhne\"</b>";
@@ -216,7 +186,7 @@ TEST_F(FinderWindow, ReportOfTheLastSearchIsAOnePagePdf) {
     writeFleet(folder, fleet);
 
     DddWebView view;
-    DialogFreeHost host;
+    test::DialogFreeHost host;
     host.setWebView(&view);
     FinderRuntime runtime;
     runtime.folders.push_back(folder.path().string());
@@ -244,7 +214,7 @@ TEST_F(FinderWindow, ReportOfTheLastSearchIsAOnePagePdf) {
 TEST_F(FinderWindow, DateAndHourFieldsFormatWhatIsTyped) {
     DddWebView view;
     FinderRuntime runtime;
-    DialogFreeHost host;
+    test::DialogFreeHost host;
     bindFinder(view, runtime, host);
     view.setHtml(std::string(finderPageHtml()));
     ASSERT_EQ(test::awaitScript(view, "document.readyState === 'complete' && document.getElementById('date') ? 'ready' : ''"), "ready");

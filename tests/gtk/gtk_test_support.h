@@ -1,5 +1,6 @@
 // Helpers of the window tests: GTK started once, the main loop turned until something happened,
-// script results awaited, and window pictures saved as test artifacts.
+// script results awaited, window pictures saved as test artifacts, and a desktop host whose
+// dialogs answer what the test says.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -9,7 +10,9 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "app/gtk/gtk_shell_host.h"
 #include "app/gtk/webview_gtk.h"
 
 namespace ddd::test {
@@ -82,5 +85,39 @@ inline bool snapshotPng(app::DddWebView& view, const std::filesystem::path& file
     spinUntil([&] { return done; });
     return written;
 }
+
+// The desktop host with scripted dialogs: files, folders and save paths come from the test (each
+// folder dialog takes the next of folderAnswers, then folderAnswer), revealed files and finder
+// starts are recorded; PDFs come from the real renderer.
+class DialogFreeHost : public app::GtkShellHost {
+public:
+    DialogFreeHost() : GtkShellHost(DDD_APP_PATH) {}
+    std::string chooseDddFile() override { return fileAnswer; }
+    std::string chooseFolder(const std::string& message, const std::string&) override {
+        folderMessages.push_back(message);
+        if (!folderAnswers.empty()) {
+            std::string next = folderAnswers.front();
+            folderAnswers.erase(folderAnswers.begin());
+            return next;
+        }
+        return folderAnswer;
+    }
+    std::string chooseSavePath(const std::string& suggestedName) override {
+        suggestedNames.push_back(suggestedName);
+        return saveAnswer;
+    }
+    void revealInFinder(const std::string& path) override { revealed.push_back(path); }
+    // Recorded instead of started, so a test leaves no finder process behind.
+    void launchFinder(const std::string& scanFolder) override { finderFolders.push_back(scanFolder); }
+
+    std::string fileAnswer;
+    std::string folderAnswer;
+    std::vector<std::string> folderAnswers;
+    std::string saveAnswer;
+    std::vector<std::string> folderMessages;
+    std::vector<std::string> suggestedNames;
+    std::vector<std::string> revealed;
+    std::vector<std::string> finderFolders;
+};
 
 }  // namespace ddd::test
