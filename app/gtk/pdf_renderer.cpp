@@ -101,6 +101,38 @@ bool syncToDisk(const std::string& path) {
 // "Print to File" is the name GTK gives its file printer, translated like the rest of GTK.
 const char* filePrinterName() { return g_dgettext("gtk30", "Print to File"); }
 
+// Every render view is related to one hidden anchor view and so shares its web process: starting a
+// fresh process for each report cost most of a second, a warm one loads the report in tens of
+// milliseconds. The anchor also carries the print zoom style, which related views inherit. A
+// render given up because its page hangs takes the shared process down with it (see abandon),
+// and the next render starts a new anchor.
+WebKitWebView*& anchorSlot() {
+    static WebKitWebView* anchor = nullptr;
+    return anchor;
+}
+
+WebKitWebView* anchorView() {
+    WebKitWebView*& anchor = anchorSlot();
+    if (anchor == nullptr) {
+        WebKitUserContentManager* content = webkit_user_content_manager_new();
+        WebKitUserStyleSheet* zoom = webkit_user_style_sheet_new(kPrintZoomStyle, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                                 WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+        webkit_user_content_manager_add_style_sheet(content, zoom);
+        webkit_user_style_sheet_unref(zoom);
+        anchor = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
+        g_object_unref(content);
+        g_object_ref_sink(anchor);
+        webkit_web_view_load_html(anchor, "", nullptr);
+    }
+    return anchor;
+}
+
+void dropAnchor() {
+    WebKitWebView*& anchor = anchorSlot();
+    if (anchor != nullptr) g_object_unref(anchor);
+    anchor = nullptr;
+}
+
 // Where a render stopped: the asynchronous renderer logs measurement and print failures only.
 enum class RenderStage { Load, Measure, Print };
 
@@ -139,13 +171,7 @@ public:
         pdf_.emplace(outPath_);
         if (!pdf_->isOpen()) return finish(failure("could not write PDF to " + outPath_));
         window_ = gtk_offscreen_window_new();
-        WebKitUserContentManager* content = webkit_user_content_manager_new();
-        WebKitUserStyleSheet* zoom = webkit_user_style_sheet_new(kPrintZoomStyle, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                                                                 WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
-        webkit_user_content_manager_add_style_sheet(content, zoom);
-        webkit_user_style_sheet_unref(zoom);
-        view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
-        g_object_unref(content);
+        view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_related_view(anchorView()));
         gtk_widget_set_size_request(GTK_WIDGET(view_), kLayoutWidth, profile_.initialHeight);
         gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
         gtk_widget_show_all(window_);
@@ -153,6 +179,15 @@ public:
         g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
         g_signal_connect(view_, "web-process-terminated", G_CALLBACK(onProcessTerminated), this);
         webkit_web_view_load_html(view_, html.c_str(), nullptr);
+    }
+
+    // A render that is given up unfinished may be stuck in a script of its page, which would stall
+    // every later render in the shared web process: that process is ended and not used again.
+    void abandon() {
+        if (finished_ || view_ == nullptr) return;
+        g_signal_handlers_disconnect_by_data(view_, this);
+        webkit_web_view_terminate_web_process(view_);
+        dropAnchor();
     }
 
 private:
@@ -231,7 +266,7 @@ private:
         gchar* uri = g_filename_to_uri(pdf_->temporaryPath().c_str(), nullptr, nullptr);
         gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
         g_free(uri);
-                // Content past the clamped height would spill onto a second page; the report is one page.
+        // Content past the clamped height would spill onto a second page; the report is one page.
         gtk_print_settings_set_print_pages(settings, GTK_PRINT_PAGES_RANGES);
         GtkPageRange firstPage{0, 0};
         gtk_print_settings_set_page_ranges(settings, &firstPage, 1);
@@ -367,6 +402,7 @@ bool renderHtmlToPdf(const std::string& html, const std::string& outPath, std::s
         const guint tick = g_timeout_add(20, keepLoopAwake, nullptr);
         while (!state.done && std::chrono::steady_clock::now() < deadline) g_main_context_iteration(nullptr, TRUE);
         g_source_remove(tick);
+        if (!state.done) job->abandon();
     }
     if (!state.done) {
         error = "PDF render timed out";
