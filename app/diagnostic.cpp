@@ -4,11 +4,26 @@
 #include <filesystem>
 #include <vector>
 
+#include "analysis/pipeline.h"
 #include "app/settings.h"
 #include "app/shell_host.h"
 #include "report/csv_export.h"
 
 namespace ddd::app {
+namespace {
+
+// Whether the data is what the card signed: the status, and each failing file or certificate.
+void logAuthenticity(const std::string& file) {
+    const AnalysisResult result = analyzeFiles({file});
+    for (const DownloadAuthenticity& download : result.authenticity) {
+        if (!download.check) continue;
+        std::string line = "diag authenticity: " + std::string(authenticityText(download.check->status));
+        for (const std::string& problem : download.check->problems) line += "; " + problem;
+        diagLog(line);
+    }
+}
+
+}  // namespace
 
 int runDiagnostic(const std::string& file, const report::HtmlToPdf& render, const std::string& folderTemplate) {
     std::vector<char> name(folderTemplate.begin(), folderTemplate.end());
@@ -19,6 +34,7 @@ int runDiagnostic(const std::string& file, const report::HtmlToPdf& render, cons
     }
     const std::string folder = name.data();
     diagLog("diag: writing into " + folder);
+    logAuthenticity(file);
 
     const report::CsvExportResult csv = report::exportCsv({file}, "", folder + "/csv");
     diagLog("diag CSV: ok=" + std::string(csv.ok ? "1" : "0") + " written=" + std::to_string(csv.written) +

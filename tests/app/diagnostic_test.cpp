@@ -11,6 +11,7 @@
 #include "app/diagnostic.h"
 #include "core/atomic_file.h"
 #include "tests/report/report_fixture.h"
+#include "tests/signature/test_pki_fixture.h"
 
 namespace ddd::app {
 namespace {
@@ -32,13 +33,13 @@ struct FakeRenderer {
     }
 };
 
-class Diagnostic : public testing::Test {
+class Diagnostic : public ::testing::Test {
 protected:
     std::string folderTemplate() const { return folder_.file("ddd_diag.XXXXXX"); }
     int run(const std::string& file, FakeRenderer& renderer, std::string& log) {
-        testing::internal::CaptureStderr();
+        ::testing::internal::CaptureStderr();
         const int code = runDiagnostic(file, std::ref(renderer), folderTemplate());
-        log = testing::internal::GetCapturedStderr();
+        log = ::testing::internal::GetCapturedStderr();
         return code;
     }
     test::TempFolder folder_;
@@ -50,11 +51,40 @@ TEST_F(Diagnostic, ValidDownloadWritesBothAndCleansUp) {
     std::string log;
     EXPECT_EQ(run(card, renderer, log), 0);
     EXPECT_TRUE(std::regex_search(log, std::regex("^DIAG: diag: writing into .*/ddd_diag\\.[A-Za-z0-9]{6}\n"
+                                                  "DIAG: diag authenticity: [^\\n]+\n"
                                                   "DIAG: diag CSV: ok=1 written=[1-9] err=\n"
                                                   "DIAG: diag berichtPdf: ok=1 err=\n$")))
         << log;
     EXPECT_TRUE(contains(renderer.html, "VELMORANT DDD"));
     EXPECT_EQ(folder_.entries().size(), 1u);
+}
+
+// The log says whether the data is what the card signed, naming what fails. No trusted root of
+// the user's own is installed here.
+TEST_F(Diagnostic, LogsTheAuthenticityOfTheDownload) {
+    setenv("XDG_DATA_HOME", folder_.file("no-roots").c_str(), 1);
+    struct Case {
+        const char* name;
+        gen::Generation generation;
+        bool sign;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"unsigned", gen::Generation::Gen1, false, "DIAG: diag authenticity: unsigned\n"},
+        {"second generation, test root unknown", gen::Generation::Gen2, true, "DIAG: diag authenticity: unanchored\n"},
+        {"first generation, test root unknown", gen::Generation::Gen1, true,
+         "DIAG: diag authenticity: invalid; CA_Certificate (0xC108, first generation): signed by unknown root key "},
+    };
+    for (const Case& c : cases) {
+        gen::CardDescription card = gen::randomCard(6, 5, c.generation);
+        card.withoutSignatures = !c.sign;
+        if (c.sign && c.generation == gen::Generation::Gen1) card.gen1Signing = ddd::testing::gen1Pki().card;
+        if (c.sign && c.generation == gen::Generation::Gen2) card.gen2Signing = ddd::testing::gen2Pki().card;
+        FakeRenderer renderer;
+        std::string log;
+        run(folder_.writeCard(std::string(c.name) + ".ddd", card), renderer, log);
+        EXPECT_TRUE(contains(log, c.line)) << c.name << "\n" << log;
+    }
 }
 
 struct FailureCase {
@@ -66,7 +96,7 @@ struct FailureCase {
     const char* pdfLine;
 };
 
-class DiagnosticFailure : public Diagnostic, public testing::WithParamInterface<FailureCase> {};
+class DiagnosticFailure : public Diagnostic, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(DiagnosticFailure, ExitsOneAndStillCleansUp) {
     const std::string file = GetParam().cardFile ? folder_.writeCard("in.ddd", gen::randomCard(4, 10, gen::Generation::Gen1))
@@ -81,15 +111,15 @@ TEST_P(DiagnosticFailure, ExitsOneAndStillCleansUp) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DiagnosticFailure,
-    testing::Values(FailureCase{"NotACardDownload", false, true, "DIAG: diag CSV: ok=0 written=0 err=", "DIAG: diag berichtPdf: ok=0 err="},
+    ::testing::Values(FailureCase{"NotACardDownload", false, true, "DIAG: diag CSV: ok=0 written=0 err=", "DIAG: diag berichtPdf: ok=0 err="},
                     FailureCase{"RenderFails", true, false, "DIAG: diag CSV: ok=1 written=", "DIAG: diag berichtPdf: ok=0 err=PDF render timed out\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Diagnostic, UncreatableFolder) {
     FakeRenderer renderer;
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(runDiagnostic("x.ddd", std::ref(renderer), folder_.file("missing/ddd_diag.XXXXXX")), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "DIAG: diag: could not create private temp directory\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "DIAG: diag: could not create private temp directory\n");
     EXPECT_TRUE(renderer.html.empty());
 }
 
