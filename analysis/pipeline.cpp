@@ -48,14 +48,6 @@ std::string refusal(const std::vector<std::string>& messages) {
     return text;
 }
 
-std::string driverName(const CardIdentification& id) {
-    const std::string& first = id.firstNames.text;
-    const std::string& last = id.surname.text;
-    if (first.empty()) return last;
-    if (last.empty()) return first;
-    return first + " " + last;
-}
-
 std::optional<std::vector<std::uint8_t>> readWholeFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
@@ -181,7 +173,7 @@ AnalysisResult analyze(CardList cards) {
     MergedCardView view = mergeDownloads(cards);
     const Timeline timeline = buildTimeline(view);
     if (view.identification) {
-        result.driver = driverName(*view.identification);
+        result.driver = driverNameOf(*view.identification);
         result.card = cardNumberText(view.identification->cardNumber);
         result.nation = view.identification->issuingNation;
     }
@@ -234,31 +226,43 @@ AnalysisResult analyzeFiles(const std::vector<std::string>& paths) {
     return withFileNames(analyze(cards), names);
 }
 
-AnalysisResult analyzeDriverOfFile(const std::string& path) {
+std::string driverNameOf(const CardIdentification& identification) {
+    const std::string& first = identification.firstNames.text;
+    const std::string& last = identification.surname.text;
+    if (first.empty()) return last;
+    if (last.empty()) return first;
+    return first + " " + last;
+}
+
+std::optional<CardGroup> driverGroupOfFile(const std::string& path) {
     std::error_code error;
     const fs::path opened = fs::weakly_canonical(path, error);
     std::optional<DriverKey> driver;
     if (auto bytes = readWholeFile(path)) {
         if (auto identification = chosenCardIdentification(*bytes)) driver = driverKeyOf(*identification);
     }
-    if (driver && hasDddExtension(path)) {
-        fs::path parent = fs::path(path).parent_path();
-        if (parent.empty()) parent = ".";
-        CardFolder folder = loadCardFolder(parent.string(), driver);
-        for (const CardGroup& group : folder.groups) {
-            const bool holdsOpened = std::any_of(group.paths.begin(), group.paths.end(), [&](const std::string& p) {
-                std::error_code canonicalError;
-                return fs::weakly_canonical(p, canonicalError) == opened;
-            });
-            if (!holdsOpened) continue;
-            std::vector<const DriverCardFile*> cards;
-            std::vector<std::string> names;
-            for (const auto& card : group.cards) cards.push_back(card.get());
-            for (const auto& p : group.paths) names.push_back(fs::path(p).filename().string());
-            return withFileNames(analyze(cards), names);
-        }
+    if (!driver || !hasDddExtension(path)) return std::nullopt;
+    fs::path parent = fs::path(path).parent_path();
+    if (parent.empty()) parent = ".";
+    CardFolder folder = loadCardFolder(parent.string(), driver);
+    for (CardGroup& group : folder.groups) {
+        const bool holdsOpened = std::any_of(group.paths.begin(), group.paths.end(), [&](const std::string& p) {
+            std::error_code canonicalError;
+            return fs::weakly_canonical(p, canonicalError) == opened;
+        });
+        if (holdsOpened) return std::move(group);
     }
-    return analyzeFiles({path});
+    return std::nullopt;
+}
+
+AnalysisResult analyzeDriverOfFile(const std::string& path) {
+    const std::optional<CardGroup> group = driverGroupOfFile(path);
+    if (!group) return analyzeFiles({path});
+    std::vector<const DriverCardFile*> cards;
+    std::vector<std::string> names;
+    for (const auto& card : group->cards) cards.push_back(card.get());
+    for (const auto& p : group->paths) names.push_back(fs::path(p).filename().string());
+    return withFileNames(analyze(cards), names);
 }
 
 }  // namespace ddd

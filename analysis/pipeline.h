@@ -58,4 +58,12 @@ struct CardFolder {
 // left out), which keeps opening a file in a large archive fast.
 CardFolder loadCardFolder(const std::string& folder, const std::optional<DriverKey>& onlyDriver = std::nullopt);
 
+// The downloads of the driver of an opened card download found in the folder tree the file lies
+// in, the file itself among them (matched by canonical path, so links and dot segments do not
+// matter). Absent when the file is no identifiable ".ddd" card download or was not found there.
+std::optional<CardGroup> driverGroupOfFile(const std::string& path);
+
+// First names and surname as the reports show them.
+std::string driverNameOf(const CardIdentification& identification);
+
 }  // namespace ddd

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <optional>
 
+#include "analysis/pipeline.h"
 #include "core/primitives.h"
 #include "report/month_restriction.h"
 
@@ -144,6 +148,27 @@ std::string renderProvenanceText(const ProvenanceModel& model, const std::string
         text += "   " + dayRuns(conflicts) + "\n";
     }
     return text;
+}
+
+std::string provenanceTextOfFile(const std::string& openedPath, const std::string& periodKey, std::int64_t createdAt) {
+    std::optional<CardGroup> group = driverGroupOfFile(openedPath);
+    if (!group) {
+        // Not found beside other downloads (no ".ddd" name, say): the file alone, as the analysis takes it.
+        std::ifstream in(openedPath, std::ios::binary);
+        if (!in) return {};
+        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        auto decoded = decodeCardFile(bytes);
+        if (!decoded) return {};
+        group.emplace();
+        group->paths.push_back(openedPath);
+        group->cards.push_back(std::make_unique<DriverCardFile>(std::move(decoded).value()));
+    }
+    std::vector<const DriverCardFile*> cards;
+    for (const auto& card : group->cards) cards.push_back(card.get());
+    const AnalysisResult result = analyze(cards);
+    if (!result.ok) return {};
+    return renderProvenanceText(buildProvenance(group->paths, cards, result.card, result.driver, result.nation), periodKey,
+                                createdAt);
 }
 
 }  // namespace ddd::report

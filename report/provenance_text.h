@@ -13,4 +13,8 @@ namespace ddd::report {
 // seconds. Lines end with LF, the last one included.
 std::string renderProvenanceText(const ProvenanceModel& model, const std::string& periodKey, std::int64_t createdAt);
 
+// The manifest beside the report of an opened card download, which covers the downloads of its
+// driver in the file's folder tree. Empty when the file cannot be analysed.
+std::string provenanceTextOfFile(const std::string& openedPath, const std::string& periodKey, std::int64_t createdAt);
+
 }  // namespace ddd::report

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <deque>
-#include <map>
-#include <mutex>
 #include <regex>
 #include <set>
 #include <string>
@@ -11,118 +8,15 @@
 
 #include "app/finder_bridge.h"
 #include "core/primitives.h"
+#include "tests/app/bridge_test_host.h"
 #include "tests/app/temp_folder.h"
 #include "tools/vu_generator/vu_generator.h"
 
 namespace ddd::app {
 namespace {
 
-// A web view without a window: calls are made by the test, scripts and answers are recorded,
-// and dispatched tasks wait until the test runs them as the main loop would.
-class RecordingWebView : public WebView {
-public:
-    void bind(const std::string& name, SyncFunction function) override {
-        order.push_back(name);
-        sync[name] = std::move(function);
-    }
-    void bindAsync(const std::string& name, AsyncFunction function) override {
-        order.push_back(name);
-        async[name] = std::move(function);
-    }
-    void resolve(const std::string& callId, int status, const std::string& result) override {
-        resolved.push_back({callId, status, result});
-    }
-    void init(const std::string& script) override { initScripts.push_back(script); }
-    void eval(const std::string& script) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        evaluated.push_back(script);
-    }
-    void setHtml(const std::string&) override {}
-    void setTitle(const std::string&) override {}
-    void setSize(int, int, SizeHint) override {}
-    void dispatch(std::function<void()> task) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
-    void run() override {}
-    void terminate() override {}
-
-    std::string call(const std::string& name, const std::string& request = "[]") { return sync.at(name)(request); }
-
-    // Runs dispatched tasks until `done` holds or the time is up.
-    bool runTasksUntil(const std::function<bool()>& done, double seconds = 60) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::function<void()> task;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (!tasks_.empty()) {
-                    task = std::move(tasks_.front());
-                    tasks_.pop_front();
-                }
-            }
-            if (task) task();
-            else std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
-    }
-    void runAllTasks() {
-        runTasksUntil([this] {
-            std::lock_guard<std::mutex> lock(mutex_);
-            return tasks_.empty();
-        });
-    }
-    std::vector<std::string> scripts() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return evaluated;
-    }
-
-    struct Resolution {
-        std::string id;
-        int status;
-        std::string result;
-    };
-    std::vector<std::string> order;
-    std::map<std::string, SyncFunction> sync;
-    std::map<std::string, AsyncFunction> async;
-    std::vector<Resolution> resolved;
-    std::vector<std::string> initScripts;
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> evaluated;
-    std::deque<std::function<void()>> tasks_;
-};
-
-// Dialogs answer what the test put in; a render writes nothing and settles the call as written.
-class ScriptedHost : public ShellHost {
-public:
-    std::string chooseDddFile() override { return {}; }
-    std::string chooseFolder(const std::string&, const std::string&) override { return folderAnswer; }
-    std::string chooseSavePath(const std::string& suggestedName) override {
-        suggestedNames.push_back(suggestedName);
-        return saveAnswer;
-    }
-    void revealInFinder(const std::string& path) override { revealed.push_back(path); }
-    void launchFinder(const std::string&) override {}
-    void renderReportPdfAsync(const std::string& callId, const std::string& html, const std::string& outPath) override {
-        renders.push_back({callId, html, outPath});
-    }
-    void renderPdfAsync(const std::string&, const std::string&, std::function<void(bool)> done) override { done(false); }
-    void evaluateScript(const std::string&, std::function<void(std::string)> done) override { done(""); }
-
-    struct Render {
-        std::string callId;
-        std::string html;
-        std::string path;
-    };
-    std::string folderAnswer;
-    std::string saveAnswer;
-    std::vector<std::string> suggestedNames;
-    std::vector<std::string> revealed;
-    std::vector<Render> renders;
-};
+using test::RecordingWebView;
+using test::ScriptedHost;
 
 void writeFleet(const test::ShellTempFolder& folder, const gen::Fleet& fleet, const std::string& under = "") {
     for (const gen::FleetFile& f : gen::fleetFiles(fleet)) folder.write(under + f.relativePath, f.bytes);

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/settings.h"
+#include "tests/app/bridge_test_host.h"
 #include "tests/report/report_fixture.h"
 
 namespace ddd::app {
@@ -14,27 +15,7 @@ namespace {
 
 using test::readFile;
 
-// Sets or clears environment variables for one test and restores them afterwards.
-class Environment {
-public:
-    void set(const char* name, const char* value) {
-        if (!saved_.count(name)) {
-            const char* old = std::getenv(name);
-            saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-        }
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
-    }
-    ~Environment() {
-        for (const auto& [name, value] : saved_) {
-            if (value) setenv(name.c_str(), value->c_str(), 1);
-            else unsetenv(name.c_str());
-        }
-    }
-
-private:
-    std::map<std::string, std::optional<std::string>> saved_;
-};
+using test::Environment;
 
 class SettingsStore : public testing::Test {
 protected:
