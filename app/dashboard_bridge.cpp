@@ -1,0 +1,283 @@
+#include "app/dashboard_bridge.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+#include "analysis/pipeline.h"
+#include "app/archive_sync.h"
+#include "app/bridge_text.h"
+#include "app/export_all.h"
+#include "app/settings.h"
+#include "app/window_page.h"
+#include "card/card_read_reply.h"
+#include "core/atomic_file.h"
+#include "core/card_file.h"
+#include "report/analysis_json.h"
+#include "report/csv_export.h"
+#include "report/provenance_text.h"
+
+namespace ddd::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kVehicleUnitAnswer =
+    "{\"ok\":false,\"vu\":true,\"error\":\"Fahrzeugdatei (VU) erkannt — in der Fahrerermittlung geöffnet.\"}";
+constexpr int kMaxNumberedName = 1000;
+
+// Only a download that decodes and carries the first-generation driver application is taken
+// for a card download; anything else is most likely a vehicle unit's download.
+bool isDriverCardDownload(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return false;
+    const auto decoded = decodeCardFile(bytes);
+    return decoded && decoded.value().gen1.has_value();
+}
+
+std::string analysisDocument(const std::string& path) {
+    try {
+        return analyzeOpenedFile(path);
+    } catch (const std::exception& error) {
+        return "{\"ok\":false,\"error\":" + jsonQuote(std::string("Analyse fehlgeschlagen: ") + error.what()) + "}";
+    } catch (...) {
+        return "{\"ok\":false,\"error\":\"Analyse fehlgeschlagen.\"}";
+    }
+}
+
+// The current card file and the other downloads of its driver in its folder tree; the file
+// alone when they cannot be found.
+std::vector<std::string> csvFileSet(const std::string& currentFile) {
+    try {
+        if (auto group = driverGroupOfFile(currentFile)) return group->paths;
+    } catch (...) {
+    }
+    return {currentFile};
+}
+
+std::string settingsAfter(void (*change)(Settings&, bool), bool value) {
+    Settings settings = loadSettings();
+    change(settings, value);
+    saveSettings(settings);
+    return settingsJson(loadSettings());
+}
+
+bool flagArg(const std::string& request) {
+    const std::string value = firstStringArg(request);
+    return value == "1" || value == "true";
+}
+
+// folder/name.pdf, or the first of "name (2).pdf", "name (3).pdf", ... that does not exist yet.
+std::string freeReportPath(const std::string& folder, const std::string& name) {
+    std::error_code ignored;
+    fs::path path = fs::path(folder) / (name + ".pdf");
+    for (int n = 2; fs::exists(path, ignored) && n < kMaxNumberedName; ++n) {
+        path = fs::path(folder) / (name + " (" + std::to_string(n) + ").pdf");
+    }
+    return path.string();
+}
+
+// "Max 03.2024.pdf" gets "Max 03.2024 Quellen.txt" beside it.
+std::string manifestPathOf(const std::string& pdfPath) {
+    std::string stem = pdfPath;
+    if (stem.size() >= 4) {
+        std::string ending = stem.substr(stem.size() - 4);
+        for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ending == ".pdf") stem.resize(stem.size() - 4);
+    }
+    return stem + " Quellen.txt";
+}
+
+std::int64_t secondsNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+struct PrintJob {
+    std::string callId;
+    std::string path;
+    bool automatic = false;
+    std::string cardFile;
+    std::string monthKey;
+    bool includeManifest = false;
+};
+
+std::string printAnswer(const PrintJob& job, bool ok) {
+    std::string manifest;
+    if (ok && job.includeManifest && !job.cardFile.empty()) {
+        const std::string text = report::provenanceTextOfFile(job.cardFile, job.monthKey, secondsNow());
+        const std::string path = manifestPathOf(job.path);
+        if (!text.empty() && writeFileAtomically(path, text)) manifest = path;
+    }
+    return std::string("{\"ok\":") + (ok ? "true" : "false") + ",\"path\":" + jsonQuote(job.path) +
+           ",\"auto\":" + (job.automatic ? "true" : "false") + ",\"manifest\":" + jsonQuote(manifest) + "}";
+}
+
+void print(WebView& view, ShellState& state, ShellHost& host, const std::string& callId, const std::string& request) {
+    std::string name = firstStringArg(request);
+    if (name.empty()) name = "Bericht";
+    PrintJob job;
+    job.callId = callId;
+    job.monthKey = monthKeyFromArg(secondStringArg(request));
+    job.cardFile = state.currentFile;
+    const Settings settings = loadSettings();
+    job.includeManifest = settings.includeManifest;
+    job.automatic = !settings.berichtFolder.empty() && !settings.askEachTime;
+    if (job.automatic) {
+        std::error_code ignored;
+        fs::create_directories(settings.berichtFolder, ignored);
+        job.path = freeReportPath(settings.berichtFolder, name);
+    } else {
+        job.path = host.chooseSavePath(name);
+        if (job.path.empty()) {
+            view.resolve(callId, 0, "null");
+            return;
+        }
+    }
+    host.evaluateScript(kReportExtractionScript, [&view, &host, job](const std::string& html) {
+        host.renderPdfAsync(html, job.path, [&view, job](bool ok) { view.resolve(job.callId, 0, printAnswer(job, ok)); });
+    });
+}
+
+void analyse(WebView& view, ShellState& state, ShellHost& host, const std::string& callId, const std::string& request) {
+    const std::string path = normalizeSlashes(firstStringArg(request));
+    if (!path.empty()) {
+        if (!isDriverCardDownload(path)) {
+            host.launchFinder(fs::path(path).parent_path().string());
+            view.resolve(callId, 0, kVehicleUnitAnswer);
+            return;
+        }
+        state.currentFile = path;
+    }
+    if (state.analysisThread.joinable()) state.analysisThread.join();
+    state.analysisThread = std::thread([&view, callId, file = state.currentFile] {
+        std::string document = analysisDocument(file);
+        view.dispatch([&view, callId, document = std::move(document)] { view.resolve(callId, 0, document); });
+    });
+}
+
+// The card read's folder replaces the previous one only on the main thread, so the page's next
+// export or report already works on the card just read.
+void readCard(WebView& view, ShellState& state, const std::string& callId, const std::string& request) {
+    if (state.cardReadThread.joinable()) state.cardReadThread.join();
+    state.cardReadThread = std::thread([&view, &state, callId, reader = firstStringArg(request)] {
+        CardReadReply reply = readCardAndAnalyze(reader);
+        view.dispatch([&view, &state, callId, reply = std::move(reply)] {
+            if (!reply.savedFile.empty()) {
+                const std::string folder = reply.tempFolder.string();
+                if (!state.cardTempDir.empty() && state.cardTempDir != folder) {
+                    std::error_code ignored;
+                    fs::remove_all(state.cardTempDir, ignored);
+                }
+                state.cardTempDir = folder;
+                state.currentFile = reply.savedFile.string();
+            }
+            view.resolve(callId, 0, reply.json);
+        });
+    });
+}
+
+std::string exportCsv(ShellState& state, ShellHost& host, const std::string& request) {
+    if (state.currentFile.empty()) return "null";
+    const std::string monthKey = monthKeyFromArg(firstStringArg(request));
+    const std::string folder = host.chooseFolder("CSV-Export — Zielordner wählen", "Hier speichern");
+    if (folder.empty()) return "null";
+    const std::string basePath = folder + "/" + fs::path(cardBasePath(state.currentFile)).filename().string();
+    const report::CsvExportResult written = report::exportCsv(csvFileSet(state.currentFile), monthKey, basePath);
+    return written.ok && written.written > 0 ? jsonQuote(basePath) : "null";
+}
+
+std::string yearFolder(const std::string& request) {
+    const std::string folder = homeDirectory() + "/Downloads/Tacho Berichte " + firstStringArg(request);
+    std::error_code error;
+    fs::create_directories(folder, error);
+    return fs::is_directory(folder, error) ? jsonQuote(folder) : "null";
+}
+
+std::string sync(ShellHost& host) {
+    const std::string source = host.chooseFolder("DDD-Sync — Quellordner mit den .ddd-Dateien wählen", "Quellordner");
+    if (source.empty()) return "{\"ok\":false,\"copied\":0,\"skipped\":0}";
+    const std::string target = host.chooseFolder("DDD-Sync — Zielordner (Archiv) wählen", "Zielordner");
+    const SyncResult result = syncDddArchive(source, target);
+    char answer[96];
+    std::snprintf(answer, sizeof answer, "{\"ok\":%s,\"copied\":%lld,\"skipped\":%lld}", result.ok ? "true" : "false",
+                  static_cast<long long>(result.copied), static_cast<long long>(result.skipped));
+    return answer;
+}
+
+std::string chooseBerichtFolder(ShellHost& host) {
+    const std::string chosen = host.chooseFolder("Standard-Ordner für Berichte wählen", "Ordner wählen");
+    if (!chosen.empty()) {
+        Settings settings = loadSettings();
+        settings.berichtFolder = normalizeSlashes(chosen);
+        saveSettings(settings);
+    }
+    return settingsJson(loadSettings());
+}
+
+}  // namespace
+
+void bindDashboard(WebView& view, ShellState& state, ShellHost& host) {
+    view.bind("tachoStartupFile", [&state](const std::string&) { return takeStartupFile(state); });
+    view.bind("tachoOpenFile", [&state, &host](const std::string&) {
+        const std::string path = normalizeSlashes(host.chooseDddFile());
+        if (path.empty()) return std::string("null");
+        state.currentFile = path;
+        return jsonQuote(path);
+    });
+    view.bind("tachoListReaders", [](const std::string&) { return listReadersJson(); });
+    view.bindAsync("tachoReadCard", [&view, &state](const std::string& callId, const std::string& request) {
+        readCard(view, state, callId, request);
+    });
+    view.bindAsync("tachoAnalyze", [&view, &state, &host](const std::string& callId, const std::string& request) {
+        analyse(view, state, host, callId, request);
+    });
+    view.bind("tachoExportCsv", [&state, &host](const std::string& request) { return exportCsv(state, host, request); });
+    view.bind("tachoYearFolder", [](const std::string& request) { return yearFolder(request); });
+    view.bindAsync("tachoExportAll", [&view, &state, &host](const std::string& callId, const std::string&) {
+        startExportAll(view, state, host, callId);
+    });
+    view.bind("tachoSync", [&host](const std::string&) { return sync(host); });
+    view.bind("tachoOpenFinder", [&host](const std::string&) {
+        host.launchFinder("");
+        return std::string("null");
+    });
+    view.bindAsync("tachoSavePdf", [&view, &host](const std::string& callId, const std::string& request) {
+        const std::string path = normalizeSlashes(firstStringArg(request));
+        if (path.empty()) {
+            view.resolve(callId, 0, "false");
+            return;
+        }
+        host.evaluateScript(kReportExtractionScript,
+                            [&host, callId, path](const std::string& html) { host.renderReportPdfAsync(callId, html, path); });
+    });
+    view.bindAsync("tachoPrint", [&view, &state, &host](const std::string& callId, const std::string& request) {
+        print(view, state, host, callId, request);
+    });
+    view.bind("tachoGetSettings", [](const std::string&) { return settingsJson(loadSettings()); });
+    view.bind("tachoChooseBerichtFolder", [&host](const std::string&) { return chooseBerichtFolder(host); });
+    view.bind("tachoSetAskEachTime", [](const std::string& request) {
+        return settingsAfter([](Settings& s, bool v) { s.askEachTime = v; }, flagArg(request));
+    });
+    view.bind("tachoSetIncludeManifest", [](const std::string& request) {
+        return settingsAfter([](Settings& s, bool v) { s.includeManifest = v; }, flagArg(request));
+    });
+    view.bind("tachoSetShowCoverageGaps", [](const std::string& request) {
+        return settingsAfter([](Settings& s, bool v) { s.showCoverageGaps = v; }, flagArg(request));
+    });
+    view.bind("tachoReveal", [&host](const std::string& request) {
+        const std::string path = normalizeSlashes(firstStringArg(request));
+        if (!path.empty()) host.revealInFinder(path);
+        return std::string("null");
+    });
+    view.init(kPrintOverrideScript);
+}
+
+}  // namespace ddd::app
