@@ -15,6 +15,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/report_fonts_style.h"
 #include "app/shell_host.h"
 #include "core/atomic_file.h"
 
@@ -32,6 +33,9 @@ constexpr int kLayoutWidth = 820;
 // exactly. Only print media is zoomed: the measurement sees the document as it is. The minimum
 // height gives an empty document its one page; without any page the print job refuses to run.
 constexpr const char* kPrintZoomStyle = "@media print{html{zoom:1.25;min-height:1px}}";
+// The engine's PDF output gives the tabular-figure glyphs of the report typeface no text: the
+// digits would print but be lost to search, copy and text extraction. Plain figures keep them.
+constexpr const char* kPlainFiguresStyle = "*{font-variant-numeric:normal!important}";
 // The print layout cuts its page height down to whole layout pixels (1.25 per point), which can
 // leave a last line flush with the bottom a fraction too tall for the page; such a line would move
 // to a second page and be lost. One point below the measured height keeps it on the page.
@@ -103,7 +107,9 @@ const char* filePrinterName() { return g_dgettext("gtk30", "Print to File"); }
 
 // Every render view is related to one hidden anchor view and so shares its web process: starting a
 // fresh process for each report cost most of a second, a warm one loads the report in tens of
-// milliseconds. The anchor also carries the print zoom style, which related views inherit. A
+// milliseconds. The anchor also carries the print zoom style and the report typeface, which
+// related views inherit: without the embedded faces the engine falls back to a system font and
+// embeds all of it in every PDF (hundreds of kilobytes, and most of the print time). A
 // render given up because its page hangs takes the shared process down with it (see abandon),
 // and the next render starts a new anchor.
 WebKitWebView*& anchorSlot() {
@@ -119,6 +125,11 @@ WebKitWebView* anchorView() {
                                                                  WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
         webkit_user_content_manager_add_style_sheet(content, zoom);
         webkit_user_style_sheet_unref(zoom);
+        const std::string faces = std::string(reportFontsStyle()) + kPlainFiguresStyle;
+        WebKitUserStyleSheet* fonts = webkit_user_style_sheet_new(faces.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                                  WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+        webkit_user_content_manager_add_style_sheet(content, fonts);
+        webkit_user_style_sheet_unref(fonts);
         anchor = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
         g_object_unref(content);
         g_object_ref_sink(anchor);
@@ -202,11 +213,26 @@ private:
         return outcome;
     }
 
+    // Web fonts load after the document itself; measuring before they are in would size the page
+    // for a fallback font, and the report's last lines would fall off its one page.
     static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
         auto* job = static_cast<DddPdfJob*>(data);
         if (event != WEBKIT_LOAD_FINISHED || job->finished_ || job->measuring_) return;
         job->measuring_ = true;
-        webkit_web_view_evaluate_javascript(view, job->profile_.measureScript, -1, nullptr, nullptr, job->cancellable_,
+        webkit_web_view_call_async_javascript_function(view, "await document.fonts.ready; return 1;", -1, nullptr, nullptr,
+                                                       nullptr, job->cancellable_, onFontsReady,
+                                                       new WeakJob(job->weak_from_this()));
+    }
+
+    static void onFontsReady(GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<WeakJob> weak(static_cast<WeakJob*>(data));
+        GError* error = nullptr;
+        JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error);
+        if (value != nullptr) g_object_unref(value);
+        if (error != nullptr) g_error_free(error);
+        const auto job = weak->lock();
+        if (!job || job->finished_) return;
+        webkit_web_view_evaluate_javascript(job->view_, job->profile_.measureScript, -1, nullptr, nullptr, job->cancellable_,
                                             onMeasured, new WeakJob(job->weak_from_this()));
     }
 

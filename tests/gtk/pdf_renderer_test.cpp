@@ -217,6 +217,10 @@ TEST_F(DriverReportPdf, HoldsTheTotalsOfTheAnalysisAsText) {
     EXPECT_TRUE(contains(text, formatDurationSeconds(drive)));
     EXPECT_TRUE(contains(text, "Summe (" + std::to_string(result.shifts.size()) + " Schichten)"));
     EXPECT_TRUE(contains(text, result.card));  // the footer: the end of the document is on the page
+    // The report's own typeface, embedded as a subset, not a system fallback embedded whole.
+    const std::string fonts = commandOutput("pdffonts '" + whole + "'");
+    EXPECT_TRUE(contains(fonts, "PlusJakartaSans")) << fonts;
+    EXPECT_FALSE(contains(fonts, "DejaVu")) << fonts;
 
     const CivilTime first = toCivilTime(result.shifts.front().core.start);
     const std::string month = render(file, formatMonthKey(first.year, first.month), "month.pdf");
