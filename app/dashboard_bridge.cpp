@@ -1,8 +1,8 @@
 #include "app/dashboard_bridge.h"
 
 #include <cctype>
-#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -96,10 +96,6 @@ std::string manifestPathOf(const std::string& pdfPath) {
     return stem + " Quellen.txt";
 }
 
-std::int64_t secondsNow() {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
 struct PrintJob {
     std::string callId;
     std::string path;
@@ -112,7 +108,8 @@ struct PrintJob {
 std::string printAnswer(const PrintJob& job, bool ok) {
     std::string manifest;
     if (ok && job.includeManifest && !job.cardFile.empty()) {
-        const std::string text = report::provenanceTextOfFile(job.cardFile, job.monthKey, secondsNow());
+        const auto now = static_cast<std::int64_t>(std::time(nullptr));
+        const std::string text = report::provenanceTextOfFile(job.cardFile, job.monthKey, now);
         const std::string path = manifestPathOf(job.path);
         if (!text.empty() && writeFileAtomically(path, text)) manifest = path;
     }

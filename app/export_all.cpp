@@ -1,8 +1,8 @@
 #include "app/export_all.h"
 
-#include <chrono>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -99,10 +99,6 @@ std::string progressScript(std::size_t done, std::size_t total) {
     return "window.__exportAllProgress&&__exportAllProgress(" + std::to_string(done) + "," + std::to_string(total) + ")";
 }
 
-std::int64_t secondsNow() {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
 }  // namespace
 
 std::string exportFolderName(const std::string& driver, const std::string& card, std::uint32_t nation) {
@@ -140,13 +136,15 @@ ExportAllRun writeExportAll(const std::string& source, const std::string& target
 std::string exportAllAnswer(const BatchRenderState& state) {
     if (!state.run.ok) return "{\"ok\":false,\"error\":" + jsonQuote(state.run.error) + "}";
     char counts[192];
-    std::snprintf(counts, sizeof counts, "{\"ok\":true,\"drivers\":%zu,\"months\":%zu,\"pdf\":%ld,\"pdfFail\":%ld,\"csv\":%ld,\"error\":\"\"",
+    std::snprintf(counts, sizeof counts,
+                  "{\"ok\":true,\"drivers\":%zu,\"months\":%zu,\"pdf\":%ld,\"pdfFail\":%ld,\"csv\":%ld,\"error\":\"\"",
                   state.run.drivers.size(), state.run.jobs.size(), state.pdfWritten, state.pdfFailed, state.run.csvWritten);
     std::string answer = counts;
     answer += ",\"refused\":[";
     for (std::size_t i = 0; i < state.run.refused.size(); ++i) {
+        const RefusedDriver& refused = state.run.refused[i];
         if (i > 0) answer += ',';
-        answer += "{\"name\":" + jsonQuote(state.run.refused[i].name) + ",\"reason\":" + jsonQuote(state.run.refused[i].reason) + "}";
+        answer += "{\"name\":" + jsonQuote(refused.name) + ",\"reason\":" + jsonQuote(refused.reason) + "}";
     }
     return answer + "]}";
 }
@@ -183,7 +181,7 @@ void startExportAll(WebView& view, ShellState& state, ShellHost& host, const std
     try {
         state.exportAllThread = std::thread([&view, &host, callId, source, target] {
             auto batch = std::make_shared<BatchRenderState>();
-            batch->run = writeExportAll(source, target, loadSettings(), secondsNow());
+            batch->run = writeExportAll(source, target, loadSettings(), static_cast<std::int64_t>(std::time(nullptr)));
             batch->callId = callId;
             batch->view = &view;
             batch->host = &host;

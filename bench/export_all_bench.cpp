@@ -1,0 +1,112 @@
+// Export-all of a fleet's folder tree: 20 drivers with a year of downloads each, every month
+// filed as CSV, manifest and a PDF rendered by the real WebKitGTK renderer one after another, as
+// the dashboard runs it. Needs a display: xvfb-run -a build/default/bench/export_all_bench
+#include <benchmark/benchmark.h>
+
+#include <gtk/gtk.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "app/export_all.h"
+#include "app/gtk/pdf_renderer.h"
+#include "tools/generator/card_generator.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace ddd;
+
+constexpr int kDrivers = 20;
+constexpr int kDays = 365;
+
+// A private source tree of generated downloads and an empty target beside it, removed at the end.
+class Fleet {
+public:
+    Fleet() {
+        std::string pattern = (fs::temp_directory_path() / "ddd_export_all_bench_XXXXXX").string();
+        root_ = mkdtemp(pattern.data());
+        for (int driver = 0; driver < kDrivers; ++driver) {
+            gen::CardDescription card = gen::randomCard(100 + static_cast<std::uint64_t>(driver), kDays, gen::Generation::Gen1);
+            // The driver is told apart by the first 14 characters of the card number.
+            card.identity.cardNumber = "DF" + std::to_string(100000000000 + driver) + "01";
+            const auto bytes = gen::writeCardDownload(card);
+            const fs::path file = source() / ("fahrer" + std::to_string(driver)) / "karte.ddd";
+            fs::create_directories(file.parent_path());
+            std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        }
+    }
+    ~Fleet() { fs::remove_all(root_); }
+    fs::path source() const { return root_ / "quelle"; }
+    fs::path target() const { return root_ / "ziel"; }
+
+private:
+    fs::path root_;
+};
+
+// The dashboard's host as far as export-all uses it: the real PDF renderer and no page.
+class RendererHost : public app::ShellHost {
+public:
+    std::string chooseDddFile() override { return {}; }
+    std::string chooseFolder(const std::string&, const std::string&) override { return {}; }
+    std::string chooseSavePath(const std::string&) override { return {}; }
+    void revealInFinder(const std::string&) override {}
+    void launchFinder(const std::string&) override {}
+    void renderReportPdfAsync(const std::string&, const std::string&, const std::string&) override {}
+    void renderPdfAsync(const std::string& html, const std::string& outPath, std::function<void(bool)> done) override {
+        app::renderPdfAsync(html, outPath, std::move(done));
+    }
+    void evaluateScript(const std::string&, std::function<void(std::string)> done) override { done(""); }
+};
+
+// Takes the final answer; the batch runs on this thread, so nothing is ever dispatched.
+class AnswerView : public app::WebView {
+public:
+    void bind(const std::string&, SyncFunction) override {}
+    void bindAsync(const std::string&, AsyncFunction) override {}
+    void resolve(const std::string&, int, const std::string& result) override { answer = result; }
+    void init(const std::string&) override {}
+    void eval(const std::string&) override {}
+    void setHtml(const std::string&) override {}
+    void setTitle(const std::string&) override {}
+    void setSize(int, int, app::SizeHint) override {}
+    void dispatch(std::function<void()> task) override { task(); }
+    void run() override {}
+    void terminate() override {}
+
+    std::string answer;
+};
+
+void BM_ExportAllTwentyDriversOneYear(benchmark::State& state) {
+    if (!gtk_init_check(nullptr, nullptr)) {
+        state.SkipWithError(app::kNoDisplayMessage);
+        return;
+    }
+    Fleet fleet;
+    RendererHost host;
+    long pdfs = 0;
+    for (auto _ : state) {
+        AnswerView view;
+        auto batch = std::make_shared<app::BatchRenderState>();
+        batch->run = app::writeExportAll(fleet.source().string(), fleet.target().string(), app::Settings{}, 1735689600);
+        batch->view = &view;
+        batch->host = &host;
+        app::renderNextBatch(batch);
+        while (view.answer.empty()) g_main_context_iteration(nullptr, TRUE);
+        if (batch->pdfFailed > 0 || batch->run.drivers.size() != kDrivers) state.SkipWithError(view.answer.c_str());
+        pdfs += batch->pdfWritten;
+        state.counters["months"] = static_cast<double>(batch->run.jobs.size());
+    }
+    state.counters["pdf_per_s"] = benchmark::Counter(static_cast<double>(pdfs), benchmark::Counter::kIsRate);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024;
+}
+
+}  // namespace
+
+BENCHMARK(BM_ExportAllTwentyDriversOneYear)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
