@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
         DashboardLaunch launch{line, runningExecutable(argv[0]), false};
         // The session bus starts a D-Bus activatable application with this option.
         for (const std::string& arg : args) launch.asService = launch.asService || arg == "--gapplication-service";
-        return runDashboardWindow(launch, placeholderDashboardPage());
+        return runDashboardWindow(launch, dashboardPage());
     }
     return 1;
 }

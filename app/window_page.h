@@ -1,5 +1,4 @@
-// The page the dashboard window shows until the full dashboard page takes its place: it asks the
-// bridge for the start-up file, has it analysed on a worker and shows the summary it gets back.
+// The page a window shows, with the bridge functions it needs, and the dashboard's page.
 #pragma once
 
 #include <functional>
@@ -16,7 +15,8 @@ struct WindowPage {
     std::function<void(WebView&, ShellState&, ShellHost&)> bind;
 };
 
-WindowPage placeholderDashboardPage();
+// The dashboard: the embedded page and the tacho* functions it calls.
+WindowPage dashboardPage();
 
 // tachoStartupFile: the start-up file once (then null), which becomes the current file. It is a
 // path of this system, not of the page, so a backslash in it is part of a name and stays.

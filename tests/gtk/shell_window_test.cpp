@@ -14,52 +14,45 @@
 namespace ddd::app {
 namespace {
 
-// The real host with its file dialogs answered by paths the test chose.
-class AnsweringHost : public GtkShellHost {
-public:
-    using GtkShellHost::GtkShellHost;
-    std::string chooseDddFile() override { return dddFile; }
-    std::string chooseFolder(const std::string&, const std::string&) override { return folder; }
-    std::string chooseSavePath(const std::string&) override { return savePath; }
-    std::string dddFile, folder, savePath;
-};
-
 class ShellWindow : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(test::startGtk()) << "no display: run under xvfb-run"; }
 };
 
-TEST_F(ShellWindow, PlaceholderDashboardShowsTheSummaryTheBridgeReturns) {
+// The start-up file is analysed as the page boots; "Datei öffnen" then opens the chosen file.
+TEST_F(ShellWindow, DashboardPageOpensTheStartupFileThenTheChosenOne) {
     test::ShellTempFolder folder;
     const auto download = gen::writeCardDownload(gen::demoCard());
     const std::string startup = folder.write("Karten/demo.ddd", download).string();
-    const std::string opened = folder.write("Andere/zweite.ddd", gen::writeCardDownload(gen::randomCard(3, 20, gen::Generation::Gen2))).string();
+    gen::CardDescription second = gen::randomCard(3, 20, gen::Generation::Both);
+    second.identity.firstNames = "Erika";
+    second.identity.surname = "Zweite";
+    second.identity.cardNumber = "DF00000000002200";
+    const std::string opened = folder.write("Andere/zweite.ddd", gen::writeCardDownload(second)).string();
 
     ShellState state;
     state.startupFile = startup;
     DddWebView view;
-    AnsweringHost host("/nonexistent");
+    test::DialogFreeHost host;
     host.setWebView(&view);
-    host.dddFile = opened;
-    const WindowPage page = placeholderDashboardPage();
+    host.fileAnswer = opened;
+    const WindowPage page = dashboardPage();
     page.bind(view, state, host);
     view.setTitle(kProductName);
     view.setSize(1240, 840, SizeHint::None);
     view.setHtml(page.html);
 
-    EXPECT_EQ(test::awaitScript(view, "document.getElementById('result').hidden ? '' : document.getElementById('driver').textContent", 60),
+    EXPECT_EQ(test::awaitScript(view, "document.getElementById('app').hidden ? '' : document.getElementById('driverName').textContent", 60),
               "Max Mustermann");
-    EXPECT_EQ(test::evaluateNow(view, "document.getElementById('file').textContent"), startup);
-    EXPECT_EQ(test::evaluateNow(view, "document.getElementById('card').textContent"), "DF00001234567801");
+    EXPECT_EQ(test::evaluateNow(view, "document.getElementById('cardNo').textContent"), "DF00001234567801");
     EXPECT_TRUE(state.startupFile.empty()) << "consumed once";
     EXPECT_EQ(state.currentFile, startup);
-    ASSERT_TRUE(test::snapshotPng(view, test::artifactFolder() / "dashboard_placeholder.png"));
 
-    view.eval("document.getElementById('open').click()");
-    EXPECT_EQ(test::awaitScript(view, "document.getElementById('file').textContent === " + std::string("'") + opened + "' ? 'shown' : ''", 60),
-              "shown");
+    view.eval("document.getElementById('openBtn').click()");
+    EXPECT_EQ(test::awaitScript(view, "document.getElementById('driverName').textContent === 'Erika Zweite' ? 'shown' : ''", 60), "shown");
     EXPECT_EQ(state.currentFile, opened);
-    if (state.analysisThread.joinable()) state.analysisThread.join();
+    shutdownShellState(state);
+    host.setWebView(nullptr);
 }
 
 TEST_F(ShellWindow, HostOperations) {
