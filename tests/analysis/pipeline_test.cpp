@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "analysis/pipeline.h"
-#include "tests/finder/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tools/generator/card_generator.h"
 
 namespace ddd {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/archive_sync.h"
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tools/generator/card_generator.h"
 
 namespace ddd::app {
@@ -63,7 +63,7 @@ TEST(ArchiveSync, SourceTrees) {
         {"empty source", {}, {}, {true, 0, 0}, {}},
     };
     for (const auto& c : cases) {
-        test::ShellTempFolder source, archive;
+        test::TempFolder source, archive;
         std::uint64_t seed = 1;
         for (const auto& file : c.sourceFiles) source.write(file, download(seed++));
         for (const auto& file : c.archiveFiles) archive.write(file, {0x01});
@@ -73,7 +73,7 @@ TEST(ArchiveSync, SourceTrees) {
 }
 
 TEST(ArchiveSync, CopiesAreExactAndNothingIsOverwritten) {
-    test::ShellTempFolder source, archive;
+    test::TempFolder source, archive;
     const auto original = download(7);
     source.write("deep/er/k.ddd", original);
     archive.write("old.ddd", {0xAA, 0xBB});
@@ -88,7 +88,7 @@ TEST(ArchiveSync, CopiesAreExactAndNothingIsOverwritten) {
 }
 
 TEST(ArchiveSync, AnythingAtTheDestinationCountsAsPresent) {
-    test::ShellTempFolder source, archive;
+    test::TempFolder source, archive;
     source.write("a.ddd", download(1));
     source.write("b.ddd", download(2));
     fs::create_directory(archive.path() / "a.ddd");
@@ -98,7 +98,7 @@ TEST(ArchiveSync, AnythingAtTheDestinationCountsAsPresent) {
 
 TEST(ArchiveSync, FoldersThatNest) {
     {
-        test::ShellTempFolder source;
+        test::TempFolder source;
         source.write("in/a.ddd", download(1));
         source.write("archiv/old.ddd", download(2));
         const fs::path archive = source.path() / "archiv";
@@ -108,21 +108,21 @@ TEST(ArchiveSync, FoldersThatNest) {
         EXPECT_EQ(namesIn(archive), (std::vector<std::string>{"a.ddd", "old.ddd"}));
     }
     {
-        test::ShellTempFolder archive;
+        test::TempFolder archive;
         archive.write("neu/a.ddd", download(1));
         const fs::path source = archive.path() / "neu";
         expectResult(syncDddArchive(source.string(), archive.path().string()), {true, 1, 0}, "source inside the archive");
         expectResult(syncDddArchive(source.string(), archive.path().string()), {true, 0, 1}, "source inside the archive, again");
     }
     {
-        test::ShellTempFolder folder;
+        test::TempFolder folder;
         folder.write("a.ddd", download(1));
         expectResult(syncDddArchive(folder.path().string(), folder.path().string()), {true, 0, 1}, "source is the archive");
     }
 }
 
 TEST(ArchiveSync, LinksAndUnreadableFiles) {
-    test::ShellTempFolder source, archive, elsewhere;
+    test::TempFolder source, archive, elsewhere;
     source.write("sub/a.ddd", download(1));
     const auto linked = elsewhere.write("real.bin", download(2));
     fs::create_symlink(linked, source.path() / "linked.ddd");
@@ -137,7 +137,7 @@ TEST(ArchiveSync, LinksAndUnreadableFiles) {
 }
 
 TEST(ArchiveSync, RefusedFolders) {
-    test::ShellTempFolder source, archive;
+    test::TempFolder source, archive;
     source.write("a.ddd", download(1));
     struct Case {
         const char* name;

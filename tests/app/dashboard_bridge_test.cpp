@@ -12,9 +12,9 @@
 #include "app/settings.h"
 #include "tests/app/bridge_test_host.h"
 #include "tests/app/driver_cards.h"
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/card/card_rig.h"
-#include "tests/report/report_fixture.h"
+#include "tests/support/temp_folder.h"
 #include "tools/vu_generator/vu_generator.h"
 
 namespace ddd::app {
@@ -45,7 +45,7 @@ protected:
 
     std::string path(const std::string& relative) const { return (folder.path() / relative).string(); }
 
-    test::ShellTempFolder folder;
+    test::TempFolder folder;
     test::Environment env;
     test::RecordingWebView view;
     test::ScriptedHost host;
@@ -124,7 +124,7 @@ TEST_F(DashboardBridge, CsvExportOfTheMonthAndTheDriversFiles) {
         {"symbolic link", path("tree/alias.ddd"), "03.2024", 2},
     };
     for (const Case& c : cases) {
-        test::ShellTempFolder target;
+        test::TempFolder target;
         state.currentFile = c.currentFile;
         host.folderAnswer = target.path().string();
         const std::string stem = fs::path(c.currentFile).stem().string();

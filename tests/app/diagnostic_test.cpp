@@ -10,7 +10,7 @@
 
 #include "app/diagnostic.h"
 #include "core/atomic_file.h"
-#include "tests/report/report_fixture.h"
+#include "tests/support/temp_folder.h"
 #include "tests/signature/test_pki_fixture.h"
 
 namespace ddd::app {
@@ -100,7 +100,7 @@ class DiagnosticFailure : public Diagnostic, public ::testing::WithParamInterfac
 
 TEST_P(DiagnosticFailure, ExitsOneAndStillCleansUp) {
     const std::string file = GetParam().cardFile ? folder_.writeCard("in.ddd", gen::randomCard(4, 10, gen::Generation::Gen1))
-                                                 : folder_.write("in.ddd", std::string(200, '\x76'));
+                                                 : folder_.writeText("in.ddd", std::string(200, '\x76')).string();
     FakeRenderer renderer{GetParam().renderSucceeds, {}};
     std::string log;
     EXPECT_EQ(run(file, renderer, log), 1);

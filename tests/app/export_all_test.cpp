@@ -10,8 +10,8 @@
 #include "app/export_all.h"
 #include "tests/app/bridge_test_host.h"
 #include "tests/app/driver_cards.h"
-#include "tests/app/temp_folder.h"
-#include "tests/report/report_fixture.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace ddd::app {
 namespace {
@@ -70,7 +70,7 @@ protected:
         return files;
     }
 
-    test::ShellTempFolder folder;
+    test::TempFolder folder;
     test::Environment env;
     test::RecordingWebView view;
     test::ScriptedHost host;

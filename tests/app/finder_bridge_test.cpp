@@ -9,7 +9,7 @@
 #include "app/finder_bridge.h"
 #include "core/primitives.h"
 #include "tests/app/bridge_test_host.h"
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tools/vu_generator/vu_generator.h"
 
 namespace ddd::app {
@@ -18,7 +18,7 @@ namespace {
 using test::RecordingWebView;
 using test::ScriptedHost;
 
-void writeFleet(const test::ShellTempFolder& folder, const gen::Fleet& fleet, const std::string& under = "") {
+void writeFleet(const test::TempFolder& folder, const gen::Fleet& fleet, const std::string& under = "") {
     for (const gen::FleetFile& f : gen::fleetFiles(fleet)) folder.write(under + f.relativePath, f.bytes);
 }
 
@@ -45,7 +45,7 @@ protected:
     RecordingWebView view;
     ScriptedHost host;
     FinderRuntime runtime;
-    test::ShellTempFolder folder;
+    test::TempFolder folder;
 };
 
 TEST_F(FinderBridge, SevenFunctionsInTheirOrderAndThePageObject) {

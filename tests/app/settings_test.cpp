@@ -8,7 +8,7 @@
 
 #include "app/settings.h"
 #include "tests/app/bridge_test_host.h"
-#include "tests/report/report_fixture.h"
+#include "tests/support/temp_folder.h"
 
 namespace ddd::app {
 namespace {
@@ -22,7 +22,7 @@ protected:
     void SetUp() override { env_.set("XDG_CONFIG_HOME", folder_.path().c_str()); }
     void writeFile(const std::string& text) {
         std::filesystem::create_directories(folder_.path() / "Orvendel");
-        folder_.write("Orvendel/settings.txt", text);
+        folder_.writeText("Orvendel/settings.txt", text);
     }
     test::TempFolder folder_;
     Environment env_;

@@ -7,13 +7,13 @@
 
 #include "app/open_document.h"
 #include "app/shell_host.h"
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace ddd::app {
 namespace {
 
 TEST(ShellState, ShutdownJoinsWorkersInOrderAndRemovesTheCardFolder) {
-    test::ShellTempFolder folder;
+    test::TempFolder folder;
     folder.write("card/read.ddd", {0x76, 0x01});
     std::vector<int> finished;
     std::atomic<int> order{0};

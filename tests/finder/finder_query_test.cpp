@@ -8,7 +8,7 @@
 #include "core/primitives.h"
 
 #include "finder/finder_query.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tools/generator/card_generator.h"
 #include "tools/vu_generator/vu_generator.h"
 

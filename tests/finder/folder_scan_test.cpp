@@ -9,7 +9,7 @@
 #include <tuple>
 
 #include "finder/driver_index.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tools/generator/card_generator.h"
 #include "tools/vu_generator/vu_generator.h"
 

@@ -17,7 +17,7 @@
 #include "app/window_page.h"
 #include "core/primitives.h"
 #include "report/month_restriction.h"
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/card/card_rig.h"
 #include "tests/gtk/gtk_test_support.h"
 #include "tools/generator/card_generator.h"
@@ -114,8 +114,8 @@ protected:
     // for card readers as it boots, so the private smart-card service is named before that.
     const bool gtkStarted = test::startGtk();
     const fs::path smartCardFolder = emu::privateServiceFolder();
-    test::ShellTempFolder home;
-    test::ShellTempFolder files;
+    test::TempFolder home;
+    test::TempFolder files;
     DddWebView view;
     test::DialogFreeHost host;
     ShellState state;

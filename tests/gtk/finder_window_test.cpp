@@ -21,7 +21,7 @@
 #include "app/gtk/finder_window.h"
 #include "app/gtk/gtk_shell_host.h"
 #include "core/primitives.h"
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/gtk/gtk_test_support.h"
 #include "tests/gtk/x11_windows.h"
 #include "tools/vu_generator/vu_generator.h"
@@ -50,7 +50,7 @@ void renameDriver(gen::Fleet& fleet, std::size_t driver, const std::string& surn
     }
 }
 
-void writeFleet(const test::ShellTempFolder& folder, const gen::Fleet& fleet) {
+void writeFleet(const test::TempFolder& folder, const gen::Fleet& fleet) {
     for (const gen::FleetFile& f : gen::fleetFiles(fleet)) folder.write(f.relativePath, f.bytes);
 }
 
@@ -79,7 +79,7 @@ TEST_F(FinderWindow, ScanSearchHighlightAndReport) {
                                                           .vuDownloadsPerVehicle = 2, .coDriverShare = 0.3, .speedMinutes = 5});
     const std::string oddName = "<b>Kröger & \"Söhne\"</b>";
     renameDriver(fleet, 0, oddName);
-    test::ShellTempFolder folder;
+    test::TempFolder folder;
     writeFleet(folder, fleet);
 
     DddWebView view;
@@ -187,7 +187,7 @@ TEST_F(FinderWindow, ReportOfTheLastSearchIsAOnePagePdf) {
                                                          .vuDownloadsPerVehicle = 1, .speedMinutes = 5});
     const std::string oddName = "<b>Kröger & \"Söhne\"</b>";
     renameDriver(fleet, 0, oddName);
-    test::ShellTempFolder folder;
+    test::TempFolder folder;
     writeFleet(folder, fleet);
 
     DddWebView view;
@@ -259,7 +259,7 @@ constexpr auto kExitBudget = std::chrono::seconds(1);
 
 // ddd_app --finder --scan on a large tree, its window closed while the scan runs.
 TEST(FinderProcess, ClosingTheWindowDuringAScanEndsTheProcessWithinASecond) {
-    test::ShellTempFolder tree;
+    test::TempFolder tree;
     // 10,000 downloads: 4,000 of cards, 6,000 of vehicle units.
     writeFleet(tree, gen::makeFleet(23, gen::FleetPlan{.drivers = 400, .vehicles = 300, .days = 30, .cardDownloadsPerDriver = 10,
                                                         .vuDownloadsPerVehicle = 20, .speedMinutes = 5}));
@@ -326,7 +326,7 @@ TEST(FinderProcess, ClosingTheWindowDuringAScanEndsTheProcessWithinASecond) {
 
 // The dashboard's way into the finder: a second process of the executable, on a folder.
 TEST(FinderProcess, TheDashboardStartsTheFinderOnAFolder) {
-    test::ShellTempFolder tree;
+    test::TempFolder tree;
     writeFleet(tree, gen::makeFleet(3, gen::FleetPlan{.drivers = 2, .vehicles = 1, .days = 2, .cardDownloadsPerDriver = 1,
                                                        .vuDownloadsPerVehicle = 1, .speedMinutes = 5}));
     test::X11Windows desktop;

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "app/gtk/app_startup.h"
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/gtk/process.h"
 
 namespace ddd::app {
@@ -33,12 +33,12 @@ bool dashboardOnBus(double seconds) {
 }
 
 // A name with a blank, a double quote and a backslash, which must reach the page unchanged.
-std::string awkwardFile(const test::ShellTempFolder& folder) {
+std::string awkwardFile(const test::TempFolder& folder) {
     return folder.write("Karten 2024/Fahrer \"M\\S\".ddd", {0x00}).string();
 }
 
 TEST(OpenDocument, WarmFileGoesToTheRunningDashboardThroughOpenPath) {
-    test::ShellTempFolder folder;
+    test::TempFolder folder;
     const std::string file = awkwardFile(folder);
     test::ChildProcess dashboard({DDD_PROBE_PATH});
     ASSERT_TRUE(dashboard.waitForOutput("PAGE startup none")) << dashboard.output();
@@ -54,7 +54,7 @@ TEST(OpenDocument, WarmFileGoesToTheRunningDashboardThroughOpenPath) {
 }
 
 TEST(OpenDocument, ColdFileArrivingBeforeTheWindowIsTheStartupFile) {
-    test::ShellTempFolder folder;
+    test::TempFolder folder;
     const std::string file = awkwardFile(folder);
     // As the session bus starts an activatable application: no window until a request arrives.
     test::ChildProcess dashboard({DDD_PROBE_PATH, "--gapplication-service"});
@@ -69,7 +69,7 @@ TEST(OpenDocument, ColdFileArrivingBeforeTheWindowIsTheStartupFile) {
 }
 
 TEST(OpenDocument, RelativePathOfASecondStartIsResolvedInItsOwnFolder) {
-    test::ShellTempFolder folder;
+    test::TempFolder folder;
     folder.write("a.ddd", {0x00});
     test::ChildProcess dashboard({DDD_PROBE_PATH});
     ASSERT_TRUE(dashboard.waitForOutput("PAGE startup none")) << dashboard.output();
@@ -82,7 +82,7 @@ TEST(OpenDocument, RelativePathOfASecondStartIsResolvedInItsOwnFolder) {
 }
 
 TEST(OpenDocument, WithoutASessionBusEachStartIsItsOwnInstance) {
-    test::ShellTempFolder folder;
+    test::TempFolder folder;
     const std::string file = awkwardFile(folder);
     const std::vector<std::string> noBus{"DBUS_SESSION_BUS_ADDRESS=unix:path=" + (folder.path() / "no-bus").string()};
     test::ChildProcess first({DDD_PROBE_PATH, file}, noBus);

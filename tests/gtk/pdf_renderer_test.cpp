@@ -15,7 +15,7 @@
 #include "app/gtk/pdf_renderer.h"
 #include "core/primitives.h"
 #include "report/driver_report.h"
-#include "tests/report/report_fixture.h"
+#include "tests/support/temp_folder.h"
 
 namespace ddd::app {
 namespace {
@@ -238,7 +238,7 @@ TEST_F(DriverReportPdf, HostileNameIsPrintedAsText) {
 }
 
 TEST_F(DriverReportPdf, RefusedAnalysisWritesNoPdf) {
-    const std::string file = folder_.write("broken.ddd", std::string(100, '\x76'));
+    const std::string file = folder_.writeText("broken.ddd", std::string(100, '\x76'));
     std::string error;
     EXPECT_FALSE(report::berichtPdf({file}, "", folder_.file("r.pdf"), error, true, renderHtmlToPdf));
     EXPECT_FALSE(error.empty());

@@ -7,7 +7,7 @@
 #include "app/gtk/gtk_shell_host.h"
 #include "app/gtk/window_menus.h"
 #include "app/window_page.h"
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/gtk/gtk_test_support.h"
 #include "tools/generator/card_generator.h"
 
@@ -21,7 +21,7 @@ protected:
 
 // The start-up file is analysed as the page boots; "Datei öffnen" then opens the chosen file.
 TEST_F(ShellWindow, DashboardPageOpensTheStartupFileThenTheChosenOne) {
-    test::ShellTempFolder folder;
+    test::TempFolder folder;
     const auto download = gen::writeCardDownload(gen::demoCard());
     const std::string startup = folder.write("Karten/demo.ddd", download).string();
     gen::CardDescription second = gen::randomCard(3, 20, gen::Generation::Both);
@@ -56,7 +56,7 @@ TEST_F(ShellWindow, DashboardPageOpensTheStartupFileThenTheChosenOne) {
 }
 
 TEST_F(ShellWindow, HostOperations) {
-    test::ShellTempFolder folder;
+    test::TempFolder folder;
     DddWebView view;
     GtkShellHost host("/nonexistent");
 
@@ -116,7 +116,7 @@ TEST_F(ShellWindow, HostOperations) {
 }
 
 TEST_F(ShellWindow, LaunchFinderStartsTheExecutableWithItsArguments) {
-    test::ShellTempFolder folder;
+    test::TempFolder folder;
     const auto script = folder.path() / "fake-app";
     const auto record = folder.path() / "args.txt";
     {

@@ -9,7 +9,7 @@
 #include "analysis/pipeline.h"
 #include "core/primitives.h"
 #include "report/csv_export.h"
-#include "tests/report/report_fixture.h"
+#include "tests/support/temp_folder.h"
 
 namespace ddd::report {
 namespace {
@@ -186,8 +186,8 @@ TEST_F(CsvExport, OutdatedTablesOfTheSameBaseAreRemoved) {
     const std::string file = card();
     const char* names[] = {"schichten",  "verstoesse", "nicht_bewertbar", "fahrzeuge",   "laender",
                            "ereignisse", "kontrollen", "sonderfaelle",    "taetigkeiten"};
-    for (const char* name : names) folder_.write(std::string("csv_") + name + ".csv", "from an earlier export");
-    folder_.write("other_sonderfaelle.csv", "not ours");
+    for (const char* name : names) folder_.writeText(std::string("csv_") + name + ".csv", "from an earlier export");
+    folder_.writeText("other_sonderfaelle.csv", "not ours");
     ASSERT_TRUE(exportCsv({file}, "", folder_.file("csv")).ok);
     const auto tables = buildCsvTables(analyzeFiles({file}));
     ASSERT_LT(tables.size(), std::size(names));
@@ -199,7 +199,7 @@ TEST_F(CsvExport, OutdatedTablesOfTheSameBaseAreRemoved) {
 }
 
 TEST_F(CsvExport, AnalysisFailureWritesNothing) {
-    const std::string file = folder_.write("broken.ddd", std::string(300, 'v'));
+    const std::string file = folder_.writeText("broken.ddd", std::string(300, 'v'));
     const CsvExportResult result = exportCsv({file}, "", folder_.file("csv"));
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.written, 0);

@@ -6,7 +6,7 @@
 #include "core/primitives.h"
 #include "report/driver_report.h"
 #include "report/month_restriction.h"
-#include "tests/report/report_fixture.h"
+#include "tests/support/temp_folder.h"
 
 namespace ddd::report {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "core/primitives.h"
 #include "report/provenance_text.h"
-#include "tests/report/report_fixture.h"
+#include "tests/support/temp_folder.h"
 
 namespace ddd::report {
 namespace {

@@ -1,9 +1,10 @@
-// Shared ground for the report and shell tests: a private folder per test and generated card
-// downloads written into it.
+// A private folder for one test, removed with everything in it when the test ends, and the small
+// file helpers the suites share.
 #pragma once
 
 #include <stdlib.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -18,10 +19,11 @@ namespace ddd::test {
 class TempFolder {
 public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ddd_report_test_XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "ddd_test_XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
+    // A test may have taken its own permissions away to provoke failures; they come back first.
     ~TempFolder() {
         std::error_code ignored;
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
@@ -31,16 +33,22 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::string file(const std::string& relative) const { return (path_ / relative).string(); }
 
-    std::string write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(file(name), std::ios::binary) << bytes;
-        return file(name);
+    // Writes below the folder, creating the folders on the way.
+    std::filesystem::path write(const std::string& relative, const std::vector<std::uint8_t>& bytes) const {
+        return writeText(relative, std::string(bytes.begin(), bytes.end()));
     }
-    std::string writeCard(const std::string& name, const gen::CardDescription& card) const {
-        const auto bytes = gen::writeCardDownload(card);
-        return write(name, std::string(bytes.begin(), bytes.end()));
+    std::filesystem::path writeText(const std::string& relative, const std::string& text) const {
+        const std::filesystem::path target = path_ / relative;
+        std::filesystem::create_directories(target.parent_path());
+        std::ofstream(target, std::ios::binary) << text;
+        return target;
     }
+    std::string writeCard(const std::string& relative, const gen::CardDescription& card) const {
+        return write(relative, gen::writeCardDownload(card)).string();
+    }
+
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename());
