@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/finder_bridge.h"
+#include "bench/million_sessions.h"
 #include "app/finder_page.h"
 #include "app/gtk/gtk_shell_host.h"
 #include "tools/vu_generator/vu_generator.h"
@@ -57,34 +58,6 @@ fs::path writeTree() {
         std::ofstream(target, std::ios::binary).write(reinterpret_cast<const char*>(f.bytes.data()), static_cast<std::streamsize>(f.bytes.size()));
     }
     return pattern;
-}
-
-// A million sessions of 3,000 drivers in 2,000 vehicles over two years.
-finder::DriverIndex millionSessions() {
-    std::mt19937_64 random(7);
-    finder::DriverIndex index;
-    const std::int64_t first = 1672531200;  // 2023-01-01
-    index.sessions.reserve(1'000'000);
-    for (int i = 0; i < 1'000'000; ++i) {
-        finder::FinderSession s;
-        const int driver = static_cast<int>(random() % 3000);
-        const int vehicle = static_cast<int>(random() % 2000);
-        s.surname = "Fahrer" + std::to_string(driver);
-        s.firstNames = "Vorname";
-        s.card = "DF0000000" + std::to_string(100000 + driver);
-        s.plate = "M-VD " + std::to_string(1000 + vehicle);
-        s.vin = "WMA06XZZ00000" + std::to_string(1000 + vehicle);
-        s.slot = static_cast<std::uint32_t>(random() % 2);
-        s.start = first + static_cast<std::int64_t>(random() % (730ll * 86400));
-        s.end = random() % 1000 == 0 ? 0 : s.start + 3600 + static_cast<std::int64_t>(random() % 36000);
-        s.odometerStart = static_cast<std::int64_t>(random() % 900000);
-        s.odometerEnd = s.odometerStart + 400;
-        s.source = random() % 2 ? 'C' : 'V';
-        s.file = "/daten/fahrzeuge/" + s.vin + "/download_" + std::to_string(i % 40) + ".ddd";
-        index.sessions.push_back(std::move(s));
-    }
-    index.buildLookup();
-    return index;
 }
 
 // Records on the page: when the first progress call came, and how long each stats call took
@@ -153,7 +126,7 @@ int main() {
                                                  "median:c[Math.floor(c.length/2)],max:c[c.length-1]})");
         std::printf("start-up scan with the window open: %.0f ms until the index was adopted; page probe %s\n", scanMs, probe.c_str());
 
-        runtime.index = millionSessions();
+        runtime.index = bench::millionSessions();
         struct Search {
             const char* name;
             const char* query;
