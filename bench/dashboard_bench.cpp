@@ -13,6 +13,7 @@
 
 #include "app/bridge_text.h"
 #include "app/gtk/gtk_shell_host.h"
+#include "tests/gtk/main_loop.h"
 #include "app/window_page.h"
 #include "tools/generator/card_generator.h"
 
@@ -20,26 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace ddd;
-
-bool spinUntil(const std::function<bool()>& condition, double seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        g_main_context_iteration(nullptr, FALSE);
-    }
-    return true;
-}
-
-std::string evaluate(app::DddWebView& view, const std::string& script) {
-    bool done = false;
-    std::string text;
-    view.evaluate(script, [&](std::string value) {
-        text = std::move(value);
-        done = true;
-    });
-    spinUntil([&] { return done; }, 60);
-    return text;
-}
 
 // The dashboard window with its page loaded and the bridge bound, kept for all runs.
 struct Dashboard {
@@ -53,7 +34,7 @@ struct Dashboard {
         const app::WindowPage page = app::dashboardPage();
         page.bind(view, state, host);
         view.setHtml(page.html);
-        spinUntil([&] { return evaluate(view, "document.readyState === 'complete' && window.DATA === null ? 'y' : ''") == "y"; }, 30);
+        test::spinUntil([&] { return test::evaluateNow(view, "document.readyState === 'complete' && window.DATA === null ? 'y' : ''") == "y"; }, 30);
     }
     ~Dashboard() {
         app::shutdownShellState(state);
@@ -69,8 +50,8 @@ void openAndRender(benchmark::State& state, const std::string& file) {
     const std::string rendered = "window.DATA && document.querySelector('#tableArea tr.shift') ? String(document.querySelectorAll('#tableArea tr.shift').length) : ''";
     std::string rows;
     for (auto _ : state) {
-        evaluate(dashboard->view, open);
-        if (!spinUntil([&] { return !(rows = evaluate(dashboard->view, rendered)).empty(); }, 60)) {
+        test::evaluateNow(dashboard->view, open);
+        if (!test::spinUntil([&] { return !(rows = test::evaluateNow(dashboard->view, rendered)).empty(); }, 60)) {
             state.SkipWithError("the shift table did not appear");
             return;
         }

@@ -14,38 +14,13 @@
 #include "bench/million_sessions.h"
 #include "app/finder_page.h"
 #include "app/gtk/gtk_shell_host.h"
+#include "tests/gtk/main_loop.h"
 #include "tools/vu_generator/vu_generator.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace ddd;
-
-bool spinUntil(const std::function<bool()>& condition, double seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        g_main_context_iteration(nullptr, FALSE);
-    }
-    return true;
-}
-
-std::string evaluate(app::DddWebView& view, const std::string& script) {
-    bool done = false;
-    std::string text;
-    view.evaluate(script, [&](std::string value) {
-        text = std::move(value);
-        done = true;
-    });
-    spinUntil([&] { return done; }, 60);
-    return text;
-}
-
-std::string awaitText(app::DddWebView& view, const std::string& script, double seconds) {
-    std::string text;
-    spinUntil([&] { return !(text = evaluate(view, script)).empty(); }, seconds);
-    return text;
-}
 
 fs::path writeTree() {
     std::string pattern = (fs::temp_directory_path() / "finder_window_bench_XXXXXX").string();
@@ -115,13 +90,13 @@ int main() {
         view.setSize(1240, 840, app::SizeHint::None);
         app::bindFinder(view, runtime, host);
         view.setHtml(std::string(app::finderPageHtml()));
-        awaitText(view, "document.readyState === 'complete' && document.getElementById('searchBtn') ? 'y' : ''", 30);
-        evaluate(view, kScanProbe);
+        test::awaitScript(view, "document.readyState === 'complete' && document.getElementById('searchBtn') ? 'y' : ''", 30);
+        test::evaluateNow(view, kScanProbe);
         const auto scanStart = std::chrono::steady_clock::now();
         app::startFinderScan(view, runtime, tree.string());
-        spinUntil([&] { return !runtime.folders.empty(); }, 300);
+        test::spinUntil([&] { return !runtime.folders.empty(); }, 300);
         const double scanMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - scanStart).count();
-        const std::string probe = evaluate(view, "__probe.running=false;var c=__probe.calls.slice().sort(function(a,b){return a-b;});"
+        const std::string probe = test::evaluateNow(view, "__probe.running=false;var c=__probe.calls.slice().sort(function(a,b){return a-b;});"
                                                  "JSON.stringify({first:__probe.first-__probe.start,calls:c.length,"
                                                  "median:c[Math.floor(c.length/2)],max:c[c.length-1]})");
         std::printf("start-up scan with the window open: %.0f ms until the index was adopted; page probe %s\n", scanMs, probe.c_str());
@@ -140,10 +115,10 @@ int main() {
         for (const Search& s : searches) {
             char script[2048];
             std::snprintf(script, sizeof script, kTimedSearch, s.query);
-            evaluate(view, "window.__searchResult='';");
-            evaluate(view, script);
+            test::evaluateNow(view, "window.__searchResult='';");
+            test::evaluateNow(view, script);
             std::printf("search at 1,000,000 sessions, %s: [answered ms, rendered ms, count] x5 = %s\n", s.name,
-                        awaitText(view, "window.__searchResult", 120).c_str());
+                        test::awaitScript(view, "window.__searchResult", 120).c_str());
         }
         stopFinderScan(runtime);
         host.setWebView(nullptr);

@@ -26,20 +26,12 @@
 namespace ddd::app {
 namespace {
 
+using test::commandOutput;
+
 namespace fs = std::filesystem;
 
 std::string js(const std::string& text) { return jsonQuote(text); }
 
-std::string commandOutput(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-        ::pclose(pipe);
-    }
-    return out;
-}
 
 std::vector<fs::path> filesBelow(const fs::path& folder, const std::string& extension) {
     std::vector<fs::path> found;

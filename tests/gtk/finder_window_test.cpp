@@ -31,6 +31,8 @@ extern char** environ;
 namespace ddd::app {
 namespace {
 
+using test::commandOutput;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -56,16 +58,6 @@ void writeFleet(const test::TempFolder& folder, const gen::Fleet& fleet) {
 
 std::string js(const std::string& text) { return jsonQuote(text); }
 
-std::string commandOutput(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-        ::pclose(pipe);
-    }
-    return out;
-}
 
 class FinderWindow : public ::testing::Test {
 protected:

@@ -1,6 +1,5 @@
-// Helpers of the window tests: GTK started once, the main loop turned until something happened,
-// script results awaited, window pictures saved as test artifacts, and a desktop host whose
-// dialogs answer what the test says.
+// Helpers of the window tests: window pictures saved as test artifacts and a desktop host whose
+// dialogs answer what the test says; the main-loop helpers come with it.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -14,46 +13,9 @@
 
 #include "app/gtk/gtk_shell_host.h"
 #include "app/gtk/webview_gtk.h"
+#include "tests/gtk/main_loop.h"
 
 namespace ddd::test {
-
-inline bool startGtk() {
-    static const bool started = gtk_init_check(nullptr, nullptr);
-    return started;
-}
-
-// Turns the main loop until the condition holds or the time is up; true when it holds.
-inline bool spinUntil(const std::function<bool()>& condition, double seconds = 20) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        g_main_context_iteration(nullptr, FALSE);
-        g_usleep(2000);
-    }
-    return true;
-}
-
-// The string value of a script, or "<timeout>".
-inline std::string evaluateNow(app::DddWebView& view, const std::string& script, double seconds = 20) {
-    bool done = false;
-    std::string text = "<timeout>";
-    view.evaluate(script, [&](std::string value) {
-        text = std::move(value);
-        done = true;
-    });
-    spinUntil([&] { return done; }, seconds);
-    return text;
-}
-
-// Waits until the script yields a non-empty string and returns it.
-inline std::string awaitScript(app::DddWebView& view, const std::string& script, double seconds = 20) {
-    std::string text;
-    spinUntil([&] {
-        text = evaluateNow(view, script);
-        return !text.empty();
-    }, seconds);
-    return text;
-}
 
 inline std::filesystem::path artifactFolder() {
     const std::filesystem::path folder = DDD_GTK_ARTIFACTS;

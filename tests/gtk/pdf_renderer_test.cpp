@@ -15,22 +15,14 @@
 #include "app/gtk/pdf_renderer.h"
 #include "core/primitives.h"
 #include "report/driver_report.h"
+#include "tests/gtk/main_loop.h"
 #include "tests/support/temp_folder.h"
 
 namespace ddd::app {
 namespace {
 
+using test::commandOutput;
 using test::contains;
-
-std::string commandOutput(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return output;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-    pclose(pipe);
-    return output;
-}
 
 struct PdfFacts {
     int pages = 0;
