@@ -32,15 +32,16 @@ constexpr const char* kVehicleUnitAnswer =
     "{\"ok\":false,\"vu\":true,\"error\":\"Fahrzeugdatei (VU) erkannt — in der Fahrerermittlung geöffnet.\"}";
 constexpr int kMaxNumberedName = 1000;
 
-// Only a download that decodes and carries the first-generation driver application is taken
-// for a card download; anything else is most likely a vehicle unit's download.
+// Only a download that decodes and carries a driver application is taken for a card download;
+// anything else is most likely a vehicle unit's download. A download holding only the
+// second-generation application is a card download too: the analysis reads it like any other.
 bool isDriverCardDownload(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return false;
     const auto decoded = decodeCardFile(bytes);
-    return decoded && decoded.value().gen1.has_value();
+    return decoded && (decoded.value().gen1.has_value() || decoded.value().gen2.has_value());
 }
 
 std::string analysisDocument(const std::string& path) {

@@ -78,6 +78,8 @@ TEST_F(DashboardBridge, StartupAndOpenedFilesBecomeTheCurrentFile) {
 
 TEST_F(DashboardBridge, AnalyzeTellsCardDownloadsFromEverythingElse) {
     const std::string vu = folder.write("vu/unit.ddd", gen::writeVuDownload(gen::VuDescription{})).string();
+    const std::string secondGenerationOnly = folder.write("g2/karte.ddd", gen::writeCardDownload(gen::randomCard(
+                                                              11, 20, gen::Generation::Gen2))).string();
     const std::string noFinder = "-";
     struct Case {
         const char* name;
@@ -89,6 +91,7 @@ TEST_F(DashboardBridge, AnalyzeTellsCardDownloadsFromEverythingElse) {
     };
     const Case cases[] = {
         {"card download", "", card, R"({"ok":true)", card, noFinder},
+        {"second-generation card download", card, secondGenerationOnly, R"({"ok":true)", secondGenerationOnly, noFinder},
         {"vehicle-unit download", card, vu, R"({"ok":false,"vu":true,"error":"Fahrzeugdatei (VU) erkannt)", card, path("vu")},
         {"unreadable path", card, path("nowhere/x.ddd"), R"({"ok":false,"vu":true,)", card, path("nowhere")},
         {"empty path analyses the current file again", card, "", R"({"ok":true)", card, noFinder},
