@@ -61,8 +61,6 @@ void openAndRender(benchmark::State& state, const std::string& file) {
 
 void BM_OpenDemoToShiftTable(benchmark::State& state) { openAndRender(state, DDD_DEMO_PATH); }
 
-// A card of both generations: the dashboard takes a download without the first-generation
-// application for a vehicle unit's and hands it to the finder instead of analysing it.
 void BM_OpenYearToShiftTable(benchmark::State& state) {
     std::string pattern = (fs::temp_directory_path() / "ddd_dashboard_bench_XXXXXX").string();
     const fs::path folder = ::mkdtemp(pattern.data());
