@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <thread>
 
@@ -12,6 +10,7 @@
 #include "analysis/reference_rules.h"
 #include "analysis/rule_engine.h"
 #include "analysis/timeline.h"
+#include "core/atomic_file.h"
 
 namespace ddd {
 namespace {
@@ -48,14 +47,6 @@ std::string refusal(const std::vector<std::string>& messages) {
     return text;
 }
 
-std::optional<std::vector<std::uint8_t>> readWholeFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
-}
-
 bool hasDddExtension(const fs::path& path) {
     std::string extension = path.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -82,7 +73,7 @@ struct LoadedFile {
 
 LoadedFile loadFile(const fs::path& path, const std::optional<DriverKey>& onlyDriver) {
     LoadedFile loaded;
-    auto bytes = readWholeFile(path);
+    auto bytes = readWholeFile(path.string());
     if (!bytes) return loaded;
     auto identification = chosenCardIdentification(*bytes);
     if (!identification) return loaded;

@@ -5,8 +5,6 @@
 #include <ctime>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -36,11 +34,9 @@ constexpr int kMaxNumberedName = 1000;
 // anything else is most likely a vehicle unit's download. A download holding only the
 // second-generation application is a card download too: the analysis reads it like any other.
 bool isDriverCardDownload(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return false;
-    const auto decoded = decodeCardFile(bytes);
+    const auto bytes = readWholeFile(path);
+    if (!bytes) return false;
+    const auto decoded = decodeCardFile(*bytes);
     return decoded && (decoded.value().gen1.has_value() || decoded.value().gen2.has_value());
 }
 

@@ -4,23 +4,25 @@
 #include <filesystem>
 #include <vector>
 
-#include "analysis/pipeline.h"
 #include "app/settings.h"
 #include "app/shell_host.h"
+#include "core/atomic_file.h"
+#include "core/card_file.h"
+#include "core/card_signature.h"
 #include "report/csv_export.h"
 
 namespace ddd::app {
 namespace {
 
 // Whether the data is what the card signed: the status, and each failing file or certificate.
+// Only a download that decodes as a card download has a signature status to tell.
 void logAuthenticity(const std::string& file) {
-    const AnalysisResult result = analyzeFiles({file});
-    for (const DownloadAuthenticity& download : result.authenticity) {
-        if (!download.check) continue;
-        std::string line = "diag authenticity: " + std::string(authenticityText(download.check->status));
-        for (const std::string& problem : download.check->problems) line += "; " + problem;
-        diagLog(line);
-    }
+    const auto bytes = readWholeFile(file);
+    if (!bytes || !decodeCardFile(*bytes)) return;
+    const AuthenticityCheck check = verifyCardDownload(*bytes, installedTrustAnchors());
+    std::string line = "diag authenticity: " + std::string(authenticityText(check.status));
+    for (const std::string& problem : check.problems) line += "; " + problem;
+    diagLog(line);
 }
 
 }  // namespace

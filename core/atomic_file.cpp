@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 namespace ddd {
@@ -92,6 +94,14 @@ void PendingFile::discard() {
 bool writeFileAtomically(const std::string& path, std::string_view content) {
     PendingFile file(path);
     return file.isOpen() && file.write(content) && file.commit();
+}
+
+std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
 }
 
 }  // namespace ddd

@@ -1,10 +1,13 @@
 // Whole-file writes that a crash, a full disk or a failed render can never leave half done:
 // the content goes to a temporary file beside the target, which replaces the target only once
-// it is complete and on disk.
+// it is complete and on disk. And the matching whole-file read.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ddd {
 
@@ -43,5 +46,8 @@ private:
 
 // Writes `content` to `path` atomically; true when the complete content is in place.
 bool writeFileAtomically(const std::string& path, std::string_view content);
+
+// The whole content of a file; nothing when it cannot be opened or read.
+std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path);
 
 }  // namespace ddd

@@ -3,10 +3,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "core/card_signature.h"
+#include "core/atomic_file.h"
 
 namespace ddd {
 namespace {
@@ -42,9 +41,9 @@ std::vector<Gen2Certificate> readTrustedRoots(const std::string& folder) {
     for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator(); it.increment(error)) {
         std::error_code fileError;
         if (!it->is_regular_file(fileError) || it->file_size(fileError) > kLargestRootFile || fileError) continue;
-        std::ifstream in(it->path(), std::ios::binary);
-        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        auto parsed = parseGen2Certificate(bytes);
+        const auto bytes = readWholeFile(it->path().string());
+        if (!bytes) continue;
+        auto parsed = parseGen2Certificate(*bytes);
         if (!parsed.certificate) continue;
         const Gen2Certificate& root = *parsed.certificate;
         if (root.authority == root.holder && verifyGen2Certificate(root, root)) roots.push_back(root);

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 
 #include "analysis/pipeline.h"
+#include "core/atomic_file.h"
 #include "core/primitives.h"
 #include "report/month_restriction.h"
 
@@ -154,10 +153,9 @@ std::string provenanceTextOfFile(const std::string& openedPath, const std::strin
     std::optional<CardGroup> group = driverGroupOfFile(openedPath);
     if (!group) {
         // Not found beside other downloads (no ".ddd" name, say): the file alone, as the analysis takes it.
-        std::ifstream in(openedPath, std::ios::binary);
-        if (!in) return {};
-        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        auto decoded = decodeCardFile(bytes);
+        const auto bytes = readWholeFile(openedPath);
+        if (!bytes) return {};
+        auto decoded = decodeCardFile(*bytes);
         if (!decoded) return {};
         group.emplace();
         group->paths.push_back(openedPath);

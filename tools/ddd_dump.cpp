@@ -2,13 +2,12 @@
 // readable JSON; with --summary a short human-readable account of it, or with --analysis the
 // analysis document of the file's driver.
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "analysis/pipeline.h"
+#include "core/atomic_file.h"
 #include "core/card_file.h"
 #include "core/json_writer.h"
 #include "report/analysis_json.h"
@@ -299,12 +298,12 @@ int main(int argc, char** argv) {
         std::cout << toAnalysisJson(result) << '\n';
         return result.ok ? 0 : 1;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const auto read = readWholeFile(path);
+    if (!read) {
         std::fprintf(stderr, "ddd-dump: cannot open %s\n", path.c_str());
         return 1;
     }
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t>& bytes = *read;
     auto decoded = decodeCardFile(bytes);
     // Vehicle-unit downloads begin with the block marker 0x76, which no card download does.
     if (!decoded && !bytes.empty() && bytes[0] == 0x76) {
