@@ -56,6 +56,25 @@ void writeFleet(const test::TempFolder& folder, const gen::Fleet& fleet) {
     for (const gen::FleetFile& f : gen::fleetFiles(fleet)) folder.write(f.relativePath, f.bytes);
 }
 
+// A name that shows right only when every text of the index reaches the page and the report escaped.
+const std::string kOddName = "<b>Kröger & \"Söhne\"</b>";
+
+// The fleet with its first driver under the odd name, written into the folder.
+gen::Fleet writeFleetWithOddName(const test::TempFolder& folder, std::uint64_t seed, const gen::FleetPlan& plan) {
+    gen::Fleet fleet = gen::makeFleet(seed, plan);
+    renameDriver(fleet, 0, kOddName);
+    writeFleet(folder, fleet);
+    return fleet;
+}
+
+// The finder page in the view with the bridge bound, ready for input.
+void loadFinderPage(DddWebView& view, FinderRuntime& runtime, test::DialogFreeHost& host) {
+    host.setWebView(&view);
+    bindFinder(view, runtime, host);
+    view.setHtml(std::string(finderPageHtml()));
+    ASSERT_EQ(test::awaitScript(view, "document.readyState === 'complete' && document.getElementById('searchBtn') ? 'ready' : ''"), "ready");
+}
+
 std::string js(const std::string& text) { return jsonQuote(text); }
 
 
@@ -67,22 +86,15 @@ protected:
 // A generated fleet scanned at start-up with the page open, then searched as a user would: by
 // plate and instant, by name; hits highlighted, texts escaped, files revealed.
 TEST_F(FinderWindow, ScanSearchHighlightAndReport) {
-    gen::Fleet fleet = gen::makeFleet(17, gen::FleetPlan{.drivers = 7, .vehicles = 4, .days = 9, .cardDownloadsPerDriver = 2,
-                                                          .vuDownloadsPerVehicle = 2, .coDriverShare = 0.3, .speedMinutes = 5});
-    const std::string oddName = "<b>Kröger & \"Söhne\"</b>";
-    renameDriver(fleet, 0, oddName);
     test::TempFolder folder;
-    writeFleet(folder, fleet);
-
+    const gen::Fleet fleet = writeFleetWithOddName(folder, 17, gen::FleetPlan{.drivers = 7, .vehicles = 4, .days = 9, .cardDownloadsPerDriver = 2,
+                                                                         .vuDownloadsPerVehicle = 2, .coDriverShare = 0.3, .speedMinutes = 5});
     DddWebView view;
     test::DialogFreeHost host;
-    host.setWebView(&view);
     FinderRuntime runtime;
     view.setTitle(kFinderTitle);
     view.setSize(1240, 840, SizeHint::None);
-    bindFinder(view, runtime, host);
-    view.setHtml(std::string(finderPageHtml()));
-    ASSERT_EQ(test::awaitScript(view, "document.readyState === 'complete' && document.getElementById('searchBtn') ? 'ready' : ''"), "ready");
+    loadFinderPage(view, runtime, host);
     EXPECT_EQ(test::evaluateNow(view, "document.title"), "Fahrerermittlung — VELMORANT DDD");
     // The page's own faces, embedded in it, not a fallback of the system.
     EXPECT_EQ(test::awaitScript(view, "document.fonts.status !== 'loaded' ? '' : Array.from(document.fonts).filter(function(f){"
@@ -138,7 +150,7 @@ TEST_F(FinderWindow, ScanSearchHighlightAndReport) {
     ASSERT_EQ(test::awaitScript(view, "document.querySelectorAll('#rows tr').length > 0 && document.getElementById('count').textContent.indexOf('Treffer') > 0 ? 'rows' : ''"),
               "rows");
     EXPECT_EQ(test::evaluateNow(view, "document.querySelectorAll('#rows b, #answer b').length === 0 ? 'no markup' : ''"), "no markup");
-    EXPECT_EQ(test::evaluateNow(view, "Array.from(document.querySelectorAll('#rows td.p')).every(td => td.textContent.indexOf(" + js(oddName) +
+    EXPECT_EQ(test::evaluateNow(view, "Array.from(document.querySelectorAll('#rows td.p')).every(td => td.textContent.indexOf(" + js(kOddName) +
                                           ") >= 0) ? 'all' : ''"),
               "all");
     EXPECT_EQ(test::evaluateNow(view, "document.getElementById('answer').hidden ? 'no answer' : ''"), "no answer") << "no instant searched";
@@ -175,22 +187,15 @@ TEST_F(FinderWindow, ScanSearchHighlightAndReport) {
 
 // The report of the last search, saved as a PDF where the save dialog says.
 TEST_F(FinderWindow, ReportOfTheLastSearchIsAOnePagePdf) {
-    gen::Fleet fleet = gen::makeFleet(4, gen::FleetPlan{.drivers = 3, .vehicles = 2, .days = 4, .cardDownloadsPerDriver = 1,
-                                                         .vuDownloadsPerVehicle = 1, .speedMinutes = 5});
-    const std::string oddName = "<b>Kröger & \"Söhne\"</b>";
-    renameDriver(fleet, 0, oddName);
     test::TempFolder folder;
-    writeFleet(folder, fleet);
-
+    writeFleetWithOddName(folder, 4, gen::FleetPlan{.drivers = 3, .vehicles = 2, .days = 4, .cardDownloadsPerDriver = 1,
+                                                    .vuDownloadsPerVehicle = 1, .speedMinutes = 5});
     DddWebView view;
     test::DialogFreeHost host;
-    host.setWebView(&view);
     FinderRuntime runtime;
     runtime.folders.push_back(folder.path().string());
     rebuildIndex(runtime);
-    bindFinder(view, runtime, host);
-    view.setHtml(std::string(finderPageHtml()));
-    ASSERT_EQ(test::awaitScript(view, "document.readyState === 'complete' && document.getElementById('searchBtn') ? 'ready' : ''"), "ready");
+    loadFinderPage(view, runtime, host);
     view.eval("document.getElementById('name').value='Kröger';document.getElementById('searchBtn').click();");
     ASSERT_EQ(test::awaitScript(view, "document.querySelectorAll('#rows tr').length > 0 ? 'rows' : ''"), "rows");
 
@@ -203,7 +208,7 @@ TEST_F(FinderWindow, ReportOfTheLastSearchIsAOnePagePdf) {
     EXPECT_TRUE(std::regex_search(commandOutput("pdfinfo '" + host.saveAnswer + "'"), std::regex("Pages:\\s+1\\n")));
     const std::string text = commandOutput("pdftotext '" + host.saveAnswer + "' -");
     EXPECT_NE(text.find("Fahrerermittlung"), std::string::npos) << text;
-    EXPECT_NE(text.find(oddName), std::string::npos) << text;
+    EXPECT_NE(text.find(kOddName), std::string::npos) << text;
     host.setWebView(nullptr);
 }
 
@@ -212,9 +217,7 @@ TEST_F(FinderWindow, DateAndHourFieldsFormatWhatIsTyped) {
     DddWebView view;
     FinderRuntime runtime;
     test::DialogFreeHost host;
-    bindFinder(view, runtime, host);
-    view.setHtml(std::string(finderPageHtml()));
-    ASSERT_EQ(test::awaitScript(view, "document.readyState === 'complete' && document.getElementById('date') ? 'ready' : ''"), "ready");
+    loadFinderPage(view, runtime, host);
     view.eval(R"JS(window.typeInto = function(id, keys) {
       var el = document.getElementById(id);
       el.value = '';
