@@ -61,13 +61,7 @@ int runDashboardWindow(const DashboardLaunch& launch, const WindowPage& page) {
                      }),
                      &events);
 
-    GError* error = nullptr;
-    if (!g_application_register(G_APPLICATION(application), nullptr, &error)) {
-        diagLog(std::string("application registration failed: ") + (error ? error->message : "unknown error"));
-        if (error) g_error_free(error);
-        g_object_unref(application);
-        return 1;
-    }
+    if (!registerApplication(application)) return 1;
     if (g_application_get_is_remote(G_APPLICATION(application))) {
         handToRunningInstance(G_APPLICATION(application), state.startupFile);
         g_object_unref(application);

@@ -18,13 +18,7 @@ int runFinderWindow(const CommandLine& line, const std::string& exePath) {
     }
     // Every finder is a process of its own with its own index: it never joins a running one.
     GtkApplication* application = gtk_application_new("de.orvendel.VelmorantDDD.Fahrerermittlung", G_APPLICATION_NON_UNIQUE);
-    GError* error = nullptr;
-    if (!g_application_register(G_APPLICATION(application), nullptr, &error)) {
-        diagLog(std::string("application registration failed: ") + (error ? error->message : "unknown error"));
-        if (error) g_error_free(error);
-        g_object_unref(application);
-        return 1;
-    }
+    if (!registerApplication(application)) return 1;
     GtkShellHost host(exePath);
     {
         DddWebView view(application);

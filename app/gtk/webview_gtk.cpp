@@ -48,14 +48,20 @@ void addUserScript(WebKitUserContentManager* content, const std::string& source)
     webkit_user_script_unref(script);
 }
 
-std::string stringProperty(JSCValue* object, const char* name) {
-    JSCValue* value = jsc_value_object_get_property(object, name);
+// The text of a string value; empty for anything else.
+std::string stringOf(JSCValue* value) {
     std::string text;
     if (value && jsc_value_is_string(value)) {
         gchar* raw = jsc_value_to_string(value);
         text = raw;
         g_free(raw);
     }
+    return text;
+}
+
+std::string stringProperty(JSCValue* object, const char* name) {
+    JSCValue* value = jsc_value_object_get_property(object, name);
+    const std::string text = stringOf(value);
     if (value) g_object_unref(value);
     return text;
 }
@@ -181,12 +187,7 @@ void DddWebView::evaluate(const std::string& script, std::function<void(std::str
             std::unique_ptr<std::function<void(std::string)>> done(static_cast<std::function<void(std::string)>*>(data));
             GError* error = nullptr;
             JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
-            std::string text;
-            if (value && jsc_value_is_string(value)) {
-                gchar* raw = jsc_value_to_string(value);
-                text = raw;
-                g_free(raw);
-            }
+            const std::string text = stringOf(value);
             if (value) g_object_unref(value);
             if (error) g_error_free(error);
             (*done)(text);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/shell_host.h"
 
 namespace ddd::app {
 namespace {
@@ -110,6 +111,15 @@ void installWindowMenus(GtkApplication* application, DddWebView& view) {
     appendSubmenu(bar, "Fenster", {section({{"Im Dock ablegen", "minimize"}, {"Zoomen", "zoom"}})});
     gtk_application_set_menubar(application, G_MENU_MODEL(bar));
     g_object_unref(bar);
+}
+
+bool registerApplication(GtkApplication* application) {
+    GError* error = nullptr;
+    if (g_application_register(G_APPLICATION(application), nullptr, &error)) return true;
+    diagLog(std::string("application registration failed: ") + (error ? error->message : "unknown error"));
+    if (error) g_error_free(error);
+    g_object_unref(application);
+    return false;
 }
 
 }  // namespace ddd::app

@@ -1,5 +1,6 @@
-// The menu bar of the application windows: application, "Bearbeiten" and "Fenster" menus with
-// German titles and Ctrl shortcuts; the edit items act on the page in the web view.
+// What the application windows share: their registration as an application, and the menu bar
+// with application, "Bearbeiten" and "Fenster" menus, German titles and Ctrl shortcuts, whose
+// edit items act on the page in the web view.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -13,5 +14,8 @@ inline constexpr const char* kProductName = "VELMORANT DDD";
 // Installs the actions and the menu bar on the application. The view must outlive the
 // application's windows.
 void installWindowMenus(GtkApplication* application, DddWebView& view);
+
+// Registers the application; on failure logs why, releases the application and returns false.
+bool registerApplication(GtkApplication* application);
 
 }  // namespace ddd::app
