@@ -92,8 +92,9 @@ private:
         level.fd = fd;
         level.path = path;
         if (!listEntries(level)) {
+            const int error = errno;
             ::close(fd);
-            skip(path, "Ordner nicht lesbar: " + systemErrorText(errno));
+            skip(path, "Ordner nicht lesbar: " + systemErrorText(error));
             return;
         }
         levels_.push_back(std::move(level));
