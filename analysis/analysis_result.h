@@ -14,6 +14,7 @@
 #include "analysis/shifts.h"
 #include "core/card_efs.h"
 #include "core/card_signature.h"
+#include "core/folder_walk.h"
 
 namespace ddd {
 
@@ -42,6 +43,7 @@ struct AnalysisResult {
     std::vector<ControlActivity> controls;
     std::vector<SpecificConditionRecord> specials;
     std::vector<DownloadAuthenticity> authenticity;  // one per download, in the order given
+    std::vector<SkippedFile> skippedFiles;           // files of the driver's folder tree left out, and why
 };
 
 }  // namespace ddd

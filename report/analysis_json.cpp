@@ -4,6 +4,7 @@
 
 #include "analysis/pipeline.h"
 #include "analysis/reference_rules.h"
+#include "core/folder_walk.h"
 #include "core/json_writer.h"
 
 namespace ddd {
@@ -139,7 +140,7 @@ void writeStrings(JsonWriter& w, std::string_view name, const std::vector<std::s
 void writeAuthenticity(JsonWriter& w, const std::vector<DownloadAuthenticity>& downloads) {
     w.key("authenticity").beginArray();
     for (const auto& d : downloads) {
-        w.beginObject().field("file", d.file);
+        w.beginObject().field("file", visibleText(d.file));
         w.field("status", d.check ? authenticityText(d.check->status) : "unchecked");
         writeStrings(w, "problems", d.check ? d.check->problems : std::vector<std::string>{});
         writeStrings(w, "notes", d.check ? d.check->notes : std::vector<std::string>{});
@@ -176,6 +177,7 @@ std::string toAnalysisJson(const AnalysisResult& r) {
     w.endArray();
     writeLists(w, r);
     writeAuthenticity(w, r.authenticity);
+    w.key("skipped").raw(skippedFilesJson(r.skippedFiles));
     w.endObject();
     return w.take();
 }

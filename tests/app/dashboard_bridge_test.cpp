@@ -82,7 +82,7 @@ TEST_F(DashboardBridge, AnalyzeTellsCardDownloadsFromEverythingElse) {
         {"card download", "", card, R"({"ok":true)", card, noFinder},
         {"second-generation card download", card, secondGenerationOnly, R"({"ok":true)", secondGenerationOnly, noFinder},
         {"vehicle-unit download", card, vu, R"({"ok":false,"vu":true,"error":"Fahrzeugdatei (VU) erkannt)", card, path("vu")},
-        {"unreadable path", card, path("nowhere/x.ddd"), R"({"ok":false,"vu":true,)", card, path("nowhere")},
+        {"unreadable path", card, path("nowhere/x.ddd"), R"({"ok":false,"error":"Datei kann nicht geöffnet werden: )", card, noFinder},
         {"empty path analyses the current file again", card, "", R"({"ok":true)", card, noFinder},
         {"empty path without a current file", "", "", R"({"ok":false,"error":)", "", noFinder},
     };
@@ -149,7 +149,7 @@ TEST_F(DashboardBridge, SyncCountsCopiedAndSkippedDownloads) {
     const Case cases[] = {
         {"cancelled", {""}, R"({"ok":false,"copied":0,"skipped":0})"},
         {"no target", {path("tree"), ""}, R"({"ok":false,"copied":0,"skipped":0})"},
-        {"one new, one known", {path("tree"), path("archive")}, R"({"ok":true,"copied":1,"skipped":1})"},
+        {"one new, one known", {path("tree"), path("archive")}, R"({"ok":true,"copied":1,"skipped":1,"failed":0,"error":""})"},
     };
     for (const Case& c : cases) {
         host.folderAnswers = c.folders;
@@ -204,7 +204,7 @@ TEST_F(DashboardBridge, PrintSavesTheReportAndItsManifest) {
         {"no manifest wanted", {berichte, false, false, true}, "", R"(["",""])",
          R"({"ok":true,"path":")" + berichte + R"(/Bericht.pdf","auto":true,"manifest":""})"},
         {"render fails", {berichte, false, true, true}, "", R"(["\u0001never"])",
-         R"({"ok":false,"path":")" + berichte + R"(/)" "\\u0001" R"(never.pdf","auto":true,"manifest":""})"},
+         R"({"ok":false,"path":")" + berichte + R"(/\\x01never.pdf","auto":true,"manifest":""})"},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(saveSettings(c.settings));

@@ -114,10 +114,7 @@ std::string grouped(std::size_t n) {
 // The demo download, month by month and view by view, against the native analysis of the same file.
 TEST_F(DashboardWindow, DemoDownloadAsTheUserSeesIt) {
     shot("drop_stage");
-    view.eval("Promise.all(Array.from(document.fonts).filter(function(f){return f.family.replace(/\"/g,'')==='PJS';}).map(function(f){return f.load();}))"
-              ".then(function(faces){window.__fonts=faces.filter(function(f){return f.status==='loaded';}).map(function(f){return f.weight;}).sort().join(',');},"
-              "function(e){window.__fonts='failed '+e;})");
-    EXPECT_EQ(test::awaitScript(view, "window.__fonts || ''"), "400,500,600,700");
+    EXPECT_EQ(test::loadedPageFaces(view), "400,500,600,700");
 
     const AnalysisResult native = analyzeDriverOfFile(DDD_DEMO_PATH);
     ASSERT_TRUE(native.ok);

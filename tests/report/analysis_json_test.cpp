@@ -166,6 +166,7 @@ AnalysisResult oneOfEach() {
     tampered.problems = {"Places (0x0506, first generation): signature does not match the file"};
     tampered.notes = {"Card_Certificate (0xC100, first generation): 0012340D012601A1, valid until 01.01.2035"};
     r.authenticity = {{"max_2024-03-05.ddd", tampered}, {"", std::nullopt}};
+    r.skippedFiles = {{"/a/M\xFCller.ddd", "ist eine Pipe, keine Datei"}};
     return r;
 }
 
@@ -199,7 +200,8 @@ TEST(AnalysisJson, WholeDocumentByteExact) {
         R"("authenticity":[{"file":"max_2024-03-05.ddd","status":"invalid",)"
         R"("problems":["Places (0x0506, first generation): signature does not match the file"],)"
         R"("notes":["Card_Certificate (0xC100, first generation): 0012340D012601A1, valid until 01.01.2035"]},)"
-        R"({"file":"","status":"unchecked","problems":[],"notes":[]}]})";
+        R"({"file":"","status":"unchecked","problems":[],"notes":[]}],)"
+        R"("skipped":{"count":1,"files":[{"file":"/a/M\\xFCller.ddd","reason":"ist eine Pipe, keine Datei"}]}})";
     EXPECT_EQ(toAnalysisJson(oneOfEach()), expected);
 }
 
