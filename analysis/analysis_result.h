@@ -10,6 +10,7 @@
 #include "analysis/activity_segment.h"
 #include "analysis/coverage.h"
 #include "analysis/forecast.h"
+#include "analysis/remaining_times.h"
 #include "analysis/rule_catalogue.h"
 #include "analysis/shifts.h"
 #include "core/card_efs.h"
@@ -42,6 +43,7 @@ struct AnalysisResult {
     std::vector<ControlActivity> controls;
     std::vector<SpecificConditionRecord> specials;
     std::vector<DownloadAuthenticity> authenticity;  // one per download, in the order given
+    std::optional<RemainingTimes> remaining;           // at the end of the data
 };
 
 }  // namespace ddd

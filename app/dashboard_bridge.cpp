@@ -17,6 +17,7 @@
 #include "card/card_read_reply.h"
 #include "core/atomic_file.h"
 #include "core/card_file.h"
+#include "core/vu_download.h"
 #include "report/analysis_json.h"
 #include "report/csv_export.h"
 #include "report/provenance_text.h"
@@ -30,14 +31,28 @@ constexpr const char* kVehicleUnitAnswer =
     "{\"ok\":false,\"vu\":true,\"error\":\"Fahrzeugdatei (VU) erkannt — in der Fahrerermittlung geöffnet.\"}";
 constexpr int kMaxNumberedName = 1000;
 
-// Only a download that decodes and carries a driver application is taken for a card download;
-// anything else is most likely a vehicle unit's download. A download holding only the
-// second-generation application is a card download too: the analysis reads it like any other.
-bool isDriverCardDownload(const std::string& path) {
+enum class OpenedKind { DriverCard, VehicleUnit, Neither };
+
+struct OpenedFile {
+    OpenedKind kind = OpenedKind::Neither;
+    std::string reason;  // German, for a file that is neither
+};
+
+// A download that decodes and carries a driver application (of either generation) is a card
+// download; one in which at least one vehicle-unit block reads whole is a vehicle unit's
+// download, even when it stops after that block. Anything else opens nothing.
+OpenedFile classifyOpenedFile(const std::string& path) {
     const auto bytes = readWholeFile(path);
-    if (!bytes) return false;
-    const auto decoded = decodeCardFile(*bytes);
-    return decoded && (decoded.value().gen1.has_value() || decoded.value().gen2.has_value());
+    if (!bytes) return {OpenedKind::Neither, "die Datei lässt sich nicht lesen."};
+    if (bytes->empty()) return {OpenedKind::Neither, "die Datei ist leer."};
+    const auto card = decodeCardFile(*bytes);
+    if (card && (card.value().gen1.has_value() || card.value().gen2.has_value())) return {OpenedKind::DriverCard, ""};
+    const VuDownload vu = decodeVuDownload(*bytes);
+    if (vu.wholeBlocks > 0) return {OpenedKind::VehicleUnit, ""};
+    if (card) return {OpenedKind::Neither, "die Kartendatei enthält keine Fahreranwendung (etwa eine Unternehmens- oder Werkstattkarte)."};
+    return {OpenedKind::Neither, "der Inhalt hat weder den Aufbau einer Fahrerkarten- noch den einer Fahrzeugdatei (Karte: " +
+                                     card.error().message + " bei Byte " + std::to_string(card.error().offset) +
+                                     "; Fahrzeuggerät: " + vu.stopReason + " bei Byte " + std::to_string(vu.stoppedAt) + ")."};
 }
 
 std::string analysisDocument(const std::string& path) {
@@ -143,7 +158,13 @@ void print(WebView& view, ShellState& state, ShellHost& host, const std::string&
 void analyse(WebView& view, ShellState& state, ShellHost& host, const std::string& callId, const std::string& request) {
     const std::string path = normalizeSlashes(firstStringArg(request));
     if (!path.empty()) {
-        if (!isDriverCardDownload(path)) {
+        const OpenedFile opened = classifyOpenedFile(path);
+        if (opened.kind == OpenedKind::Neither) {
+            view.resolve(callId, 0, "{\"ok\":false,\"unrecognised\":true,\"error\":" +
+                                        jsonQuote("Keine Fahrerkarten- oder Fahrzeugdatei: " + opened.reason) + "}");
+            return;
+        }
+        if (opened.kind == OpenedKind::VehicleUnit) {
             host.launchFinder(fs::path(path).parent_path().string());
             view.resolve(callId, 0, kVehicleUnitAnswer);
             return;
@@ -185,7 +206,11 @@ std::string exportCsv(ShellState& state, ShellHost& host, const std::string& req
     if (folder.empty()) return "null";
     const std::string basePath = folder + "/" + fs::path(cardBasePath(state.currentFile)).filename().string();
     const report::CsvExportResult written = report::exportCsv(csvFileSet(state.currentFile), monthKey, basePath);
-    return written.ok && written.written > 0 ? jsonQuote(basePath) : "null";
+    if (written.ok && written.written > 0) return jsonQuote(basePath);
+    // A failure is told apart from a cancelled dialog, which answers null.
+    return "{\"ok\":false,\"error\":" + jsonQuote(written.error.empty() ? std::string("keine Datei geschrieben")
+                                                                     : "keine Datei geschrieben (" + written.error + ")") +
+           "}";
 }
 
 std::string yearFolder(const std::string& request) {

@@ -3,18 +3,23 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "analysis/local_time.h"
 #include "analysis/pipeline.h"
 #include "app/bridge_text.h"
 #include "app/settings.h"
 #include "app/window_page.h"
+#include "core/code_names.h"
 #include "core/primitives.h"
 #include "report/month_restriction.h"
 #include "tests/support/temp_folder.h"
@@ -53,6 +58,23 @@ gen::CardDescription twoShiftsOnOneDay() {
     return card;
 }
 
+// A crew's week in summer time: night tours over midnight, availability beside driving, and an
+// hour with the card out in the middle of one tour.
+gen::CardDescription crewWeek() {
+    gen::CardDescription card;
+    card.identity.cardNumber = "DF00000000007700";
+    gen::Timeline t(gen::utcTime(2024, 5, 6, "00:00"));
+    for (int day = 0; day < 5; ++day) {
+        t.restUntil(gen::utcTime(2024, 5, 6 + day, "18:00"));
+        t.add("work 0:20 drive+crew 4:30 avail+crew 4:30");
+        if (day == 2) t.add("gap 1:00");
+        t.add("drive+crew 4:00 break 0:45 work 0:15");
+    }
+    t.restUntil(gen::utcTime(2024, 5, 12, "12:00"));
+    card.days = t.days();
+    return card;
+}
+
 class DashboardWindow : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -81,6 +103,14 @@ protected:
     }
     std::string text(const std::string& selector) {
         return test::evaluateNow(view, "(function(){var e=document.querySelector(" + js(selector) + ");return e?e.textContent:'<none>';})()");
+    }
+    std::string script(const std::string& body) { return test::evaluateNow(view, "(function(){" + body + "})()"); }
+    // Each text (or other property) of the elements, joined by " | ".
+    std::string texts(const std::string& selector, const std::string& of = "e.textContent") {
+        return script("return Array.from(document.querySelectorAll(" + js(selector) + ")).map(function(e){return " + of + ";}).join(' | ');");
+    }
+    void selectMonth(const std::string& value) {
+        view.eval("var s=document.getElementById('month');s.value=" + js(value) + ";s.dispatchEvent(new Event('change'));");
     }
     std::string count(const std::string& selector) {
         return test::evaluateNow(view, "String(document.querySelectorAll(" + js(selector) + ").length)");
@@ -211,6 +241,10 @@ TEST_F(DashboardWindow, EachKindOfDownloadEndsOnItsStage) {
     hostile.identity.surname = "<img src=x onerror=__pwned=1>";
     gen::CardDescription unsignedCard = gen::randomCard(23, 12, gen::Generation::Gen1);
     unsignedCard.withoutSignatures = true;
+    gen::CardDescription withoutCertificate = gen::randomCard(24, 12, gen::Generation::Gen1);
+    withoutCertificate.inject = {gen::Fault::omitEf(0xC108, gen::Generation::Gen1)};
+    gen::CardDescription idle = gen::randomCard(25, 1, gen::Generation::Gen1);
+    idle.days.clear();
     const gen::Fleet fleet = gen::makeFleet(5, gen::FleetPlan{.drivers = 1, .vehicles = 1, .days = 2, .cardDownloadsPerDriver = 1,
                                                                .vuDownloadsPerVehicle = 1, .speedMinutes = 5});
     std::string vuFile;
@@ -245,10 +279,28 @@ TEST_F(DashboardWindow, EachKindOfDownloadEndsOnItsStage) {
              view.eval("selectTab('shifts');window.__berichtName='';");
              EXPECT_EQ(test::evaluateNow(view, "reportFileName()"), "Erika _img src=x onerror=__pwned=1_ Verlauf Arbeitsschichten");
          }},
+        {"neither card nor vehicle unit", files.write("x/zufall.ddd", std::vector<std::uint8_t>{0x13, 0x37, 0xC0, 0xDE, 0x00, 0xFF}), "error",
+         [&] {
+             EXPECT_EQ(text("#stageTitle"), "Datei nicht erkannt");
+             EXPECT_EQ(text("#stageText").rfind("Keine Fahrerkarten- oder Fahrzeugdatei: ", 0), 0u) << text("#stageText");
+             EXPECT_EQ(host.finderFolders.size(), 1u) << "only the vehicle unit opened the finder";
+         }},
+        {"certificate missing", files.write("zertifikat/karte.ddd", gen::writeCardDownload(withoutCertificate)), "app",
+         [&] {
+             EXPECT_EQ(text("#auth .chip .s"), "Nicht prüfbar");
+             EXPECT_EQ(script("var a=document.getElementById('authAlert');return a.hidden?'hidden':a.className;"), "alert warn");
+             EXPECT_NE(text("#authAlert li li").find("fehlt im Download"), std::string::npos) << text("#authAlert");
+             EXPECT_NE(text("#authAlert details").find("CA_Certificate (0xC108, first generation): missing"), std::string::npos);
+         }},
+        {"no activity at all", files.write("leer/karte.ddd", gen::writeCardDownload(idle)), "app",
+         [&] {
+             EXPECT_EQ(text("#verdictText"), "Keine Daten");
+             EXPECT_EQ(script("return document.getElementById('verdict').classList.contains('good')?'green':'plain';"), "plain");
+         }},
         {"two shifts on one day", files.write("zwei/karte.ddd", gen::writeCardDownload(twoShiftsOnOneDay())), "app",
          [&] {
              EXPECT_EQ(text("#tlCaption"), "Verlauf: Januar 2024");
-             EXPECT_EQ(count(".tl-row[data-day='17.01'] .seg.drive"), "2") << "one driving bar per shift";
+             EXPECT_EQ(count(".tl-row[data-day='17.01'] .seg.drive"), "3") << "each driving stretch of both shifts";
              EXPECT_EQ(count(".tl-row[data-day='17.01'] .seg.work"), "1");
              EXPECT_EQ(text(".tl-row[data-day='17.01'] .t"), "07:15");
              shot("two_shifts");
@@ -286,14 +338,14 @@ TEST_F(DashboardWindow, ExportsWriteTheirFiles) {
     host.folderAnswer = (files.path() / "csv").string();
     fs::create_directories(host.folderAnswer);
     click("csvBtn");
-    EXPECT_EQ(toastStartingWith("CSV"), "CSV (alle Monate) gespeichert: demo_*.csv (neben der Karte)");
+    EXPECT_EQ(toastStartingWith("CSV"), "CSV (alle Monate) gespeichert: demo_*.csv in " + host.folderAnswer);
     EXPECT_FALSE(filesBelow(host.folderAnswer, ".csv").empty());
 
     // The month report of March, saved through the save dialog: one page with its text.
     view.eval("var s=document.getElementById('month');s.value='03.2024';s.dispatchEvent(new Event('change'));selectTab('shifts');");
     host.saveAnswer = (files.path() / "bericht.pdf").string();
     click("reportBtn");
-    EXPECT_EQ(toastStartingWith("Bericht gespeichert: ", 60), "Bericht gespeichert: bericht.pdfIm Finder zeigen");
+    EXPECT_EQ(toastStartingWith("Bericht gespeichert: ", 60), "Bericht gespeichert: bericht.pdfIm Dateimanager zeigen");
     EXPECT_EQ(host.suggestedNames, std::vector<std::string>{"Max Mustermann 03.2024 Arbeitsschichten"});
     ASSERT_TRUE(fs::exists(host.saveAnswer));
     EXPECT_TRUE(fs::exists(files.path() / "bericht Quellen.txt")) << "the provenance manifest beside it";
@@ -380,6 +432,144 @@ TEST_F(DashboardWindow, CardReadFromTheVirtualReader) {
               "Karla Leserin");
     EXPECT_EQ(fs::path(state.currentFile).filename(), "card.ddd");
     shot("card_read");
+}
+
+// The calendar date of a reading of the local clock (minutes since 1970-01-01 00:00 local).
+std::chrono::year_month_day dateOf(std::int64_t localMinute) {
+    return std::chrono::year_month_day{std::chrono::sys_days{std::chrono::days{localMinute / 1440}}};
+}
+
+std::string dayKey(std::int64_t localMinute) {
+    const auto date = dateOf(localMinute);
+    char key[8];
+    std::snprintf(key, sizeof key, "%02u.%02u", static_cast<unsigned>(date.day()), static_cast<unsigned>(date.month()));
+    return key;
+}
+
+// The chart's bars as the timeline has them: every stretch at its local begin and end, cut at
+// local midnight, a rest inside a shift a break, card-absent time marked.
+std::vector<std::string> expectedBars(const AnalysisResult& r, int year, unsigned month, std::map<std::string, std::int64_t>& driving) {
+    std::vector<std::string> bars;
+    for (const ActivitySegment& s : r.activities) {
+        const std::int64_t from = localClockSeconds(s.start) / 60, to = localClockSeconds(s.end) / 60;
+        std::string cls = s.type == 3 ? "drive" : s.type == 2 ? "work" : s.type == 1 ? "avail" : s.type == 0 ? "rest" : "unk";
+        const bool inShift = std::any_of(r.shifts.begin(), r.shifts.end(),
+                                         [&](const ShiftRecord& x) { return s.start >= x.core.start && s.start < x.core.end; });
+        if (cls == "rest" && inShift) cls = "pause";
+        if (s.cardAbsent) cls += " out";
+        for (std::int64_t dayStart = from / 1440 * 1440; dayStart < to; dayStart += 1440) {
+            const auto date = dateOf(dayStart);
+            if (static_cast<int>(date.year()) != year || static_cast<unsigned>(date.month()) != month) continue;
+            const std::int64_t a = std::max(from, dayStart) - dayStart, b = std::min(to, dayStart + 1440) - dayStart;
+            if (b <= a) continue;
+            bars.push_back(dayKey(dayStart) + " " + std::to_string(a) + "-" + std::to_string(b) + " " + cls);
+            if (s.type == 3) driving[dayKey(dayStart)] += b - a;
+        }
+    }
+    std::sort(bars.begin(), bars.end());
+    return bars;
+}
+
+TEST_F(DashboardWindow, ChartDrawsEachStretchWhereTheTimelineHasIt) {
+    struct Case {
+        std::string name;
+        fs::path file;
+        std::string newest;                            // the month "Alle Monate" shows
+        std::vector<std::pair<std::string, std::pair<int, unsigned>>> months;  // page value, year and month
+    };
+    const Case cases[] = {
+        {"demo", DDD_DEMO_PATH, "Verlauf: März 2024", {{"02.2024", {2024, 2}}, {"03.2024", {2024, 3}}}},
+        {"crew week", files.write("crew/karte.ddd", gen::writeCardDownload(crewWeek())), "Verlauf: Mai 2024", {{"05.2024", {2024, 5}}}},
+    };
+    for (const Case& c : cases) {
+        const AnalysisResult native = analyzeDriverOfFile(c.file.string());
+        ASSERT_TRUE(native.ok) << c.name;
+        ASSERT_EQ(open(c.file), "app") << c.name;
+        EXPECT_EQ(text("#tlCaption"), c.newest) << c.name;
+        for (const auto& [value, month] : c.months) {
+            selectMonth(value);
+            std::map<std::string, std::int64_t> driving;
+            const std::vector<std::string> expected = expectedBars(native, month.first, month.second, driving);
+            ASSERT_GT(expected.size(), 20u) << c.name << " " << value;
+            const std::string shown = script(
+                "return Array.from(document.querySelectorAll('#timeline .seg')).map(function(e){return e.closest('.tl-row').dataset.day+' '+"
+                "e.dataset.from+'-'+e.dataset.to+' '+e.className.replace(/^seg /,'');}).sort().join('\\n');");
+            std::string joined;
+            for (const std::string& bar : expected) joined += (joined.empty() ? "" : "\n") + bar;
+            EXPECT_EQ(shown, joined) << c.name << " " << value;
+            for (const auto& [day, minutes] : driving) {
+                EXPECT_EQ(text(".tl-row[data-day='" + day + "'] .t"), formatDurationMinutes(minutes)) << c.name << " " << day;
+            }
+        }
+    }
+    view.eval("document.getElementById('timelineCard').scrollIntoView()");
+    shot("crew_chart");
+}
+
+// The panel of time left shows the native figures; findings, forecasts and codes read in German.
+TEST_F(DashboardWindow, TimeLeftFindingsAndCodesInWords) {
+    const AnalysisResult native = analyzeDriverOfFile(DDD_DEMO_PATH);
+    ASSERT_TRUE(native.ok && native.remaining);
+    ASSERT_EQ(open(DDD_DEMO_PATH), "app");
+    const RemainingTimes& left = *native.remaining;
+    const std::pair<const char*, std::int64_t> limits[] = {{"dailyDriving", left.dailyDriving.left()},
+                                                           {"drivingSinceBreak", left.drivingSinceBreak.left()},
+                                                           {"weeklyDriving", left.weeklyDriving.left()},
+                                                           {"fortnightDriving", left.fortnightDriving.left()},
+                                                           {"weeklyWorkingTime", left.weeklyWorkingTime.left()}};
+    for (const auto& [key, seconds] : limits) {
+        EXPECT_EQ(text(std::string("#remaining [data-key=") + key + "] .v"), formatDurationSeconds(seconds) + " h") << key;
+    }
+    EXPECT_EQ(text("#remaining [data-key=extensionsLeft] .v"), std::to_string(left.extensionsLeft) + " von 2");
+    EXPECT_EQ(text("#remainingAsOf"), "Stand: " + formatDateTime(left.asOf) + " (Ende der Daten)");
+
+    view.eval("selectTab('forecasts')");
+    EXPECT_EQ(texts("#tableArea tbody td.p").find("Höchstwert"), std::string::npos) << texts("#tableArea tbody td.p");
+    EXPECT_NE(texts("#tableArea tbody td.p").find("Lenkzeit seit der letzten Pause"), std::string::npos);
+
+    view.eval("selectTab('violations');document.getElementById('modeStrict').click()");
+    ASSERT_FALSE(native.legalViolations.empty());
+    const std::string codes = texts("#tableArea tbody td:first-child", "e.title");
+    const std::string rules = texts("#tableArea tbody td:first-child");
+    const std::string sources = texts("#tableArea tbody td:nth-child(2)");
+    for (const LegalViolation& v : native.legalViolations) EXPECT_NE(codes.find(v.code), std::string::npos) << v.code;
+    EXPECT_EQ(rules.find("eu."), std::string::npos) << rules;
+    EXPECT_EQ(script("return Array.from(document.querySelectorAll('#tableArea tbody td:nth-child(2)')).every(function(e){"
+                     "return /^(VO \\(EG\\) 561\\/2006|RL 2002\\/15\\/EG) Art\\. \\d/.test(e.textContent);}) ? 'all' : 'not all';"),
+              "all")
+        << sources;
+    EXPECT_EQ(text("#badge-violations"), std::to_string(native.legalViolations.size()));
+
+    // Every coded value by its native German name; events, controls and conditions with the number.
+    struct Codes {
+        const char* tab;
+        int column;
+        std::function<std::vector<std::string>()> names;
+    };
+    const Codes tables[] = {
+        {"countries", 2, [&] { std::vector<std::string> n; for (const auto& p : native.countries) n.push_back(placeEntryTypeName(p.entryType)); return n; }},
+        {"events", 1, [&] { std::vector<std::string> n; for (const auto& e : native.events) n.push_back(eventFaultTypeName(e.type) + " (" + std::to_string(e.type) + ")"); return n; }},
+        {"controls", 2, [&] { std::vector<std::string> n; for (const auto& c : native.controls) n.push_back(controlTypeName(c.controlType) + " (" + std::to_string(c.controlType) + ")"); return n; }},
+        {"specials", 2, [&] { std::vector<std::string> n; for (const auto& s : native.specials) n.push_back(specificConditionName(s.conditionType) + " (" + std::to_string(s.conditionType) + ")"); return n; }},
+    };
+    for (const Codes& t : tables) {
+        view.eval(std::string("selectTab('") + t.tab + "')");
+        std::string expected;
+        for (const std::string& name : t.names()) expected += (expected.empty() ? "" : " | ") + name;
+        EXPECT_EQ(texts("#tableArea tbody td:nth-child(" + std::to_string(t.column) + "):not(.empty)"), expected) << t.tab;
+    }
+
+    view.eval("selectTab('vehicles');document.getElementById('vehGrouped').click()");
+    std::vector<std::pair<std::uint32_t, std::string>> plates;
+    for (const auto& v : native.vehicles) {
+        const std::pair<std::uint32_t, std::string> plate{v.registration.nation, v.registration.number};
+        if (std::find(plates.begin(), plates.end(), plate) == plates.end()) plates.push_back(plate);
+    }
+    EXPECT_EQ(text("#badge-vehicles"), std::to_string(plates.size()));
+    view.eval("selectTab('shifts');document.getElementById('tableCard').scrollIntoView()");
+    EXPECT_EQ(script("var t=document.querySelector('#tableArea table');return t.scrollWidth<=t.parentNode.clientWidth?'fits':t.scrollWidth+' > '+t.parentNode.clientWidth;"),
+              "fits");
+    shot("shift_table");
 }
 
 }  // namespace
