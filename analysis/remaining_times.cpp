@@ -41,7 +41,6 @@ std::int64_t drivingSinceBreak(const Timeline& timeline) {
     std::int64_t previousEnd = 0;
     bool firstPartTaken = false;
     bool firstPartBeforeBreak = false;
-    bool breakQualified = false;  // a break that ended a sequence is not also the first part of the next
     for (const auto& s : timeline) {
         const bool continues = s.start == previousEnd;
         previousEnd = s.end;
@@ -53,14 +52,11 @@ std::int64_t drivingSinceBreak(const Timeline& timeline) {
         if (!continues || breakLength == 0) {
             firstPartBeforeBreak = firstPartTaken;
             breakLength = 0;
-            breakQualified = false;
         }
         breakLength += s.end - s.start;
-        if (breakQualified) continue;
         if (breakLength >= kFullBreak || (firstPartBeforeBreak && breakLength >= kBreakSecondPart)) {
             driving = 0;
             firstPartTaken = false;
-            breakQualified = true;
         } else if (breakLength >= kBreakFirstPart) {
             firstPartTaken = true;
         }

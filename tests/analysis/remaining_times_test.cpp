@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,16 @@
 #include "tests/analysis/generated_histories.h"
 #include "tests/analysis/rule_oracle.h"
 
-namespace ddd::test {
+namespace ddd {
+
+void PrintTo(const RemainingTimes& r, std::ostream* os) {
+    *os << "{as of " << r.asOf << ", driving today " << r.dailyDriving.used << "/" << r.dailyDriving.limit << ", since break "
+        << r.drivingSinceBreak.used << ", week " << r.weeklyDriving.used << ", fortnight " << r.fortnightDriving.used << ", working "
+        << r.weeklyWorkingTime.used << ", daily rest by " << r.dailyRestLatestStart.value_or(-1) << ", weekly rest by "
+        << r.weeklyRestLatestStart.value_or(-1) << ", reduced left " << r.reducedDailyRestsLeft << ", extensions left " << r.extensionsLeft << "}";
+}
+
+namespace test {
 namespace {
 
 using oracle::kMinute;
@@ -65,7 +75,7 @@ RemainingTimes recount(const oracle::Minutes& m) {
 
     std::int64_t driven = 0;
     int run = 0;
-    bool firstPart = false, firstPartBeforeRun = false, qualified = false;
+    bool firstPart = false, firstPartBeforeRun = false;
     for (std::size_t i = 0; i < known; ++i) {
         const int a = m.activity[i];
         if (a != 0) {
@@ -73,15 +83,10 @@ RemainingTimes recount(const oracle::Minutes& m) {
             driven += a == 3 ? kMinute : 0;
             continue;
         }
-        if (run++ == 0) {
-            firstPartBeforeRun = firstPart;
-            qualified = false;
-        }
-        if (qualified) continue;
+        if (run++ == 0) firstPartBeforeRun = firstPart;
         if (run >= 45 || (firstPartBeforeRun && run >= 30)) {
             driven = 0;
             firstPart = false;
-            qualified = true;
         } else if (run >= 15) {
             firstPart = true;
         }
@@ -186,4 +191,5 @@ TEST(RemainingTimes, AtTheLimitsAsARecountHasThem) {
 }
 
 }  // namespace
-}  // namespace ddd::test
+}  // namespace test
+}  // namespace ddd
