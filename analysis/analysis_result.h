@@ -10,6 +10,7 @@
 #include "analysis/activity_segment.h"
 #include "analysis/coverage.h"
 #include "analysis/forecast.h"
+#include "analysis/remaining_times.h"
 #include "analysis/rule_catalogue.h"
 #include "analysis/shifts.h"
 #include "core/card_efs.h"
@@ -44,6 +45,7 @@ struct AnalysisResult {
     std::vector<SpecificConditionRecord> specials;
     std::vector<DownloadAuthenticity> authenticity;  // one per download, in the order given
     std::vector<SkippedFile> skippedFiles;           // files of the driver's folder tree left out, and why
+    std::optional<RemainingTimes> remaining;           // at the end of the data
 };
 
 }  // namespace ddd

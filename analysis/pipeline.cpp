@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "analysis/forecasts.h"
+#include "analysis/remaining_times.h"
 #include "analysis/reference_rules.h"
 #include "analysis/rule_engine.h"
 #include "analysis/timeline.h"
@@ -189,7 +190,10 @@ AnalysisResult analyze(CardList cards) {
     const auto coreShifts = buildShifts(timeline, specificConditionCodes(view), placeCodes(view));
     result.shifts = joinShifts(coreShifts, buildShiftDetails(coreShifts, timeline, view.vehiclesUsed));
     result.violations = evaluateReferenceRules(coreShifts, timeline);
-    result.legalViolations = evaluateMergedView(view, RuleOptions{0, 0, 420}).violations;
+    const RuleOptions strictCalendar{0, 0, 420};
+    result.legalViolations = evaluateMergedView(view, strictCalendar).violations;
+    result.remaining = remainingTimes(toActivitySegments(view.chosenDaysTimeline), strictCalendar,
+                                      crewStretches(view.chosenDaysTimeline));
     if (!coreShifts.empty()) result.forecasts = computeForecasts(timeline, coreShifts, coreShifts.back().end);
     result.activities = timeline;
     result.coverageGaps = findCoverageGaps(result.activities);

@@ -18,6 +18,7 @@
 #include "core/atomic_file.h"
 #include "core/card_file.h"
 #include "core/json_writer.h"
+#include "core/vu_download.h"
 #include "report/analysis_json.h"
 #include "report/csv_export.h"
 #include "report/provenance_text.h"
@@ -31,21 +32,27 @@ constexpr const char* kVehicleUnitAnswer =
     "{\"ok\":false,\"vu\":true,\"error\":\"Fahrzeugdatei (VU) erkannt — in der Fahrerermittlung geöffnet.\"}";
 constexpr int kMaxNumberedName = 1000;
 
-// What an opened path holds. Only a download that decodes and carries a driver application is
-// taken for a card download; any other readable file is most likely a vehicle unit's download.
-// A download holding only the second-generation application is a card download too: the
-// analysis reads it like any other. What cannot be read at all is said to be so.
+// What an opened path holds. A download that decodes and carries a driver application (of either
+// generation) is a card download; one in which at least one vehicle-unit block reads whole is a
+// vehicle unit's download, even when it stops after that block. What cannot be read at all is
+// said to be so, and any other file opens nothing.
 struct OpenedFile {
-    enum class Kind { CardDownload, VehicleUnit, Unreadable } kind = Kind::Unreadable;
-    std::string reason;
+    enum class Kind { CardDownload, VehicleUnit, Unreadable, Neither } kind = Kind::Unreadable;
+    std::string reason;  // German, for a file that is unreadable or neither
 };
 
 OpenedFile classifyOpenedFile(const std::string& path) {
     const auto bytes = readWholeFile(path);
     if (!bytes) return {OpenedFile::Kind::Unreadable, bytes.reason()};
-    const auto decoded = decodeCardFile(*bytes);
-    const bool card = decoded && (decoded.value().gen1.has_value() || decoded.value().gen2.has_value());
-    return {card ? OpenedFile::Kind::CardDownload : OpenedFile::Kind::VehicleUnit, {}};
+    if (bytes->empty()) return {OpenedFile::Kind::Neither, "die Datei ist leer."};
+    const auto card = decodeCardFile(*bytes);
+    if (card && (card.value().gen1.has_value() || card.value().gen2.has_value())) return {OpenedFile::Kind::CardDownload, {}};
+    const VuDownload vu = decodeVuDownload(*bytes);
+    if (vu.wholeBlocks > 0) return {OpenedFile::Kind::VehicleUnit, {}};
+    if (card) return {OpenedFile::Kind::Neither, "die Kartendatei enthält keine Fahreranwendung (etwa eine Unternehmens- oder Werkstattkarte)."};
+    return {OpenedFile::Kind::Neither, "der Inhalt hat weder den Aufbau einer Fahrerkarten- noch den einer Fahrzeugdatei (Karte: " +
+                                           card.error().message + " bei Byte " + std::to_string(card.error().offset) +
+                                           "; Fahrzeuggerät: " + vu.stopReason + " bei Byte " + std::to_string(vu.stoppedAt) + ")."};
 }
 
 std::string errorAnswer(const std::string& message) { return "{\"ok\":false,\"error\":" + jsonQuote(message) + "}"; }
@@ -176,6 +183,10 @@ void analyse(WebView& view, ShellState& state, ShellHost& host, const std::strin
             case OpenedFile::Kind::Unreadable:
                 view.resolve(callId, 0,
                              errorAnswer("Datei kann nicht geöffnet werden: " + visibleText(requested) + " " + opened.reason));
+                return;
+            case OpenedFile::Kind::Neither:
+                view.resolve(callId, 0, "{\"ok\":false,\"unrecognised\":true,\"error\":" +
+                                            jsonQuote("Keine Fahrerkarten- oder Fahrzeugdatei: " + opened.reason) + "}");
                 return;
             case OpenedFile::Kind::VehicleUnit:
                 host.launchFinder(fs::path(requested).parent_path().string());

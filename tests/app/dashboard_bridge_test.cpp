@@ -66,7 +66,13 @@ TEST_F(DashboardBridge, StartupAndOpenedFilesBecomeTheCurrentFile) {
 }
 
 TEST_F(DashboardBridge, AnalyzeTellsCardDownloadsFromEverythingElse) {
-    const std::string vu = folder.write("vu/unit.ddd", gen::writeVuDownload(gen::VuDescription{})).string();
+    const std::vector<std::uint8_t> vuBytes = gen::writeVuDownload(gen::VuDescription{});
+    const std::string vu = folder.write("vu/unit.ddd", vuBytes).string();
+    // A vehicle unit's download that breaks off inside its second block is still one.
+    const std::string cutVu = folder.write("vu-cut/unit.ddd", std::vector<std::uint8_t>(vuBytes.begin(), vuBytes.end() - 7)).string();
+    const std::string pdf = folder.writeText("pdf/bericht.ddd", "%PDF-1.7\n1 0 obj\n<<>>\nendobj\n").string();
+    const std::string empty = folder.writeText("leer/leer.ddd", "").string();
+    const std::string neither = R"({"ok":false,"unrecognised":true,"error":"Keine Fahrerkarten- oder Fahrzeugdatei: )";
     const std::string secondGenerationOnly = folder.write("g2/karte.ddd", gen::writeCardDownload(gen::randomCard(
                                                               11, 20, gen::Generation::Gen2))).string();
     const std::string noFinder = "-";
@@ -83,6 +89,9 @@ TEST_F(DashboardBridge, AnalyzeTellsCardDownloadsFromEverythingElse) {
         {"second-generation card download", card, secondGenerationOnly, R"({"ok":true)", secondGenerationOnly, noFinder},
         {"vehicle-unit download", card, vu, R"({"ok":false,"vu":true,"error":"Fahrzeugdatei (VU) erkannt)", card, path("vu")},
         {"unreadable path", card, path("nowhere/x.ddd"), R"({"ok":false,"error":"Datei kann nicht geöffnet werden: )", card, noFinder},
+        {"vehicle-unit download cut short", card, cutVu, R"({"ok":false,"vu":true,)", card, path("vu-cut")},
+        {"empty file", card, empty, neither + "die Datei ist leer.\"}", card, noFinder},
+        {"renamed PDF", card, pdf, neither + "der Inhalt hat weder", card, noFinder},
         {"empty path analyses the current file again", card, "", R"({"ok":true)", card, noFinder},
         {"empty path without a current file", "", "", R"({"ok":false,"error":)", "", noFinder},
     };
@@ -126,6 +135,8 @@ TEST_F(DashboardBridge, CsvExportOfTheMonthAndTheDriversFiles) {
     }
     host.folderAnswer = "";
     EXPECT_EQ(view.call("tachoExportCsv", request("")), "null") << "cancelled";
+    host.folderAnswer = path("no/such/folder");
+    EXPECT_EQ(view.call("tachoExportCsv", request("")).rfind(R"({"ok":false,"error":)", 0), 0u) << "failed, told apart from cancelled";
     state.currentFile.clear();
     host.folderAnswer = path("tree");
     EXPECT_EQ(view.call("tachoExportCsv", request("")), "null") << "no current file";
