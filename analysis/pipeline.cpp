@@ -172,10 +172,11 @@ AnalysisResult analyze(CardList cards) {
 
     const auto coreShifts = buildShifts(timeline, specificConditionCodes(view), placeCodes(view));
     result.shifts = joinShifts(coreShifts, buildShiftDetails(coreShifts, timeline, view.vehiclesUsed));
-    result.violations = evaluateReferenceRules(coreShifts, timeline);
+    result.violations = evaluateReferenceRules(coreShifts, timeline, crewStretches(view.chosenDaysTimeline));
     result.legalViolations = evaluateMergedView(view, RuleOptions{0, 0, 420}).violations;
     if (!coreShifts.empty()) result.forecasts = computeForecasts(timeline, coreShifts, coreShifts.back().end);
     result.activities = timeline;
+    if (!view.days.empty()) result.dataEnd = view.days.back().dataEnd;
     result.coverageGaps = findCoverageGaps(result.activities);
 
     result.vehicles = std::move(view.vehiclesUsed);

@@ -26,6 +26,16 @@ gen::CardDescription remoteDownloadWhileDriving(std::int64_t downloadedAt) {
     return card;
 }
 
+gen::VehicleUse vehicleUse(int kmBegin, int kmEnd, std::int64_t firstUse, std::int64_t lastUse, const char* plate) {
+    gen::VehicleUse use;
+    use.odometerBegin = kmBegin;
+    use.odometerEnd = kmEnd;
+    use.firstUse = firstUse;
+    use.lastUse = lastUse;
+    use.registration = {13, plate};
+    return use;
+}
+
 std::int64_t drivingOn(const AnalysisResult& result, std::int64_t day) {
     std::int64_t seconds = 0;
     for (const auto& s : result.activities) {
@@ -61,18 +71,45 @@ TEST(DownloadInstant, NothingIsInventedAfterADownloadDuringTheDay) {
     EXPECT_FALSE(hasCode(result, "eu.561.breaks")) << "3:30 of driving needs no break yet";
 }
 
-TEST(DownloadInstant, WithoutAKnownInstantTheLastActivityRunsToMidnight) {
-    const AnalysisResult result = analyzeAll({remoteDownloadWhileDriving(0)});
-    ASSERT_TRUE(result.ok);
-    EXPECT_EQ(result.activities.back().end, utcDay(2024, 5, 9));
-    EXPECT_EQ(drivingOn(result, utcDay(2024, 5, 8)), (24 - 6) * 3600 - 30 * 60);
-}
-
-TEST(DownloadInstant, InstantBeforeTheLastChangeOrOnAnotherDayIsIgnored) {
-    for (const std::int64_t instant : {utcTime(2024, 5, 8, "06:10"), utcTime(2024, 5, 9, "08:00")}) {
-        const AnalysisResult result = analyzeAll({remoteDownloadWhileDriving(instant)});
-        ASSERT_TRUE(result.ok);
-        EXPECT_EQ(result.activities.back().end, utcDay(2024, 5, 9)) << formatDateTime(instant);
+// A card still in use ends its newest day at the latest instant the download proves; one
+// withdrawn before the download (its last change has the card out) holds the whole day.
+TEST(DownloadInstant, ACardStillInUseEndsAtTheLastProvenInstant) {
+    const std::int64_t lastChange = utcTime(2024, 5, 8, "06:30");
+    const std::int64_t midnight = utcDay(2024, 5, 9);
+    struct Case {
+        const char* name;
+        std::int64_t instant;
+        bool withdrawn;             // a change to "card not inserted" at 11:00
+        bool inVehicle;             // open vehicle record and a session without end
+        bool sessionClosed = false; // the vehicle record of the session is closed at 11:00
+        std::int64_t expectedEnd;
+    };
+    const Case cases[] = {
+        {"inserted, no download record", 0, false, false, false, lastChange},
+        {"inserted, download record before the last change", utcTime(2024, 5, 8, "06:10"), false, false, false, lastChange},
+        {"inserted, download record of the day before", utcTime(2024, 5, 7, "20:00"), false, false, false, lastChange},
+        {"download record on a later day", utcTime(2024, 5, 9, "08:00"), false, false, false, midnight},
+        {"withdrawn, no download record", 0, true, false, false, midnight},
+        {"withdrawn, still in a vehicle", 0, true, true, false, utcTime(2024, 5, 8, "11:00")},
+        {"withdrawn, session closed", 0, true, true, true, midnight},
+    };
+    for (const auto& c : cases) {
+        gen::CardDescription card = remoteDownloadWhileDriving(c.instant);
+        if (c.withdrawn) card.days.back().changes.push_back({660, gen::kDriving, false, false, true});
+        if (c.inVehicle) {
+            card.vehicles = {vehicleUse(100000, 100300, utcTime(2024, 5, 7, "06:00"), utcTime(2024, 5, 7, "15:00"), "B-XY 1"),
+                             vehicleUse(100300, 100500, utcTime(2024, 5, 8, "06:00"), utcTime(2024, 5, 8, "11:00"), "B-XY 2")};
+            card.currentUsage = gen::CurrentUsage{utcTime(2024, 5, 8, "06:00"), {13, "B-XY 2"}};
+            if (!c.sessionClosed) gen::leaveInVehicle(card, c.instant);
+        }
+        const AnalysisResult result = analyzeAll({card});
+        ASSERT_TRUE(result.ok) << c.name;
+        EXPECT_EQ(result.activities.back().end, c.expectedEnd) << c.name;
+        EXPECT_EQ(result.dataEnd, c.expectedEnd == midnight ? 0 : c.expectedEnd) << c.name;
+        if (c.expectedEnd != midnight || c.withdrawn) {
+            EXPECT_FALSE(hasCode(result, "eu.561.breaks")) << c.name;
+        }
+        for (const auto& shift : result.shifts) EXPECT_LT(shift.detail.distance, 1000) << c.name;
     }
 }
 
@@ -81,9 +118,13 @@ TEST(DownloadInstant, ALaterCompleteDownloadWinsTheDay) {
     auto later = remoteDownloadWhileDriving(utcTime(2024, 5, 10, "07:00"));
     later.days[2] = dayFromText(utcDay(2024, 5, 8), "00:00 rest 06:00 work 06:30 drive 10:30 break 11:15 drive 14:00 rest");
     later.days.push_back(dayFromText(utcDay(2024, 5, 9), "00:00 rest"));
+    early.vehicles = later.vehicles = {vehicleUse(100000, 100450, utcTime(2024, 5, 8, "06:00"), utcTime(2024, 5, 8, "14:00"), "B-XY 2")};
+    gen::leaveInVehicle(early, utcTime(2024, 5, 8, "10:00"));
     for (const auto& order : {std::vector{early, later}, std::vector{later, early}}) {
         const AnalysisResult result = analyzeAll(order);
         ASSERT_TRUE(result.ok);
+        ASSERT_EQ(result.vehicles.size(), 1u) << "the use closed later stands for the open one";
+        EXPECT_EQ(result.vehicles[0].odometerEnd, 100450u);
         EXPECT_EQ(result.activities.back().end, utcDay(2024, 5, 10));
         EXPECT_EQ(drivingOn(result, utcDay(2024, 5, 8)), 4 * 3600 + 2 * 3600 + 45 * 60);
         EXPECT_FALSE(hasCode(result, "eu.561.daily_driving"));

@@ -105,6 +105,7 @@ card PL0000000012340
 day 2024-03-04 00:00 rest 06:00 work 06:15 drive+crew 10:45 break presence=7 km=300
 shift 2024-03-05T22:00 drive 4:00
 vehicle plate="WX 12345" nation=40 first=2024-03-04T06:00 last=2024-03-04T16:00 odometer=100-400 vin=ABC
+invehicle 2024-03-04T11:35
 place time=2024-03-04T06:00 type=end country=0x28 lat=-5
 event type=0x05 begin=2024-03-04T06:00 end=2024-03-04T06:01 plate="WX 12345"
 capacity gen1 activity=5544 start=100
@@ -120,7 +121,9 @@ inject patch fid=0x0505 part=gen1 value=2 bytes=00ff
     EXPECT_EQ(card.days[2].date, utcDay(2024, 3, 6));
     ASSERT_EQ(card.vehicles.size(), 1u);
     EXPECT_EQ(card.vehicles[0].registration.plate.utf8, "WX 12345");
-    EXPECT_EQ(card.vehicles[0].odometerEnd, 400);
+    EXPECT_EQ(card.vehicles[0].odometerEnd, 0xFFFFFF) << "still in the vehicle";
+    EXPECT_EQ(card.vehicles[0].lastUse, 0xFFFFFFFF);
+    EXPECT_EQ(card.lastCardDownload, utcTime(2024, 3, 4, "11:35"));
     EXPECT_EQ(card.places[0].country, 40);
     EXPECT_EQ(card.places[0].latitude, -5);
     EXPECT_EQ(card.places[0].entryType, 1);

@@ -199,7 +199,7 @@ TEST(AnalysisJson, WholeDocumentByteExact) {
         R"("authenticity":[{"file":"max_2024-03-05.ddd","status":"invalid",)"
         R"("problems":["Places (0x0506, first generation): signature does not match the file"],)"
         R"("notes":["Card_Certificate (0xC100, first generation): 0012340D012601A1, valid until 01.01.2035"]},)"
-        R"({"file":"","status":"unchecked","problems":[],"notes":[]}]})";
+        R"({"file":"","status":"unchecked","problems":[],"notes":[]}],"dataEnd":""})";
     EXPECT_EQ(toAnalysisJson(oneOfEach()), expected);
 }
 
@@ -224,6 +224,15 @@ TEST(AnalysisJson, EdgeRenderings) {
     AnalysisResult names = oneOfEach();
     names.driver = std::string("a\x01" "b\xE9" "c\xC3\xA4\t", 8);
     EXPECT_NE(toAnalysisJson(names).find(R"("driver":"a\u0001b\uFFFDcä\t")"), std::string::npos);
+
+    AnalysisResult inVehicle = oneOfEach();
+    inVehicle.vehicles[0].odometerEnd = 0xFFFFFF;
+    inVehicle.countries[0].odometer = 0xFFFFFF;
+    inVehicle.dataEnd = utc(2024, 3, 4, 12, 16);
+    const std::string inVehicleJson = toAnalysisJson(inVehicle);
+    EXPECT_NE(inVehicleJson.find(R"("odoStart":120000,"odoEnd":"")"), std::string::npos);
+    EXPECT_NE(inVehicleJson.find(R"("odometer":"","card")"), std::string::npos);
+    EXPECT_NE(inVehicleJson.find(R"("dataEnd":"04.03.2024 13:16"})"), std::string::npos);
 
     AnalysisResult negative = oneOfEach();
     negative.coverageGaps[0].end = negative.coverageGaps[0].begin - 60;
