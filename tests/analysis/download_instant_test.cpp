@@ -14,7 +14,8 @@ using gen::dayFromText;
 using gen::utcDay;
 using gen::utcTime;
 
-// Two normal days, then a morning on which the card is downloaded remotely while driving.
+// Two normal days, then a morning on which the card is downloaded remotely while driving, in a
+// vehicle used from 06:00 to 11:00 that day.
 gen::CardDescription remoteDownloadWhileDriving(std::int64_t downloadedAt) {
     gen::CardDescription card;
     card.days = {
@@ -22,18 +23,11 @@ gen::CardDescription remoteDownloadWhileDriving(std::int64_t downloadedAt) {
         dayFromText(utcDay(2024, 5, 7), "00:00 rest 06:00 work 06:30 drive 10:30 break 11:15 drive 15:00 rest"),
         dayFromText(utcDay(2024, 5, 8), "00:00 rest 06:00 work 06:30 drive"),
     };
+    card.vehicles.resize(1);
+    card.vehicles[0] = {100300, 100500, utcTime(2024, 5, 8, "06:00"), utcTime(2024, 5, 8, "11:00"), {13, "B-XY 2"}, 0, ""};
+    card.currentUsage = gen::CurrentUsage{card.vehicles[0].firstUse, card.vehicles[0].registration};
     card.lastCardDownload = downloadedAt;
     return card;
-}
-
-gen::VehicleUse vehicleUse(int kmBegin, int kmEnd, std::int64_t firstUse, std::int64_t lastUse, const char* plate) {
-    gen::VehicleUse use;
-    use.odometerBegin = kmBegin;
-    use.odometerEnd = kmEnd;
-    use.firstUse = firstUse;
-    use.lastUse = lastUse;
-    use.registration = {13, plate};
-    return use;
 }
 
 std::int64_t drivingOn(const AnalysisResult& result, std::int64_t day) {
@@ -58,57 +52,35 @@ AnalysisResult analyzeAll(const std::vector<gen::CardDescription>& downloads) {
     return analyze(cards);
 }
 
-TEST(DownloadInstant, NothingIsInventedAfterADownloadDuringTheDay) {
-    const std::int64_t downloadedAt = utcTime(2024, 5, 8, "10:00");
-    const AnalysisResult result = analyzeAll({remoteDownloadWhileDriving(downloadedAt)});
-    ASSERT_TRUE(result.ok) << result.error;
-    ASSERT_FALSE(result.activities.empty());
-    EXPECT_EQ(result.activities.back().end, downloadedAt) << "the history ends at the download";
-    EXPECT_EQ(drivingOn(result, utcDay(2024, 5, 8)), 3 * 3600 + 30 * 60);
-    ASSERT_FALSE(result.shifts.empty());
-    EXPECT_EQ(result.shifts.back().core.end, downloadedAt);
-    EXPECT_FALSE(hasCode(result, "eu.561.daily_driving")) << "no daily driving beyond the download";
-    EXPECT_FALSE(hasCode(result, "eu.561.breaks")) << "3:30 of driving needs no break yet";
-}
-
-// A card still in use ends its newest day at the latest instant the download proves; one
-// withdrawn before the download (its last change has the card out) holds the whole day.
-TEST(DownloadInstant, ACardStillInUseEndsAtTheLastProvenInstant) {
+// Nothing is invented after the latest instant the download proves: the download itself when the
+// card's own record of it lies after the day's last change, else that change while the card was
+// still in use. A card withdrawn before (its last change has the card out) holds the whole day.
+TEST(DownloadInstant, TheNewestDayEndsAtTheLatestProvenInstant) {
     const std::int64_t lastChange = utcTime(2024, 5, 8, "06:30");
+    const std::int64_t withdrawal = utcTime(2024, 5, 8, "11:00");
     const std::int64_t midnight = utcDay(2024, 5, 9);
-    struct Case {
-        const char* name;
-        std::int64_t instant;
-        bool withdrawn;             // a change to "card not inserted" at 11:00
-        bool inVehicle;             // open vehicle record and a session without end
-        bool sessionClosed = false; // the vehicle record of the session is closed at 11:00
-        std::int64_t expectedEnd;
-    };
+    enum InVehicle { No, OpenVehicleRecord, SessionWithoutRecord };
+    struct Case { const char* name; std::int64_t instant; bool withdrawn; InVehicle inVehicle; std::int64_t expectedEnd; };
     const Case cases[] = {
-        {"inserted, no download record", 0, false, false, false, lastChange},
-        {"inserted, download record before the last change", utcTime(2024, 5, 8, "06:10"), false, false, false, lastChange},
-        {"inserted, download record of the day before", utcTime(2024, 5, 7, "20:00"), false, false, false, lastChange},
-        {"download record on a later day", utcTime(2024, 5, 9, "08:00"), false, false, false, midnight},
-        {"withdrawn, no download record", 0, true, false, false, midnight},
-        {"withdrawn, still in a vehicle", 0, true, true, false, utcTime(2024, 5, 8, "11:00")},
-        {"withdrawn, session closed", 0, true, true, true, midnight},
+        {"download during the day after the last change", utcTime(2024, 5, 8, "10:00"), false, No, utcTime(2024, 5, 8, "10:00")},
+        {"inserted, no download record", 0, false, No, lastChange},
+        {"inserted, download record before the last change", utcTime(2024, 5, 8, "06:10"), false, No, lastChange},
+        {"inserted, download record of the day before", utcTime(2024, 5, 7, "20:00"), false, No, lastChange},
+        {"download record on a later day", utcTime(2024, 5, 9, "08:00"), false, No, midnight},
+        {"withdrawn", 0, true, No, midnight},
+        {"withdrawn, vehicle record still open", 0, true, OpenVehicleRecord, withdrawal},
+        {"withdrawn, session without a vehicle record", 0, true, SessionWithoutRecord, withdrawal},
     };
     for (const auto& c : cases) {
         gen::CardDescription card = remoteDownloadWhileDriving(c.instant);
         if (c.withdrawn) card.days.back().changes.push_back({660, gen::kDriving, false, false, true});
-        if (c.inVehicle) {
-            card.vehicles = {vehicleUse(100000, 100300, utcTime(2024, 5, 7, "06:00"), utcTime(2024, 5, 7, "15:00"), "B-XY 1"),
-                             vehicleUse(100300, 100500, utcTime(2024, 5, 8, "06:00"), utcTime(2024, 5, 8, "11:00"), "B-XY 2")};
-            card.currentUsage = gen::CurrentUsage{utcTime(2024, 5, 8, "06:00"), {13, "B-XY 2"}};
-            if (!c.sessionClosed) gen::leaveInVehicle(card, c.instant);
-        }
+        if (c.inVehicle == OpenVehicleRecord) gen::leaveInVehicle(card, c.instant);
+        if (c.inVehicle == SessionWithoutRecord) card.vehicles.clear();
         const AnalysisResult result = analyzeAll({card});
         ASSERT_TRUE(result.ok) << c.name;
         EXPECT_EQ(result.activities.back().end, c.expectedEnd) << c.name;
         EXPECT_EQ(result.dataEnd, c.expectedEnd == midnight ? 0 : c.expectedEnd) << c.name;
-        if (c.expectedEnd != midnight || c.withdrawn) {
-            EXPECT_FALSE(hasCode(result, "eu.561.breaks")) << c.name;
-        }
+        EXPECT_EQ(hasCode(result, "eu.561.breaks"), c.expectedEnd == midnight && !c.withdrawn) << c.name;
         for (const auto& shift : result.shifts) EXPECT_LT(shift.detail.distance, 1000) << c.name;
     }
 }
@@ -118,13 +90,12 @@ TEST(DownloadInstant, ALaterCompleteDownloadWinsTheDay) {
     auto later = remoteDownloadWhileDriving(utcTime(2024, 5, 10, "07:00"));
     later.days[2] = dayFromText(utcDay(2024, 5, 8), "00:00 rest 06:00 work 06:30 drive 10:30 break 11:15 drive 14:00 rest");
     later.days.push_back(dayFromText(utcDay(2024, 5, 9), "00:00 rest"));
-    early.vehicles = later.vehicles = {vehicleUse(100000, 100450, utcTime(2024, 5, 8, "06:00"), utcTime(2024, 5, 8, "14:00"), "B-XY 2")};
     gen::leaveInVehicle(early, utcTime(2024, 5, 8, "10:00"));
     for (const auto& order : {std::vector{early, later}, std::vector{later, early}}) {
         const AnalysisResult result = analyzeAll(order);
         ASSERT_TRUE(result.ok);
         ASSERT_EQ(result.vehicles.size(), 1u) << "the use closed later stands for the open one";
-        EXPECT_EQ(result.vehicles[0].odometerEnd, 100450u);
+        EXPECT_EQ(result.vehicles[0].odometerEnd, 100500u);
         EXPECT_EQ(result.activities.back().end, utcDay(2024, 5, 10));
         EXPECT_EQ(drivingOn(result, utcDay(2024, 5, 8)), 4 * 3600 + 2 * 3600 + 45 * 60);
         EXPECT_FALSE(hasCode(result, "eu.561.daily_driving"));

@@ -478,8 +478,7 @@ TEST(ReferenceCrewShift, OverTwentyOneHoursWithAvailability) {
     }
 }
 
-// A crew tour of 21 h with 9 h of rest within 30 h is legal; the same tour of a single driver is
-// not, nor is a crew's rest of less than 9 h.
+// A crew tour of 21 h with 9 h of rest within 30 h is legal; a single driver's is not.
 TEST(ReferenceCrewShift, ACrewRestsNineHoursWithinThirtyHours) {
     struct Case { const char* name; bool crew; std::int64_t rest; std::map<std::uint32_t, std::size_t> counts; };
     const Case cases[] = {
