@@ -43,6 +43,9 @@ struct AnalysisResult {
     std::vector<EventFaultRecord> events;
     std::vector<ControlActivity> controls;
     std::vector<SpecificConditionRecord> specials;
+    // Where the newest day's data ends when the card was downloaded while in use that day (0: the
+    // day is complete); nothing after it is known or judged.
+    std::int64_t dataEnd = 0;
     std::vector<DownloadAuthenticity> authenticity;  // one per download, in the order given
     std::vector<SkippedFile> skippedFiles;           // files of the driver's folder tree left out, and why
     std::optional<RemainingTimes> remaining;           // at the end of the data

@@ -84,6 +84,23 @@ std::int64_t downloadInstantOf(const DriverCardFile& file) {
     return 0;
 }
 
+// Whether the card was still in a vehicle when it was downloaded: its newest vehicle record is
+// still open, or its current session has no vehicle record closed after it began.
+bool usedInAVehicleWhenDownloaded(const DriverCardFile& file) {
+    for (const auto* part : {&file.gen2, &file.gen1}) {
+        if (!*part || !(*part)->vehiclesUsed) continue;
+        const auto& vehicles = (*part)->vehiclesUsed->chronological;
+        if (!vehicles.empty() && isEmptyTime(vehicles.back().lastUse)) return true;
+        const auto& usage = (*part)->currentUsage;
+        if (!usage || isEmptyTime(usage->sessionOpenTime)) continue;
+        const bool sessionClosed = std::any_of(vehicles.begin(), vehicles.end(), [&](const CardVehicleRecord& v) {
+            return !isEmptyTime(v.lastUse) && v.lastUse >= usage->sessionOpenTime;
+        });
+        if (!sessionClosed) return true;
+    }
+    return false;
+}
+
 std::int64_t latestRecordDate(const DriverCardFile& file) {
     std::int64_t latest = 0;
     bool any = false;
@@ -101,6 +118,7 @@ struct ActivitySource {
     const std::vector<DailyActivityRecord>* records = nullptr;
     std::int64_t latestDay = 0;
     std::int64_t downloadInstant = 0;  // the card's own record of this download, 0 when unknown
+    bool inVehicle = false;            // the card was still in a vehicle when downloaded
     std::uint32_t firstGeneration = 0;
     const std::string* contentKey = nullptr;
     SourceIdentity identity;
@@ -127,17 +145,25 @@ struct Candidate {
 // day inside one download), so that even then the list order decides nothing.
 bool smallerContent(const Candidate& a, const Candidate& b) { return recordKey(*a.record) < recordKey(*b.record); }
 
-// The instant a candidate's data ends at: the moment of downloading, when the record is the
-// download's newest day and the download was taken during that day after its last change.
+// The instant a candidate's data ends at, 0 when the record holds the whole day. Only the
+// download's newest day can end early: at the moment of downloading when that lies within the
+// day after its last change; and when the card was still in use (its last change has the card
+// inserted, or it was still in a vehicle) at the latest instant the download proves, which is
+// the last change itself when the card's own download record is older.
 std::int64_t dataEndOf(const Candidate& c) {
+    if (c.day != dayKey(c.source->latestDay)) return 0;
     const std::int64_t instant = c.source->downloadInstant;
-    if (instant == 0 || c.day != dayKey(c.source->latestDay)) return 0;
-    if (instant < c.day || instant >= c.day + 86400) return 0;
+    if (instant >= c.day + 86400) return 0;
     std::int64_t lastChange = c.day;
+    bool lastChangeInserted = false;
     for (std::uint16_t w : c.record->changes) {
-        if (changeMinute(w) < 1440) lastChange = std::max(lastChange, c.day + changeMinute(w) * 60);
+        const std::int64_t at = c.day + changeMinute(w) * 60;
+        if (changeMinute(w) >= 1440 || at < lastChange) continue;
+        lastChange = at;
+        lastChangeInserted = !changeCardAbsent(w);
     }
-    return instant > lastChange ? instant : 0;
+    if (instant >= c.day && instant > lastChange) return instant;
+    return lastChangeInserted || c.source->inVehicle ? lastChange : 0;
 }
 
 bool betterWithinIdentity(const Candidate& a, const Candidate& b) {
@@ -259,6 +285,19 @@ std::vector<Record> sortedUnique(std::vector<const Record*> records, Key key, Ri
     return unique;
 }
 
+// A use still open in a download taken in the vehicle is the same use that a later download holds
+// closed: the closed record stands for it.
+void dropUsesClosedLater(std::vector<CardVehicleRecord>& uses) {
+    const std::vector<CardVehicleRecord> all = uses;
+    std::erase_if(uses, [&](const CardVehicleRecord& open) {
+        if (!isEmptyTime(open.lastUse)) return false;
+        return std::any_of(all.begin(), all.end(), [&](const CardVehicleRecord& v) {
+            return !isEmptyTime(v.lastUse) && v.firstUse == open.firstUse && v.odometerBegin == open.odometerBegin &&
+                   v.registration.nation == open.registration.nation && v.registration.number == open.registration.number;
+        });
+    });
+}
+
 void sortCyclicLists(CyclicRecords cyclic, MergedCardView& view) {
     view.vehiclesUsed = sortedUnique(
         std::move(cyclic.vehiclesUsed),
@@ -267,6 +306,7 @@ void sortCyclicLists(CyclicRecords cyclic, MergedCardView& view) {
                             v.registration.number);
         },
         [](const CardVehicleRecord& v) { return std::tie(v.hasVuDataBlockCounter, v.vuDataBlockCounter, v.vin); });
+    dropUsesClosedLater(view.vehiclesUsed);
     view.places = sortedUnique(
         std::move(cyclic.places),
         [](const PlaceRecord& p) { return std::tie(p.entryTime, p.entryType, p.country, p.region, p.odometer); },
@@ -375,7 +415,8 @@ MergedCardView mergeDownloads(CardList cards) {
             cyclic.add(*part);
             if (!part->driverActivity) continue;
             sources.push_back(ActivitySource{&part->driverActivity->days, d.latestDay, downloadInstantOf(*d.file),
-                                             gen1 ? 1u : 0u, &d.contentKey, identityOf(*part, fallback, gen1)});
+                                             usedInAVehicleWhenDownloaded(*d.file), gen1 ? 1u : 0u, &d.contentKey,
+                                             identityOf(*part, fallback, gen1)});
         }
     }
     selectDays(sources, view);

@@ -189,13 +189,14 @@ AnalysisResult analyze(CardList cards) {
 
     const auto coreShifts = buildShifts(timeline, specificConditionCodes(view), placeCodes(view));
     result.shifts = joinShifts(coreShifts, buildShiftDetails(coreShifts, timeline, view.vehiclesUsed));
-    result.violations = evaluateReferenceRules(coreShifts, timeline);
+    const auto crew = crewStretches(view.chosenDaysTimeline);
+    result.violations = evaluateReferenceRules(coreShifts, timeline, crew);
     const RuleOptions strictCalendar{0, 0, 420};
     result.legalViolations = evaluateMergedView(view, strictCalendar).violations;
-    result.remaining = remainingTimes(toActivitySegments(view.chosenDaysTimeline), strictCalendar,
-                                      crewStretches(view.chosenDaysTimeline));
+    result.remaining = remainingTimes(toActivitySegments(view.chosenDaysTimeline), strictCalendar, crew);
     if (!coreShifts.empty()) result.forecasts = computeForecasts(timeline, coreShifts, coreShifts.back().end);
     result.activities = timeline;
+    if (!view.days.empty()) result.dataEnd = view.days.back().dataEnd;
     result.coverageGaps = findCoverageGaps(result.activities);
 
     result.vehicles = std::move(view.vehiclesUsed);

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "analysis/local_time.h"
+#include "analysis/working_time_rules.h"
 
 namespace ddd {
 namespace {
@@ -25,8 +26,7 @@ constexpr std::int64_t kShiftDrivingLimitMinutes = 600;
 // where night work means more than 4 h 20 min between 01:00 and 09:00 local time.
 constexpr std::int64_t kNightWorkingTimeFrom = 36060;
 constexpr std::int64_t kNightWorkingTimeLimitMinutes = 600;
-constexpr std::int64_t kNightWindowStart = 3600;
-constexpr std::int64_t kNightWindowEnd = 9 * 3600;
+constexpr RuleOptions kNightWindow{0, 60, 9 * 60};
 constexpr std::int64_t kNightWorkFrom = 15600;
 // Driving without break: 4 h 30 min, ended by a break of 45 min or by 15 min followed by 30 min
 // (Reg. 561/2006 Art. 7).
@@ -61,18 +61,14 @@ constexpr int kReducedRestsAllowed = 3;
 constexpr std::int64_t kReducedWeeklyRestLimitMinutes = 2700;
 constexpr std::int64_t kWeeklyRestLateFrom = 518401;
 constexpr std::int64_t kWeeklyRestLateLimitMinutes = 8640;
-// Multi-manning: a daily rest of 9 h within 30 h, so 21 h of duty (Reg. 561/2006 Art. 8(5)); an
-// hour of availability marks a crew shift.
+// Multi-manning: a daily rest of 9 h within 30 h, so 21 h of duty (Reg. 561/2006 Art. 8(5)); the
+// card's crew status or an hour of availability marks a crew shift. A crew's 9 h rest is its
+// regular one, not a reduced rest.
 constexpr std::int64_t kCrewShiftFrom = 75660;
 constexpr std::int64_t kCrewShiftLimitMinutes = 1260;
 constexpr std::int64_t kCrewAvailabilityFrom = 3600;
 
 bool isWorking(std::uint8_t type) { return type == 2 || type == 3; }
-
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    const std::int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
 
 // Stretches of a timeline in time order without overlap, whose starts and ends both ascend.
 Stretches startingIn(const Timeline& t, std::int64_t from, std::int64_t to) {
@@ -87,9 +83,20 @@ Stretches overlapping(const Timeline& t, std::int64_t from, std::int64_t to) {
     return {first, last};
 }
 
+// Whether the card records crew operation within each shift.
+std::vector<bool> crewShifts(const std::vector<CoreShift>& shifts, std::span<const CrewStretch> crew) {
+    std::vector<bool> out;
+    for (const auto& shift : shifts) {
+        const auto it = std::partition_point(crew.begin(), crew.end(), [&](const CrewStretch& c) { return c.end <= shift.start; });
+        out.push_back(it != crew.end() && it->start < shift.end);
+    }
+    return out;
+}
+
 class Evaluation {
 public:
-    Evaluation(const std::vector<CoreShift>& shifts, const Timeline& timeline) : shifts_(shifts), timeline_(timeline) {}
+    Evaluation(const std::vector<CoreShift>& shifts, const Timeline& timeline, std::span<const CrewStretch> crew)
+        : shifts_(shifts), timeline_(timeline), crew_(crewShifts(shifts, crew)) {}
 
     std::vector<ReferenceViolation> run() {
         for (const auto& s : shifts_) shiftDriving(s);
@@ -100,7 +107,7 @@ public:
         shiftsAndDailyRests();
         weeklyRests();
         reducedDailyRestCount();
-        for (const auto& s : shifts_) crewShift(s);
+        for (std::size_t i = 0; i < shifts_.size(); ++i) crewShift(i);
         return std::move(out_);
     }
 
@@ -121,21 +128,15 @@ private:
         add(kRefShiftDriving, when, value, kShiftDrivingLimitMinutes, level);
     }
 
-    // Working time of the shift inside the night windows 01:00-09:00 on the local clock.
+    // Working time of the shift inside the night windows 01:00-09:00 as the local clock showed
+    // them: the hour skipped in spring holds no work, the hour repeated in autumn counts twice.
     std::int64_t nightSeconds(const CoreShift& shift) const {
         std::int64_t night = 0;
         for (const auto& s : overlapping(timeline_, shift.start, shift.end)) {
             if (!isWorking(s.type)) continue;
             const std::int64_t from = std::max(s.start, shift.start);
             const std::int64_t to = std::min(s.end, shift.end);
-            if (to <= from) continue;
-            const std::int64_t localFrom = localClockSeconds(from);
-            const std::int64_t localTo = localClockSeconds(to);
-            for (std::int64_t day = floorDiv(localFrom, kDay) - 1; day <= floorDiv(localTo, kDay); ++day) {
-                const std::int64_t a = std::max(localFrom, day * kDay + kNightWindowStart);
-                const std::int64_t b = std::min(localTo, day * kDay + kNightWindowEnd);
-                if (b > a) night += b - a;
-            }
+            if (to > from) night += nightWorkingSeconds(from, to, kNightWindow);
         }
         return night;
     }
@@ -307,7 +308,10 @@ private:
         return false;
     }
 
-    bool isReducedDailyRest(std::size_t i) const { return restAfter(i) < kRegularDailyRest && !completesSplitRest(i); }
+    bool isReducedDailyRest(std::size_t i) const {
+        if (crew_[i]) return restAfter(i) < kSplitRestSecondPart;
+        return restAfter(i) < kRegularDailyRest && !completesSplitRest(i);
+    }
 
     std::int64_t startOfStretchEndingAt(std::int64_t t) const {
         const auto it = std::partition_point(timeline_.begin(), timeline_.end(),
@@ -319,10 +323,12 @@ private:
         int reduced = 0;
         for (std::size_t i = 0; i + 1 < shifts_.size(); ++i) {
             const CoreShift& shift = shifts_[i];
-            const bool reducedLeft = reduced < kReducedRestsAllowed;
+            // A crew's rest is due within 30 h: its span is judged by the crew check alone, and
+            // its 9 h rest is the regular one.
+            const bool reducedLeft = crew_[i] || reduced < kReducedRestsAllowed;
             const std::int64_t span = (shift.end - shift.start) / kMinute;
             const std::int64_t spanLimit = reducedLeft ? kShiftSpanLimitMinutes : kShiftSpanLimitNoReducedMinutes;
-            if (span > spanLimit && shift.outOfScope == 0 && shift.breakTime >= kShiftSpanBreakFrom) {
+            if (!crew_[i] && span > spanLimit && shift.outOfScope == 0 && shift.breakTime >= kShiftSpanBreakFrom) {
                 const std::int64_t excess = span - spanLimit;
                 const std::uint32_t level = excess <= 60 ? 3 : excess < (reducedLeft ? 121 : 151) ? 4 : 5;
                 add(kRefShiftTooLong, startOfStretchEndingAt(shift.end), span, spanLimit, level);
@@ -337,7 +343,7 @@ private:
             }
             if (restSeconds >= kReducedWeeklyRest) {
                 reduced = 0;
-            } else if (restSeconds < kRegularDailyRest && !split) {
+            } else if (isReducedDailyRest(i)) {
                 ++reduced;
             }
         }
@@ -416,14 +422,16 @@ private:
         }
     }
 
-    void crewShift(const CoreShift& shift) {
+    void crewShift(std::size_t i) {
+        const CoreShift& shift = shifts_[i];
         const std::int64_t span = shift.end - shift.start;
-        if (span < kCrewShiftFrom || shift.standby < kCrewAvailabilityFrom) return;
+        if (span < kCrewShiftFrom || (shift.standby < kCrewAvailabilityFrom && !crew_[i])) return;
         add(kRefCrewShiftTooLong, shift.end, span / kMinute, kCrewShiftLimitMinutes, 3);
     }
 
     const std::vector<CoreShift>& shifts_;
     const Timeline& timeline_;
+    const std::vector<bool> crew_;
     std::vector<ReferenceViolation> out_;
     std::vector<Rest> longRests_;
     std::map<std::int64_t, std::vector<Rest>> restsByWeek_;
@@ -432,8 +440,9 @@ private:
 
 }  // namespace
 
-std::vector<ReferenceViolation> evaluateReferenceRules(const std::vector<CoreShift>& shifts, const Timeline& timeline) {
-    return Evaluation(shifts, timeline).run();
+std::vector<ReferenceViolation> evaluateReferenceRules(const std::vector<CoreShift>& shifts, const Timeline& timeline,
+                                                       std::span<const CrewStretch> crew) {
+    return Evaluation(shifts, timeline, crew).run();
 }
 
 std::string_view referenceRuleText(std::uint32_t code) {

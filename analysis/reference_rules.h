@@ -8,6 +8,7 @@
 
 #include "analysis/activity_segment.h"
 #include "analysis/rule_catalogue.h"
+#include "analysis/rule_context.h"
 #include "analysis/shifts.h"
 
 namespace ddd {
@@ -29,8 +30,10 @@ inline constexpr std::uint32_t kRefReducedDailyRestCount = 200814;
 inline constexpr std::uint32_t kRefCrewShiftTooLong = 200813;
 
 // The findings, grouped by check in the order the checks run. `shifts` are the core shifts in
-// time order, `timeline` the timeline they were cut from (in time order, without overlap).
-std::vector<ReferenceViolation> evaluateReferenceRules(const std::vector<CoreShift>& shifts, const Timeline& timeline);
+// time order, `timeline` the timeline they were cut from (in time order, without overlap),
+// `crew` the stretches the card records as crew operation, in time order.
+std::vector<ReferenceViolation> evaluateReferenceRules(const std::vector<CoreShift>& shifts, const Timeline& timeline,
+                                                       std::span<const CrewStretch> crew = {});
 
 // Short German description of the limit a code checks; a general text for any other code.
 std::string_view referenceRuleText(std::uint32_t code);

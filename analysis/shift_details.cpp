@@ -87,7 +87,7 @@ std::int64_t shiftDistance(const CoreShift& shift, const std::vector<CardVehicle
     std::int64_t distance = 0;
     for (const auto& v : vehicles) {
         if (!(v.firstUse < shift.end && v.lastUse > shift.start)) continue;
-        if (v.odometerEnd <= v.odometerBegin) continue;
+        if (isEmptyOdometer(v.odometerEnd) || v.odometerEnd <= v.odometerBegin) continue;
         const std::int64_t km = static_cast<std::int64_t>(v.odometerEnd) - v.odometerBegin;
         const std::int64_t from = std::max(v.firstUse, shift.start);
         const std::int64_t to = std::min(v.lastUse, shift.end);

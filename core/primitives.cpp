@@ -35,6 +35,15 @@ const std::array<char32_t, 128>& upperHalfFor(std::uint8_t codePage) {
 
 bool isBlank(std::uint8_t b) { return (b & 0xDF) == 0; }
 
+// A field the equipment never wrote: code page 0xFF, or nothing but 0x00, 0xFF and blanks.
+bool isFillerText(std::uint8_t codePage, std::span<const std::uint8_t> text) {
+    if (codePage == 0xFF) return true;
+    for (std::uint8_t b : text) {
+        if (!isBlank(b) && b != 0xFF) return false;
+    }
+    return true;
+}
+
 constexpr std::int64_t kSecondsPerDay = 86400;
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
@@ -114,6 +123,7 @@ BcdDate readBcdDate(ByteReader& reader) {
 }
 
 std::string decodeCodePagedText(std::uint8_t codePage, std::span<const std::uint8_t> text) {
+    if (isFillerText(codePage, text)) return {};
     std::size_t begin = 0;
     std::size_t end = text.size();
     while (end > begin && isBlank(text[end - 1])) --end;
@@ -251,6 +261,26 @@ CivilTime toCivilTime(std::int64_t utcSeconds) {
 std::string formatDate(std::int64_t utcSeconds) {
     CivilTime c = toCivilTime(utcSeconds);
     return printed("%02u.%02u.%04d", c.day, c.month, c.year);
+}
+
+std::string formatUtcDate(std::int64_t utcSeconds) {
+    std::int32_t year = 0;
+    std::uint32_t month = 0, day = 0;
+    civilFromDays(floorDiv(utcSeconds, kSecondsPerDay), year, month, day);
+    return printed("%02u.%02u.%04d", day, month, year);
+}
+
+std::string formatIsoLocal(std::int64_t utcSeconds) {
+    const std::int64_t offset = germanOffsetSeconds(utcSeconds);
+    const std::int64_t local = utcSeconds + offset;
+    const std::int64_t days = floorDiv(local, kSecondsPerDay);
+    const std::int64_t second = local - days * kSecondsPerDay;
+    std::int32_t year = 0;
+    std::uint32_t month = 0, day = 0;
+    civilFromDays(days, year, month, day);
+    return printed("%04d-%02u-%02uT%02lld:%02lld:%02lld+%02lld:00", year, month, day, static_cast<long long>(second / 3600),
+                   static_cast<long long>(second / 60 % 60), static_cast<long long>(second % 60),
+                   static_cast<long long>(offset / 3600));
 }
 
 std::string formatTime(std::int64_t utcSeconds) {

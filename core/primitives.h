@@ -71,6 +71,9 @@ std::string activityName(std::uint32_t activity);
 // TimeReal fields of cyclic records use 0 and 0xFFFFFFFF for an unused slot.
 inline bool isEmptyTime(std::int64_t t) { return t == 0 || t == 0xFFFFFFFFll; }
 
+// A 3-byte odometer the equipment has not written yet (an open vehicle record, an open session).
+inline bool isEmptyOdometer(std::uint32_t km) { return km == 0xFFFFFF; }
+
 // A civil date and time of day in German legal time.
 struct CivilTime {
     std::int32_t year = 1970;
@@ -89,6 +92,12 @@ std::int64_t daysFromCivil(std::int32_t year, std::uint32_t month, std::uint32_t
 void civilFromDays(std::int64_t days, std::int32_t& year, std::uint32_t& month, std::uint32_t& day);
 
 std::string formatDate(std::int64_t utcSeconds);
+// The date of a date-valued field (card expiry, validity begin, a vehicle unit's activity day):
+// the equipment stores it as an instant on the UTC day meant (00:00 or 23:59:59), so its UTC
+// date is shown, never the German date of that instant.
+std::string formatUtcDate(std::int64_t utcSeconds);
+// An instant as ISO 8601 in German legal time with its offset: 2023-04-28T13:14:28+02:00.
+std::string formatIsoLocal(std::int64_t utcSeconds);
 std::string formatTime(std::int64_t utcSeconds);
 std::string formatDateTime(std::int64_t utcSeconds);
 std::string formatDateDotTime(std::int64_t utcSeconds);

@@ -18,6 +18,8 @@ namespace ddd::finder {
 namespace {
 
 std::int64_t endOrOpen(std::int64_t t) { return isEmptyTime(t) ? 0 : t; }
+// An odometer not yet written (a stay still under way) is no reading: 0, as for none at all.
+std::int64_t kmOrNone(std::uint32_t km) { return isEmptyOdometer(km) ? 0 : km; }
 
 // Sessions of one card application; the second generation's records also carry the VIN.
 std::vector<FinderSession> cardSessions(const CardApplicationData& app, const std::string& path) {
@@ -36,8 +38,8 @@ std::vector<FinderSession> cardSessions(const CardApplicationData& app, const st
         s.plateNation = record.registration.nation;
         s.start = record.firstUse;
         s.end = endOrOpen(record.lastUse);
-        s.odometerStart = record.odometerBegin;
-        s.odometerEnd = record.odometerEnd;
+        s.odometerStart = kmOrNone(record.odometerBegin);
+        s.odometerEnd = kmOrNone(record.odometerEnd);
         s.source = 'C';
         s.file = path;
         out.push_back(std::move(s));
@@ -74,8 +76,8 @@ PendingVehicle vehicleSessions(const VuDownload& vu, const std::string& path, st
             s.slot = record.slot;
             s.start = record.insertionTime;
             s.end = endOrOpen(record.withdrawalTime);
-            s.odometerStart = record.odometerAtInsertion;
-            s.odometerEnd = record.odometerAtWithdrawal;
+            s.odometerStart = kmOrNone(record.odometerAtInsertion);
+            s.odometerEnd = kmOrNone(record.odometerAtWithdrawal);
             s.source = 'V';
             s.file = path;
             out.sessions.push_back(std::move(s));

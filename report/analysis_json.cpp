@@ -14,6 +14,15 @@ namespace {
 
 std::string dateOrDash(std::int64_t t) { return isEmptyTime(t) ? "-" : formatDate(t); }
 
+// An odometer not written yet is the empty text, so that no reader takes 16777215 for kilometres.
+void odometerField(JsonWriter& w, std::string_view key, std::uint32_t km) {
+    if (isEmptyOdometer(km)) {
+        w.field(key, "");
+    } else {
+        w.field(key, std::int64_t{km});
+    }
+}
+
 std::string period(const Timeline& activities) {
     if (activities.empty()) return "\xE2\x80\x93";
     const auto [first, last] = std::minmax_element(
@@ -96,12 +105,16 @@ void writeLists(JsonWriter& w, const AnalysisResult& r) {
     for (const auto& v : r.vehicles) {
         w.beginObject().field("plate", v.registration.number).field("nation", std::int64_t{v.registration.nation});
         w.field("first", dateOrDash(v.firstUse)).field("last", dateOrDash(v.lastUse));
-        w.field("odoStart", std::int64_t{v.odometerBegin}).field("odoEnd", std::int64_t{v.odometerEnd}).endObject();
+        odometerField(w, "odoStart", v.odometerBegin);
+        odometerField(w, "odoEnd", v.odometerEnd);
+        w.endObject();
     }
     w.endArray().key("countries").beginArray();
     for (const auto& p : r.countries) {
         w.beginObject().field("when", formatDateTime(p.entryTime)).field("type", std::int64_t{p.entryType});
-        w.field("country", std::int64_t{p.country}).field("odometer", std::int64_t{p.odometer}).field("card", "");
+        w.field("country", std::int64_t{p.country});
+        odometerField(w, "odometer", p.odometer);
+        w.field("card", "");
         w.endObject();
     }
     w.endArray().key("events").beginArray();
@@ -233,6 +246,8 @@ std::string toAnalysisJson(const AnalysisResult& r) {
     w.key("skipped").raw(skippedFilesJson(r.skippedFiles));
     writeRemaining(w, r.remaining);
     writeCodeNames(w, r);
+    // The card was in use when downloaded: its newest day holds data only up to this instant.
+    w.field("dataEnd", r.dataEnd == 0 ? std::string() : formatDateTime(r.dataEnd));
     w.endObject();
     return w.take();
 }

@@ -21,6 +21,7 @@ constexpr const char* kTableNames[] = {"schichten",  "verstoesse", "nicht_bewert
 std::string dateTimeOrDash(std::int64_t t) { return isEmptyTime(t) ? "-" : formatDateTime(t); }
 std::string dateOrDash(std::int64_t t) { return isEmptyTime(t) ? "-" : formatDate(t); }
 std::string number(std::int64_t value) { return std::to_string(value); }
+std::string odometerText(std::uint32_t km) { return isEmptyOdometer(km) ? "" : number(km); }
 
 // One table: its header at once, then its records; added to the set by addTo only when it holds
 // at least one record.
@@ -83,14 +84,14 @@ void otherTables(std::vector<CsvTable>& tables, const AnalysisResult& r) {
         TableBuilder t("fahrzeuge", {"Kennzeichen", "Nation", "ErsteNutzung", "LetzteNutzung", "kmBeginn", "kmEnde"});
         for (const auto& v : r.vehicles) {
             t.row({spreadsheetText(v.registration.number), nationName(v.registration.nation), dateOrDash(v.firstUse),
-                   dateOrDash(v.lastUse), number(v.odometerBegin), number(v.odometerEnd)});
+                   dateOrDash(v.lastUse), odometerText(v.odometerBegin), odometerText(v.odometerEnd)});
         }
         t.addTo(tables);
     }
     {
         TableBuilder t("laender", {"Zeitpunkt", "Art", "Land", "Odometer"});
         for (const auto& p : r.countries) {
-            t.row({formatDateTime(p.entryTime), number(p.entryType), nationName(p.country), number(p.odometer)});
+            t.row({formatDateTime(p.entryTime), number(p.entryType), nationName(p.country), odometerText(p.odometer)});
         }
         t.addTo(tables);
     }

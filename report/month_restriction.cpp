@@ -48,12 +48,13 @@ AnalysisResult restrictToMonth(const AnalysisResult& result, const std::string& 
     month.activities = inMonth(result.activities, key, [](const ActivitySegment& a) { return a.start; });
     month.coverageGaps = inMonth(result.coverageGaps, key, [](const CoverageGap& g) { return g.begin; });
     month.vehicles = inMonth(result.vehicles, key, [](const CardVehicleRecord& v) {
-        return v.lastUse == 0xFFFFFFFFll ? std::int64_t{0} : v.lastUse;
+        return isEmptyTime(v.lastUse) ? v.firstUse : v.lastUse;
     });
     month.countries = inMonth(result.countries, key, [](const PlaceRecord& p) { return p.entryTime; });
     month.events = inMonth(result.events, key, [](const EventFaultRecord& e) { return e.begin; });
     month.controls = inMonth(result.controls, key, [](const ControlActivity& c) { return c.controlTime; });
     month.specials = inMonth(result.specials, key, [](const SpecificConditionRecord& s) { return s.entryTime; });
+    if (result.dataEnd != 0 && monthKeyOf(result.dataEnd) == key) month.dataEnd = result.dataEnd;
     return month;
 }
 

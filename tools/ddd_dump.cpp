@@ -23,7 +23,17 @@ std::string hex(unsigned value, int digits) {
     return buffer;
 }
 
-std::string instant(std::int64_t t) { return isEmptyTime(t) ? "-" : formatDateTime(t); }
+// Instants carry their offset, so that no reader mistakes German time for UTC or the reverse.
+std::string instant(std::int64_t t) { return isEmptyTime(t) ? "-" : formatIsoLocal(t); }
+std::string date(std::int64_t t) { return isEmptyTime(t) ? "-" : formatUtcDate(t); }
+
+void odometer(JsonWriter& w, std::string_view name, std::uint32_t km) {
+    if (isEmptyOdometer(km)) {
+        w.field(name, "-");
+    } else {
+        w.field(name, std::int64_t{km});
+    }
+}
 
 std::string bcdDateText(const BcdDate& d) {
     if (!d.present) return "-";
@@ -54,8 +64,8 @@ void writeIdentification(JsonWriter& w, const CardIdentification& id) {
     w.field("issuingNation", std::int64_t{id.issuingNation}).field("nationName", nationName(id.issuingNation));
     w.field("cardNumber", cardNumberText(id.cardNumber));
     w.field("issuingAuthority", id.issuingAuthority.text);
-    w.field("issueDate", instant(id.issueDate)).field("validityBegin", instant(id.validityBegin));
-    w.field("expiryDate", instant(id.expiryDate));
+    w.field("issueDate", date(id.issueDate)).field("validityBegin", date(id.validityBegin));
+    w.field("expiryDate", date(id.expiryDate));
     w.field("surname", id.surname.text).field("firstNames", id.firstNames.text);
     w.field("nameCodePage", std::int64_t{id.surname.codePage});
     w.field("birthDate", bcdDateText(id.birthDate)).field("preferredLanguage", id.preferredLanguage);
@@ -68,9 +78,10 @@ void writeActivity(JsonWriter& w, const DriverActivity& activity) {
     w.field("malformedStops", std::int64_t{activity.malformedStops});
     w.field("skippedRecords", std::int64_t{activity.skippedRecords});
     w.field("unorderedDays", std::int64_t{activity.unorderedDays});
+    w.field("changeMinutes", "UTC");
     w.key("days").beginArray();
     for (const auto& day : activity.days) {
-        w.beginObject().field("date", formatDate(day.date));
+        w.beginObject().field("date", date(day.date));
         if (day.hasPresenceCounter) w.field("presenceCounter", std::int64_t{day.presenceCounter});
         w.field("distanceKm", std::int64_t{day.distanceKm});
         w.key("changes").beginArray();
@@ -88,7 +99,8 @@ void writeVehicles(JsonWriter& w, const VehiclesUsed& vehicles) {
         w.beginObject();
         writeRegistration(w, "registration", v.registration);
         w.field("firstUse", instant(v.firstUse)).field("lastUse", instant(v.lastUse));
-        w.field("odometerBegin", std::int64_t{v.odometerBegin}).field("odometerEnd", std::int64_t{v.odometerEnd});
+        odometer(w, "odometerBegin", v.odometerBegin);
+        odometer(w, "odometerEnd", v.odometerEnd);
         if (v.hasVuDataBlockCounter) w.field("vuDataBlockCounter", std::int64_t{v.vuDataBlockCounter});
         if (!v.vin.empty()) w.field("vin", v.vin);
         w.endObject();
@@ -101,7 +113,7 @@ void writePlaces(JsonWriter& w, const std::vector<PlaceRecord>& places) {
     for (const auto& p : places) {
         w.beginObject().field("time", instant(p.entryTime)).field("entryType", std::int64_t{p.entryType});
         w.field("country", std::int64_t{p.country}).field("region", std::int64_t{p.region});
-        w.field("odometer", std::int64_t{p.odometer});
+        odometer(w, "odometer", p.odometer);
         if (p.hasGnss) {
             w.field("gnssTime", instant(p.gnssTime)).field("gnssAccuracy", std::int64_t{p.gnssAccuracy});
             w.field("latitude", std::int64_t{p.latitude}).field("longitude", std::int64_t{p.longitude});
@@ -221,15 +233,17 @@ std::string dumpVuJson(const std::string& path, std::size_t size, const VuDownlo
     w.field("technicalData", std::int64_t{vu.technicalBlocks}).endObject();
     w.key("days").beginArray();
     for (const auto& day : vu.days) {
-        w.beginObject().field("date", isEmptyTime(day.date) ? "-" : formatDate(day.date));
-        w.field("odometerMidnight", std::int64_t{day.odometerMidnight});
+        w.beginObject().field("date", date(day.date));
+        odometer(w, "odometerMidnight", day.odometerMidnight);
         w.field("activityChanges", std::int64_t{day.activityChangeCount});
         w.key("cards").beginArray();
         for (const auto& r : day.cardRecords) {
             w.beginObject().field("surname", r.surname).field("firstNames", r.firstNames);
             w.field("cardNumber", r.cardNumber).field("slot", r.slot == 1 ? "co-driver" : "driver");
-            w.field("insertion", instant(r.insertionTime)).field("odometerAtInsertion", std::int64_t{r.odometerAtInsertion});
-            w.field("withdrawal", instant(r.withdrawalTime)).field("odometerAtWithdrawal", std::int64_t{r.odometerAtWithdrawal});
+            w.field("insertion", instant(r.insertionTime));
+            odometer(w, "odometerAtInsertion", r.odometerAtInsertion);
+            w.field("withdrawal", instant(r.withdrawalTime));
+            odometer(w, "odometerAtWithdrawal", r.odometerAtWithdrawal);
             w.endObject();
         }
         w.endArray().endObject();
@@ -260,11 +274,11 @@ void printSummary(const std::string& path, const DriverCardFile& file) {
         std::printf("  driver: %s, %s\n", id->surname.text.c_str(), id->firstNames.text.c_str());
         std::printf("  card: %s, issued by %s\n", cardNumberText(id->cardNumber).c_str(),
                     nationName(id->issuingNation).c_str());
-        std::printf("  valid until: %s\n", formatDate(id->expiryDate).c_str());
+        std::printf("  valid until: %s\n", date(id->expiryDate).c_str());
     }
     if (const auto& activity = app.driverActivity; activity && !activity->days.empty()) {
         std::printf("  activity: %zu days from %s to %s\n", activity->days.size(),
-                    formatDate(activity->days.front().date).c_str(), formatDate(activity->days.back().date).c_str());
+                    date(activity->days.front().date).c_str(), date(activity->days.back().date).c_str());
     }
     if (app.vehiclesUsed) std::printf("  vehicles used: %zu\n", app.vehiclesUsed->chronological.size());
     if (app.places) std::printf("  places: %zu\n", app.places->size());

@@ -13,6 +13,7 @@ const std::int64_t kMonday = utcDay(2024, 3, 4);
 TEST(Provenance, IdenticalDownloadsAreBothSourcesOfEveryDay) {
     const std::vector<DailyActivityRecord> days{record(kMonday, "00:00 rest 06:00 drive"), record(kMonday + kDay, "00:00 rest")};
     std::vector<DriverCardFile> files{download(days), download(days)};
+    files[0].gen1->lastCardDownload.reset();
     files[1].gen1->lastCardDownload = kMonday + kDay + 3600;
     const auto model = report::buildProvenance({"/data/a.ddd", "C:\\data\\b.DDD"}, pointers(files), "DF00000000001100",
                                                "Erika Muster", 13);

@@ -49,6 +49,7 @@ struct Generated { Timeline timeline; std::vector<CoreShift> shifts; };
 Generated generated(const gen::Timeline& history) {
     gen::CardDescription card;
     card.days = history.days();
+    card.lastCardDownload = history.now();
     const DriverCardFile file = decodeWritten(withLargeActivityArea(card));
     const std::vector<const DriverCardFile*> cards = {&file};
     Generated g;
@@ -99,6 +100,13 @@ TEST(ReferenceNightWorkingTime, TenHoursWithFourHoursTwentyBetweenOneAndNineLoca
         {"10 h 59 min of working time", lengthened(timeline(winter, night), 4, 58 * m), {{winterEnd + 58 * m, 659, 600, 1}}},
         {"11 h of working time", lengthened(timeline(winter, night), 4, 59 * m), {{winterEnd + 59 * m, 660, 600, 4}}},
         {"13 h of working time", lengthened(timeline(winter, night), 4, 179 * m), {{winterEnd + 179 * m, 780, 600, 5}}},
+        // Night hours as lived: 01:00-02:00 and 03:00-06:01 on the night the clock springs forward.
+        {"spring change: 4 h 01 of night",
+         timeline(utcTime(2024, 3, 30, "23:00"), "drive 3:01 break 2:59 work 2:00 break 0:45 drive 4:00 break 0:45 drive 1:00 rest 11:00"), {}},
+        // 01:00-03:00 summer time, then 02:00-04:20 winter time on the night the clock falls back.
+        {"autumn change: 4 h 20 of night",
+         timeline(utcTime(2024, 10, 26, "23:00"), "work 4:20 break 4:40 drive 4:00 break 0:45 drive 1:41 rest 11:00"),
+         {{utcTime(2024, 10, 26, "23:00") + 15 * h + 26 * m, 601, 600, 1}}},
     };
     for (const auto& c : cases) EXPECT_EQ(findings(kRefNightWorkingTime, c.timeline), c.expected) << c.name;
 }
@@ -467,6 +475,23 @@ TEST(ReferenceCrewShift, OverTwentyOneHoursWithAvailability) {
         std::vector<Finding> expected;
         for (const auto value : c.values) expected.push_back({shifts[0].end, value, 1260, 3});
         EXPECT_EQ(only(kRefCrewShiftTooLong, evaluateReferenceRules(shifts, {})), expected) << c.name;
+    }
+}
+
+// A crew tour of 21 h with 9 h of rest within 30 h is legal; a single driver's is not.
+TEST(ReferenceCrewShift, ACrewRestsNineHoursWithinThirtyHours) {
+    struct Case { const char* name; bool crew; std::int64_t rest; std::map<std::uint32_t, std::size_t> counts; };
+    const Case cases[] = {
+        {"crew, 9 h rests", true, 9 * h, {}},
+        {"single driver, 9 h rests", false, 9 * h, {{kRefShiftTooLong, 5}, {kRefDailyRestTooShort, 2}, {kRefReducedDailyRestCount, 2}}},
+        {"crew, 8 h 59 min rests", true, 9 * h - m, {{kRefDailyRestTooShort, 5}, {kRefReducedDailyRestCount, 2}}},
+    };
+    for (const auto& c : cases) {
+        const auto shifts = shiftsWithRests(S, std::vector<std::int64_t>(6, 21 * h), std::vector<std::int64_t>(5, c.rest), 0, 3 * h);
+        const std::vector<CrewStretch> crew = {{S, shifts.back().end}};
+        std::map<std::uint32_t, std::size_t> counts;
+        for (const auto& v : evaluateReferenceRules(shifts, {}, c.crew ? crew : std::vector<CrewStretch>{})) ++counts[v.code];
+        EXPECT_EQ(counts, c.counts) << c.name;
     }
 }
 

@@ -40,6 +40,7 @@ gen::CardDescription harshHistory(std::uint64_t seed) {
     }
     gen::CardDescription card;
     card.days = t.days();
+    card.lastCardDownload = t.now();  // a history filled to midnight is then known to midnight
     return withLargeActivityArea(card);
 }
 

@@ -93,6 +93,7 @@ void expectFindings(std::string_view rule, const std::vector<BlocksCase>& cases,
 inline std::vector<LegalViolation> strictFindingsOfDownload(const gen::Timeline& history) {
     gen::CardDescription card;
     card.days = history.days();
+    card.lastCardDownload = history.now();  // downloaded where the history ends
     const DriverCardFile file = decodeWritten(withLargeActivityArea(card));
     const DriverCardFile* files[] = {&file};
     return evaluateMergedView(mergeDownloads(files), RuleOptions{}).violations;

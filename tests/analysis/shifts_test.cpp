@@ -211,12 +211,14 @@ TEST(ShiftDetails, VehiclesAndDistance) {
         // One use across both shifts: 6 h of driving, 4 h in the first shift and 2 h in the second.
         {5000, 5600, d + 10 * h, d + 27 * h, {13, "B-CD 2"}, 0, false, ""},
         {7000, 6000, d + 11 * h, d + 12 * h, {13, "B-AB 1"}, 0, false, ""},
+        // Still in use when the card was downloaded: neither end odometer nor last use written.
+        {9000, 0xFFFFFF, d + 26 * h, 0xFFFFFFFF, {13, "B-EF 3"}, 0, false, ""},
     };
     const auto details = buildShiftDetails(buildShifts(t, {}, {}), t, vehicles);
     ASSERT_EQ(details.size(), 2u);
     EXPECT_EQ(details[0].vehicle, "B-AB 1, B-CD 2");
     EXPECT_EQ(details[0].distance, 280 + 400) << "an odometer running backwards adds nothing";
-    EXPECT_EQ(details[1].vehicle, "B-CD 2");
+    EXPECT_EQ(details[1].vehicle, "B-CD 2, B-EF 3");
     EXPECT_EQ(details[1].distance, 200);
 }
 

@@ -85,6 +85,8 @@ inline CardApplicationData part(bool gen2, std::vector<DailyActivityRecord> days
     CardApplicationData data;
     data.isGen2 = gen2;
     data.identification = id;
+    // Downloaded after its newest day, so that every day counts whole.
+    for (const auto& day : days) data.lastCardDownload = std::max(data.lastCardDownload.value_or(0), day.date + 2 * 86400);
     data.driverActivity = DriverActivity{std::move(days), false, 0, 0, 0};
     return data;
 }

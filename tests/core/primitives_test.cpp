@@ -77,7 +77,9 @@ TEST(CodePagedText, DecodesToUtf8) {
         {"delete", 1, {'a', 0x7F}, "a\xEF\xBF\xBD"},
         {"no such ISO part 12 is Latin-1", 12, {0xE9}, "\xC3\xA9"},
         {"code page 0 is Latin-1", 0, {0xE9}, "\xC3\xA9"},
-        {"code page 255 is Latin-1", 255, {0xE9}, "\xC3\xA9"},
+        {"code page 255 marks a field never written", 255, {'M', 0xFC, 'l', 'l', 'e', 'r'}, ""},
+        {"0xFF, 0x00 and blanks as filler", 1, {0xFF, 0x00, 0x20, 0xFF}, ""},
+        {"0xFF as a letter", 1, {'H', 0xFF}, "H\xC3\xBF"},
         {"Latin-3 unassigned byte", 3, {0xA5}, "\xEF\xBF\xBD"},
         {"Cyrillic", 5, {0xB8, 0xD2, 0xD0, 0xDD}, "Иван"},
         {"Greek", 7, {0xC1, 0xE8, 0xDE, 0xED, 0xE1}, "Αθήνα"},
@@ -206,6 +208,12 @@ TEST(Formats, TextShapes) {
     EXPECT_EQ(formatDurationMinutes(570), "09:30");
     EXPECT_EQ(formatDurationMinutes(-1), "00:00");
     EXPECT_EQ(formatMonthKey(2024, 3), "2024/03");
+    // A card expiring on 22.09.2017 stores 23:59:59 UTC of that day: German time is already the 23rd.
+    const std::int64_t expiry = utc(2017, 9, 22, 23, 59) + 59;
+    EXPECT_EQ(formatUtcDate(expiry), "22.09.2017");
+    EXPECT_EQ(formatUtcDate(utc(1969, 12, 31, 12, 0)), "31.12.1969");
+    EXPECT_EQ(formatIsoLocal(utc(2023, 4, 28, 11, 14) + 28), "2023-04-28T13:14:28+02:00");
+    EXPECT_EQ(formatIsoLocal(utc(2024, 1, 1, 0, 0) - 1), "2024-01-01T00:59:59+01:00");
 }
 
 TEST(ByteReader, BigEndianAndStickyFailure) {

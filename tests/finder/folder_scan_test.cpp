@@ -120,6 +120,7 @@ TEST(FolderScan, CardDownloadsOfTheSameStayAreMerged) {
         {"earlier end loses", {{later, 5450}, {end, 5400}}, later, "0.ddd"},
         {"identical: the smaller path", {{end, 5400}, {end, 5400}}, end, "0.ddd"},
         {"same end, other odometer: first kept", {{end, 5400}, {end, 5401}}, end, "0.ddd"},
+        {"downloaded still in the vehicle", {{0xFFFFFFFF, 0xFFFFFF}}, 0, "0.ddd"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -132,6 +133,7 @@ TEST(FolderScan, CardDownloadsOfTheSameStayAreMerged) {
         const DriverIndex index = scan(folder.path());
         ASSERT_EQ(index.sessions.size(), 1u);
         EXPECT_EQ(index.sessions[0].end, c.end);
+        EXPECT_NE(index.sessions[0].odometerEnd, 0xFFFFFF) << "an odometer not written yet is no reading";
         EXPECT_EQ(std::filesystem::path(index.sessions[0].file).filename(), c.file);
     }
 }

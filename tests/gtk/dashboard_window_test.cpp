@@ -231,6 +231,12 @@ TEST_F(DashboardWindow, EachKindOfDownloadEndsOnItsStage) {
     idle.days.clear();
     const gen::Fleet fleet = gen::makeFleet(5, gen::FleetPlan{.drivers = 1, .vehicles = 1, .days = 2, .cardDownloadsPerDriver = 1,
                                                                .vuDownloadsPerVehicle = 1, .speedMinutes = 5});
+    gen::CardDescription stillInVehicle = twoShiftsOnOneDay();
+    gen::VehicleUse current;
+    current.firstUse = gen::utcTime(2024, 1, 17, "17:00");
+    current.registration = {13, "B-XY 2"};
+    stillInVehicle.vehicles = {current};
+    gen::leaveInVehicle(stillInVehicle, gen::utcTime(2024, 1, 17, "17:05"));
     std::string vuFile;
     for (const gen::FleetFile& f : gen::fleetFiles(fleet)) {
         if (f.relativePath.rfind("vehicles/", 0) == 0) vuFile = files.write("vu/" + fs::path(f.relativePath).filename().string(), f.bytes).string();
@@ -282,6 +288,12 @@ TEST_F(DashboardWindow, EachKindOfDownloadEndsOnItsStage) {
              EXPECT_EQ(count(".tl-row[data-day='17.01'] .seg.work"), "1");
              EXPECT_EQ(text(".tl-row[data-day='17.01'] .t"), "07:15");
              shot("two_shifts");
+             EXPECT_EQ(text("#dataEndText"), "");
+         }},
+        {"card still in the vehicle", files.write("steckt/karte.ddd", gen::writeCardDownload(stillInVehicle)), "app",
+         [&] {
+             EXPECT_EQ(text("#dataEndText"), "Karte steckte beim Auslesen noch – Daten enden 08:00");
+             EXPECT_EQ(test::evaluateNow(view, "grouped('')"), "") << "an odometer not written yet shows empty";
          }},
     };
     for (const Case& c : cases) {

@@ -222,7 +222,7 @@ TEST(AnalysisJson, WholeDocumentByteExact) {
         R"("dailyRestLatestStart":"05.03.2024 00:00","weeklyRestLatestStart":"",)"
         R"("reducedDailyRestsLeft":1,"reducedDailyRestsAllowed":3,"extensionsLeft":0,"extensionsAllowed":2},)"
         R"("codeNames":{"events":{"7":"Geschwindigkeitsüberschreitung"},"controls":{"128":"Karten-Download"},)"
-        R"("specials":{"2":"Out of Scope – Ende"},"countries":{"0":"Beginn"}}})";
+        R"("specials":{"2":"Out of Scope – Ende"},"countries":{"0":"Beginn"}},"dataEnd":""})";
     EXPECT_EQ(toAnalysisJson(oneOfEach()), expected);
 }
 
@@ -248,6 +248,15 @@ TEST(AnalysisJson, EdgeRenderings) {
     AnalysisResult names = oneOfEach();
     names.driver = std::string("a\x01" "b\xE9" "c\xC3\xA4\t", 8);
     EXPECT_NE(toAnalysisJson(names).find(R"("driver":"a\u0001b\uFFFDcä\t")"), std::string::npos);
+
+    AnalysisResult inVehicle = oneOfEach();
+    inVehicle.vehicles[0].odometerEnd = 0xFFFFFF;
+    inVehicle.countries[0].odometer = 0xFFFFFF;
+    inVehicle.dataEnd = utc(2024, 3, 4, 12, 16);
+    const std::string inVehicleJson = toAnalysisJson(inVehicle);
+    EXPECT_NE(inVehicleJson.find(R"("odoStart":120000,"odoEnd":"")"), std::string::npos);
+    EXPECT_NE(inVehicleJson.find(R"("odometer":"","card")"), std::string::npos);
+    EXPECT_NE(inVehicleJson.find(R"("dataEnd":"04.03.2024 13:16"})"), std::string::npos);
 
     AnalysisResult negative = oneOfEach();
     negative.coverageGaps[0].end = negative.coverageGaps[0].begin - 60;

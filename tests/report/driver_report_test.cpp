@@ -155,12 +155,19 @@ TEST(MonthRestriction, KeepsRecordsByTheirDecidingInstant) {
     CardVehicleRecord march;
     march.lastUse = utc(2024, 3, 15);
     r.vehicles.push_back(march);
+    CardVehicleRecord stillInUse;  // in use since 30 March when the card was downloaded
+    stillInUse.firstUse = utc(2024, 3, 30);
+    stillInUse.lastUse = 0xFFFFFFFF;
+    r.vehicles.push_back(stillInUse);
+    r.dataEnd = utc(2024, 3, 31, 12);
     const AnalysisResult m = restrictToMonth(r, "2024/03");
     EXPECT_TRUE(m.shifts.empty());
     EXPECT_EQ(m.violations.size(), 1u);
     EXPECT_TRUE(m.legalViolations.empty());
-    ASSERT_EQ(m.vehicles.size(), 1u);
+    ASSERT_EQ(m.vehicles.size(), 2u);
     EXPECT_EQ(m.vehicles[0].lastUse, march.lastUse);
+    EXPECT_EQ(m.dataEnd, r.dataEnd);
+    EXPECT_EQ(restrictToMonth(r, "2024/02").dataEnd, 0);
     EXPECT_EQ(restrictToMonth(r, "1970/01").vehicles.size(), 1u);
     EXPECT_EQ(m.driver, r.driver);
     for (const char* all : {"", "all", "__all__"}) EXPECT_EQ(restrictToMonth(r, all).legalViolations.size(), 1u) << all;

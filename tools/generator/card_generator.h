@@ -23,6 +23,11 @@ CardDescription randomCard(std::uint64_t seed, int days, Generation generation);
 // The bundled demo driver: about eight weeks ending on 2024-03-31.
 CardDescription demoCard();
 
+// The state of a card downloaded while still in a vehicle: the newest vehicle record is left open
+// (last use 0xFFFFFFFF, end odometer 0xFFFFFF), the current session has no end, and the card's
+// own download record holds `downloadedAt`, which may lie before the day's last change.
+void leaveInVehicle(CardDescription& card, std::int64_t downloadedAt);
+
 // ---- Readable times for scenarios -------------------------------------------------------
 
 std::int64_t utcDay(int year, int month, int day);             // 00:00 UTC of the day

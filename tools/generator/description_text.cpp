@@ -18,6 +18,8 @@ const char* const kDescriptionFormatHelp = R"(DESCRIPTION FORMAT (one statement 
   birth YYYY-MM-DD   issued YYYY-MM-DD   expires YYYY-MM-DD   language XX
   licence NUMBER [nation=N]
   lastdownload YYYY-MM-DDTHH:MM
+  invehicle YYYY-MM-DDTHH:MM         downloaded then while still in a vehicle: the newest vehicle
+                                     so far stays open and the current session has no end
   day YYYY-MM-DD HH:MM ACTIVITY [HH:MM ACTIVITY ...] [presence=N] [km=N]
         one day record as stored; ACTIVITY is rest|break, avail, work or drive, with optional
         modifiers +co (co-driver slot), +crew, +absent (card not inserted)
@@ -346,6 +348,8 @@ void statement(const Parser& p, State& s) {
         s.card.licence.nation = static_cast<std::uint8_t>(p.numberOr(a, "nation", s.card.licence.nation));
     } else if (key == "lastdownload") {
         s.card.lastCardDownload = p.dateTime(rest);
+    } else if (key == "invehicle") {
+        leaveInVehicle(s.card, p.dateTime(rest));
     } else if (key == "day") {
         day(p, s);
     } else if (key == "shift") {

@@ -4,6 +4,7 @@
 // Records go round the slots from slot 0; unused slots are zero.
 
 #include "tools/generator/card_files.h"
+#include "tools/generator/card_generator.h"
 
 namespace ddd::gen {
 namespace {
@@ -21,6 +22,15 @@ Bytes vehicleRecord(const VehicleUse& v, bool gen2) {
 }
 
 } // namespace
+
+void leaveInVehicle(CardDescription& card, std::int64_t downloadedAt) {
+    card.lastCardDownload = downloadedAt;
+    if (card.vehicles.empty()) return;
+    VehicleUse& current = card.vehicles.back();
+    current.lastUse = 0xFFFFFFFF;
+    current.odometerEnd = 0xFFFFFF;
+    card.currentUsage = CurrentUsage{current.firstUse, current.registration};
+}
 
 Bytes encodeVehiclesUsed(const std::vector<VehicleUse>& vehicles, int slots, bool gen2) {
     const std::size_t recordSize = gen2 ? 48 : 31;
