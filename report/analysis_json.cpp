@@ -5,20 +5,12 @@
 #include "analysis/pipeline.h"
 #include "analysis/reference_rules.h"
 #include "core/json_writer.h"
+#include "report/month_restriction.h"
 
 namespace ddd {
 namespace {
 
 std::string dateOrDash(std::int64_t t) { return isEmptyTime(t) ? "-" : formatDate(t); }
-
-std::string period(const Timeline& activities) {
-    if (activities.empty()) return "\xE2\x80\x93";
-    const auto [first, last] = std::minmax_element(
-        activities.begin(), activities.end(), [](const auto& a, const auto& b) { return a.start < b.start; });
-    const std::string from = formatDate(first->start);
-    const std::string to = formatDate(last->start);
-    return from == to ? from : from + " \xE2\x80\x93 " + to;
-}
 
 void writeTriple(JsonWriter& w, std::string_view name, std::int64_t total, std::int64_t day) {
     w.key(name).beginArray();
@@ -158,7 +150,7 @@ std::string toAnalysisJson(const AnalysisResult& r) {
         return w.take();
     }
     w.field("ok", true).field("driver", r.driver).field("card", r.card).field("nation", std::int64_t{r.nation});
-    w.field("period", period(r.activities)).field("filesMerged", std::int64_t{r.filesMerged});
+    w.field("period", periodText(coveredDays(r.activities), false)).field("filesMerged", std::int64_t{r.filesMerged});
     w.key("counts").beginObject();
     w.field("shifts", static_cast<std::int64_t>(r.shifts.size()));
     w.field("violations", static_cast<std::int64_t>(r.violations.size()));

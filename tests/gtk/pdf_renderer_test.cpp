@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <map>
 #include <regex>
 #include <thread>
 
@@ -49,37 +50,80 @@ protected:
     test::TempFolder folder_;
 };
 
-struct SizeCase {
+std::string pageText(const std::string& path, int page) {
+    return commandOutput("pdftotext -layout -f " + std::to_string(page) + " -l " + std::to_string(page) + " '" + path +
+                         "' - 2>/dev/null");
+}
+
+constexpr double kA4Width = 595, kA4Height = 842;
+
+// A framed document of `rows` table rows, each row's two cells marked with its number.
+std::string framedTable(int rows) {
+    std::string html = "<!doctype html><body style=\"margin:0;font:14px/18px sans-serif\"><div class=\"page\" "
+                       "data-head=\"Fahrer: Anna Treffer · Karte: 6140-KGV\" style=\"padding:40px 46px\"><div class=\"rp\">"
+                       "<div style=\"height:300px\">INTRO</div><table><thead><tr><th>KOPF</th><th>ZWEI</th></tr></thead><tbody>";
+    for (int i = 1; i <= rows; ++i) {
+        html += "<tr><td>ROWA" + std::to_string(i) + "</td><td style=\"padding:" + std::to_string(i % 7) + "px\">ROWB" +
+                std::to_string(i) + "</td></tr>";
+    }
+    return html + "</tbody></table><div>SCHLUSS</div></div></div>";
+}
+
+struct PageCase {
     const char* name;
-    friend void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
+    friend void PrintTo(const PageCase& c, std::ostream* os) { *os << c.name; }
     std::string html;
-    double height;  // measured height plus the one point of slack below the content
+    int pages;
 };
 
-class SynchronousSize : public PdfRenderer, public testing::WithParamInterface<SizeCase> {};
+class SynchronousPages : public PdfRenderer, public testing::WithParamInterface<PageCase> {};
 
-TEST_P(SynchronousSize, OnePageAsTallAsTheContent) {
+TEST_P(SynchronousPages, A4PortraitSheets) {
     const std::string out = folder_.file("page.pdf");
     std::string error;
     ASSERT_TRUE(renderHtmlToPdf(GetParam().html, out, error, 30)) << error;
     const PdfFacts facts = pdfFacts(out);
-    EXPECT_EQ(facts.pages, 1);
-    EXPECT_EQ(facts.width, 820);
-    EXPECT_EQ(facts.height, GetParam().height);
+    EXPECT_EQ(facts.pages, GetParam().pages);
+    EXPECT_EQ(facts.width, kA4Width);
+    EXPECT_EQ(facts.height, kA4Height);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Documents, SynchronousSize,
-    testing::Values(SizeCase{"EmptyIsClampedUp", "<!doctype html><html><body style=\"margin:0\"></body></html>", 101},
-                    SizeCase{"FixedBlock", "<!doctype html><body style=\"margin:0\"><div style=\"height:1234px\"></div>", 1235},
-                    SizeCase{"LastLineFlushWithTheBottom",
-                             "<!doctype html><body style=\"margin:0;font:16px/20px sans-serif\"><div style=\"height:"
-                             "301px\"></div><div>LASTLINE</div>", 322},
-                    SizeCase{"HugeIsClampedDown", "<!doctype html><body style=\"margin:0\"><div style=\"height:250000px\">",
-                             200001}),
+    Documents, SynchronousPages,
+    testing::Values(PageCase{"Empty", "<!doctype html><html><body style=\"margin:0\"></body></html>", 1},
+                    PageCase{"UnframedIsLeftToTheEngine",
+                             "<!doctype html><body style=\"margin:0\"><div style=\"height:2400px\"></div>", 3},
+                    PageCase{"FramedFitsOneSheet", framedTable(10), 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(PdfRenderer, LayoutOf820PixelsFillsThePage) {
+// Every sheet is numbered and carries the running head; the table's header is repeated, no row is
+// cut or lost, and text extracts as written.
+TEST_F(PdfRenderer, LongTableRunsOverNumberedSheets) {
+    constexpr int kRows = 150;
+    const std::string out = folder_.file("long.pdf");
+    std::string error;
+    ASSERT_TRUE(renderHtmlToPdf(framedTable(kRows), out, error, 30)) << error;
+    const int pages = pdfFacts(out).pages;
+    ASSERT_GE(pages, 3);
+    std::map<int, int> rowPage;
+    for (int page = 1; page <= pages; ++page) {
+        const std::string text = pageText(out, page);
+        EXPECT_TRUE(contains(text, "Seite " + std::to_string(page) + " von " + std::to_string(pages))) << text;
+        EXPECT_TRUE(contains(text, "Fahrer: Anna Treffer · Karte: 6140-KGV")) << text;
+        EXPECT_TRUE(!contains(text, "ROWA") || contains(text, "KOPF")) << "page " << page;
+        for (const char* cell : {"ROWA", "ROWB"}) {
+            const std::regex marker(std::string(cell) + "(\\d+)\\b");
+            for (std::sregex_iterator m(text.begin(), text.end(), marker), end; m != end; ++m) {
+                const int row = std::stoi((*m)[1]);
+                EXPECT_EQ(rowPage.emplace(row, page).first->second, page) << "row " << row << " split";
+            }
+        }
+    }
+    EXPECT_EQ(rowPage.size(), std::size_t{kRows});
+    EXPECT_TRUE(contains(pageText(out, pages), "SCHLUSS"));
+}
+
+TEST_F(PdfRenderer, LayoutOf820PixelsFillsThePageWidth) {
     const std::string out = folder_.file("ruler.pdf");
     std::string error;
     ASSERT_TRUE(renderHtmlToPdf("<!doctype html><body style=\"margin:0\"><div style=\"width:820px;display:flex;"
@@ -91,8 +135,8 @@ TEST_F(PdfRenderer, LayoutOf820PixelsFillsThePage) {
     ASSERT_TRUE(std::regex_search(boxes, m, std::regex("xMin=\"([0-9.]+)\"[^>]*>LEFTEDGE")));
     EXPECT_LT(std::stod(m[1]), 2.0);
     ASSERT_TRUE(std::regex_search(boxes, m, std::regex("xMax=\"([0-9.]+)\"[^>]*>RIGHTEDGE")));
-    EXPECT_GT(std::stod(m[1]), 815.0);
-    EXPECT_LE(std::stod(m[1]), 820.0);
+    EXPECT_GT(std::stod(m[1]), kA4Width - 5);
+    EXPECT_LE(std::stod(m[1]), kA4Width + 1);
 }
 
 struct FailureCase {
@@ -160,8 +204,7 @@ TEST_F(PdfRenderer, AsynchronousCallsBackOnceAndForgetsTheJob) {
     EXPECT_EQ(livePdfJobs(), 0u);
     const PdfFacts facts = pdfFacts(folder_.file("a.pdf"));
     EXPECT_EQ(facts.pages, 1);
-    EXPECT_EQ(facts.width, 820);
-    EXPECT_EQ(facts.height, 121);
+    EXPECT_EQ(facts.height, kA4Height);
 }
 
 TEST_F(PdfRenderer, AsynchronousFailuresCallBackWithFalse) {
@@ -190,9 +233,11 @@ protected:
     }
 };
 
-TEST_F(DriverReportPdf, HoldsTheTotalsOfTheAnalysisAsText) {
-    auto description = gen::randomCard(31, 60, gen::Generation::Gen1);
-    description.identity.surname = "Müller-Lüdenscheidt";
+// Two years on numbered A4 sheets: every shift row once and whole, the table header on every
+// sheet that holds shift rows, the signature block at the end, the text extractable as written.
+TEST_F(DriverReportPdf, TwoYearsOnNumberedSheets) {
+    auto description = gen::randomCard(31, 730, gen::Generation::Gen1);
+    description.identity.surname = "Treffer-Müller";
     const std::string file = card(description);
     const AnalysisResult result = analyzeFiles({file});
     ASSERT_TRUE(result.ok);
@@ -201,14 +246,28 @@ TEST_F(DriverReportPdf, HoldsTheTotalsOfTheAnalysisAsText) {
 
     const std::string whole = render(file, "", "whole.pdf");
     const PdfFacts facts = pdfFacts(whole);
-    EXPECT_EQ(facts.pages, 1);
-    EXPECT_EQ(facts.width, 820);
+    ASSERT_GE(facts.pages, 10);
+    EXPECT_EQ(facts.width, kA4Width);
+    EXPECT_EQ(facts.height, kA4Height);
+    const std::regex shiftRow("(^|\\n)\\s*(Mo|Di|Mi|Do|Fr|Sa|So) \\d\\d\\.\\d\\d\\.\\d{4} ");
+    std::size_t rows = 0;
+    for (int page = 1; page <= facts.pages; ++page) {
+        const std::string text = pageText(whole, page);
+        EXPECT_TRUE(contains(text, "Seite " + std::to_string(page) + " von " + std::to_string(facts.pages))) << text;
+        EXPECT_TRUE(contains(text, "Fahrer: " + result.driver + " · Karte: " + result.card)) << text;
+        const auto onPage = std::distance(std::sregex_iterator(text.begin(), text.end(), shiftRow), std::sregex_iterator());
+        EXPECT_TRUE(onPage == 0 || contains(text, "DATUM")) << "page " << page;
+        rows += static_cast<std::size_t>(onPage);
+    }
+    EXPECT_EQ(rows, result.shifts.size());
     const std::string text = pdfText(whole);
-    EXPECT_TRUE(contains(text, "Müller-Lüdenscheidt")) << text;
     EXPECT_TRUE(contains(text, "Tätigkeiten"));
     EXPECT_TRUE(contains(text, formatDurationSeconds(drive)));
     EXPECT_TRUE(contains(text, "Summe (" + std::to_string(result.shifts.size()) + " Schichten)"));
-    EXPECT_TRUE(contains(text, result.card));  // the footer: the end of the document is on the page
+    const std::string last = pageText(whole, facts.pages);
+    for (const char* signature : {"ZUR KENNTNIS GENOMMEN", "Fahrer", "Disponent", "Datum", "Unterschrift"}) {
+        EXPECT_TRUE(contains(last, signature)) << signature;
+    }
     // The report's own typeface, embedded as a subset, not a system fallback embedded whole.
     const std::string fonts = commandOutput("pdffonts '" + whole + "'");
     EXPECT_TRUE(contains(fonts, "PlusJakartaSans")) << fonts;
@@ -216,7 +275,7 @@ TEST_F(DriverReportPdf, HoldsTheTotalsOfTheAnalysisAsText) {
 
     const CivilTime first = toCivilTime(result.shifts.front().core.start);
     const std::string month = render(file, formatMonthKey(first.year, first.month), "month.pdf");
-    EXPECT_LT(pdfFacts(month).height, facts.height);
+    EXPECT_LT(pdfFacts(month).pages, facts.pages);
 }
 
 TEST_F(DriverReportPdf, HostileNameIsPrintedAsText) {

@@ -74,8 +74,8 @@ class ReportPeriod : public testing::TestWithParam<PeriodCase> {};
 
 TEST_P(ReportPeriod, Text) {
     AnalysisResult r = driver();
-    r.shifts.push_back(shift(utc(2024, 3, 5, 6), utc(2024, 3, 5, 15), 3600));
-    r.shifts.push_back(shift(utc(2024, 12, 30, 20), utc(2024, 12, 31, 4), 3600));
+    r.activities.push_back({utc(2024, 3, 5, 6), utc(2024, 3, 5, 15), 3, 0});
+    r.activities.push_back({utc(2024, 12, 30, 20), utc(2024, 12, 31, 4), 3, 0});
     EXPECT_TRUE(contains(html(r, GetParam().monthKey), "<div class=\"l\">Zeitraum</div><div class=\"v\">" +
                                                            GetParam().expected + "</div>"));
 }
@@ -83,10 +83,12 @@ TEST_P(ReportPeriod, Text) {
 INSTANTIATE_TEST_SUITE_P(
     Keys, ReportPeriod,
     testing::Values(PeriodCase{"WholeHistory", "", "05. März 2024 – 31. Dezember 2024"},
-                    PeriodCase{"March", "2024/03", "01. März 2024 – 01. April 2024"},
-                    PeriodCase{"December", "2024/12", "01. Dezember 2024 – 01. Januar 2025"},
+                    PeriodCase{"FirstMonthFromTheFirstDay", "2024/03", "05. März 2024 – 31. März 2024"},
+                    PeriodCase{"MonthWithin", "2024/06", "01. Juni 2024 – 30. Juni 2024"},
+                    PeriodCase{"LastMonthToTheLastDay", "2024/12", "01. Dezember 2024 – 31. Dezember 2024"},
+                    PeriodCase{"MonthAfterTheData", "2025/01", "–"},
                     PeriodCase{"AllKeyword", "__all__", "05. März 2024 – 31. Dezember 2024"},
-                    PeriodCase{"InvalidMonthWithoutShifts", "2024/13", "–"}),
+                    PeriodCase{"InvalidMonth", "2024/13", "05. März 2024 – 31. Dezember 2024"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Report, OvernightShiftAndFindingAtItsEnd) {
