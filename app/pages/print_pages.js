@@ -26,7 +26,7 @@
   document.head.appendChild(style);
 
   var SPLIT = '.rp-viol,.rp-gap,[data-split]';
-  var KEEP = '.rp-sec,.hint,.rp-sign,h1,h2,h3,h4';
+  var KEEP = '.rp-sec,.sec,.hint,.rp-sign,h1,h2,h3,h4';
   var units = [];
   function collect(container, path) {
     Array.prototype.forEach.call(container.children, function (child) {
