@@ -46,8 +46,8 @@ constexpr const char* kClose = "<div class=\"foot\">VELMORANT DDD · Fahrerermit
 
 // Column widths that fit the table to the page: dates, card numbers and sources wrap inside them.
 constexpr const char* kColumns =
-    "<colgroup><col style=\"width:17%\"><col style=\"width:9%\"><col style=\"width:13%\"><col style=\"width:12%\">"
-    "<col style=\"width:12%\"><col style=\"width:7%\"><col style=\"width:14%\"><col style=\"width:16%\"></colgroup>";
+    "<colgroup><col style=\"width:16%\"><col style=\"width:9%\"><col style=\"width:12%\"><col style=\"width:12%\">"
+    "<col style=\"width:12%\"><col style=\"width:6%\"><col style=\"width:17%\"><col style=\"width:16%\"></colgroup>";
 
 std::string dateTimeCell(std::int64_t t) { return t < 1 ? "—" : formatDateTime(t); }
 

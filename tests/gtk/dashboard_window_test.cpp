@@ -297,10 +297,11 @@ TEST_F(DashboardWindow, ExportsWriteTheirFiles) {
     EXPECT_EQ(host.suggestedNames, std::vector<std::string>{"Max Mustermann 03.2024 Arbeitsschichten"});
     ASSERT_TRUE(fs::exists(host.saveAnswer));
     EXPECT_TRUE(fs::exists(files.path() / "bericht Quellen.txt")) << "the provenance manifest beside it";
-    EXPECT_TRUE(std::regex_search(commandOutput("pdfinfo '" + host.saveAnswer + "'"), std::regex("Pages:\\s+1\\n")));
+    EXPECT_TRUE(std::regex_search(commandOutput("pdfinfo '" + host.saveAnswer + "'"), std::regex("Page size:\\s+595 x 842 pts")));
     const std::string pdfText = commandOutput("pdftotext -layout '" + host.saveAnswer + "' -");
     const std::size_t marchShifts = restrictToMonth(native, "2024/03").shifts.size();
-    for (const std::string& expected : std::vector<std::string>{"Max Mustermann", "01. März 2024 – 01. April 2024", "Summe (" + std::to_string(marchShifts) + " Schichten)"}) {
+    const std::string marchPeriod = periodText(coveredDaysInMonth(coveredDays(native.activities), "2024/03"), true);
+    for (const std::string& expected : std::vector<std::string>{"Max Mustermann", marchPeriod, "Seite 1 von", "Summe (" + std::to_string(marchShifts) + " Schichten)"}) {
         EXPECT_NE(pdfText.find(expected), std::string::npos) << expected << "\n" << pdfText;
     }
     EXPECT_EQ(test::awaitScript(view, "document.body.classList.contains('printing') || document.getElementById('printReport').innerHTML ? '' : 'clean'"), "clean");

@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <map>
 #include <regex>
 #include <thread>
 
@@ -57,18 +56,6 @@ std::string pageText(const std::string& path, int page) {
 
 constexpr double kA4Width = 595, kA4Height = 842;
 
-// A framed document of `rows` table rows, each row's two cells marked with its number.
-std::string framedTable(int rows) {
-    std::string html = "<!doctype html><body style=\"margin:0;font:14px/18px sans-serif\"><div class=\"page\" "
-                       "data-head=\"Fahrer: Anna Treffer · Karte: 6140-KGV\" style=\"padding:40px 46px\"><div class=\"rp\">"
-                       "<div style=\"height:300px\">INTRO</div><table><thead><tr><th>KOPF</th><th>ZWEI</th></tr></thead><tbody>";
-    for (int i = 1; i <= rows; ++i) {
-        html += "<tr><td>ROWA" + std::to_string(i) + "</td><td style=\"padding:" + std::to_string(i % 7) + "px\">ROWB" +
-                std::to_string(i) + "</td></tr>";
-    }
-    return html + "</tbody></table><div>SCHLUSS</div></div></div>";
-}
-
 struct PageCase {
     const char* name;
     friend void PrintTo(const PageCase& c, std::ostream* os) { *os << c.name; }
@@ -92,36 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
     Documents, SynchronousPages,
     testing::Values(PageCase{"Empty", "<!doctype html><html><body style=\"margin:0\"></body></html>", 1},
                     PageCase{"UnframedIsLeftToTheEngine",
-                             "<!doctype html><body style=\"margin:0\"><div style=\"height:2400px\"></div>", 3},
-                    PageCase{"FramedFitsOneSheet", framedTable(10), 1}),
+                             "<!doctype html><body style=\"margin:0\"><div style=\"height:2400px\"></div>", 3}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// Every sheet is numbered and carries the running head; the table's header is repeated, no row is
-// cut or lost, and text extracts as written.
-TEST_F(PdfRenderer, LongTableRunsOverNumberedSheets) {
-    constexpr int kRows = 150;
-    const std::string out = folder_.file("long.pdf");
-    std::string error;
-    ASSERT_TRUE(renderHtmlToPdf(framedTable(kRows), out, error, 30)) << error;
-    const int pages = pdfFacts(out).pages;
-    ASSERT_GE(pages, 3);
-    std::map<int, int> rowPage;
-    for (int page = 1; page <= pages; ++page) {
-        const std::string text = pageText(out, page);
-        EXPECT_TRUE(contains(text, "Seite " + std::to_string(page) + " von " + std::to_string(pages))) << text;
-        EXPECT_TRUE(contains(text, "Fahrer: Anna Treffer · Karte: 6140-KGV")) << text;
-        EXPECT_TRUE(!contains(text, "ROWA") || contains(text, "KOPF")) << "page " << page;
-        for (const char* cell : {"ROWA", "ROWB"}) {
-            const std::regex marker(std::string(cell) + "(\\d+)\\b");
-            for (std::sregex_iterator m(text.begin(), text.end(), marker), end; m != end; ++m) {
-                const int row = std::stoi((*m)[1]);
-                EXPECT_EQ(rowPage.emplace(row, page).first->second, page) << "row " << row << " split";
-            }
-        }
-    }
-    EXPECT_EQ(rowPage.size(), std::size_t{kRows});
-    EXPECT_TRUE(contains(pageText(out, pages), "SCHLUSS"));
-}
 
 TEST_F(PdfRenderer, LayoutOf820PixelsFillsThePageWidth) {
     const std::string out = folder_.file("ruler.pdf");
@@ -234,10 +193,11 @@ protected:
 };
 
 // Two years on numbered A4 sheets: every shift row once and whole, the table header on every
-// sheet that holds shift rows, the signature block at the end, the text extractable as written.
+// sheet that holds shift rows, the signature block at the end, the text extractable as written
+// (no "ff" ligature lost, no hyphen turned into a minus sign).
 TEST_F(DriverReportPdf, TwoYearsOnNumberedSheets) {
     auto description = gen::randomCard(31, 730, gen::Generation::Gen1);
-    description.identity.surname = "Treffer-Müller";
+    description.identity.surname = "Treffer 6140-KGV";
     const std::string file = card(description);
     const AnalysisResult result = analyzeFiles({file});
     ASSERT_TRUE(result.ok);
@@ -254,7 +214,10 @@ TEST_F(DriverReportPdf, TwoYearsOnNumberedSheets) {
     for (int page = 1; page <= facts.pages; ++page) {
         const std::string text = pageText(whole, page);
         EXPECT_TRUE(contains(text, "Seite " + std::to_string(page) + " von " + std::to_string(facts.pages))) << text;
-        EXPECT_TRUE(contains(text, "Fahrer: " + result.driver + " · Karte: " + result.card)) << text;
+        // The running head in the order it was drawn: the layout would merge it with the line below.
+        const std::string reading = commandOutput("pdftotext -raw -f " + std::to_string(page) + " -l " +
+                                                  std::to_string(page) + " '" + whole + "' - 2>/dev/null");
+        EXPECT_TRUE(contains(reading, "Fahrer: " + result.driver + " · Karte: " + result.card)) << reading;
         const auto onPage = std::distance(std::sregex_iterator(text.begin(), text.end(), shiftRow), std::sregex_iterator());
         EXPECT_TRUE(onPage == 0 || contains(text, "DATUM")) << "page " << page;
         rows += static_cast<std::size_t>(onPage);
