@@ -35,11 +35,5 @@ TEST(CoverageGaps, JoinRunsOfOneCause) {
     for (const auto& c : cases) EXPECT_EQ(findCoverageGaps(c.activities), c.expected) << c.name;
 }
 
-TEST(CoverageGaps, CauseTexts) {
-    EXPECT_EQ(coverageCauseText(0), "Karte nicht gesteckt");
-    EXPECT_EQ(coverageCauseText(1), "Keine auswertbaren Daten");
-    EXPECT_EQ(coverageCauseText(7), "Nicht bewertbar");
-}
-
 }  // namespace
 }  // namespace ddd

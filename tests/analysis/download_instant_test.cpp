@@ -48,32 +48,27 @@ AnalysisResult analyzeAll(const std::vector<gen::CardDescription>& downloads) {
     return analyze(cards);
 }
 
+// The newest day ends at a download instant that falls on it after its last change; any other
+// instant (none, before the last change, on another day) leaves the last activity to midnight.
 TEST(DownloadInstant, NothingIsInventedAfterADownloadDuringTheDay) {
-    const std::int64_t downloadedAt = utcTime(2024, 5, 8, "10:00");
-    const AnalysisResult result = analyzeAll({remoteDownloadWhileDriving(downloadedAt)});
-    ASSERT_TRUE(result.ok) << result.error;
-    ASSERT_FALSE(result.activities.empty());
-    EXPECT_EQ(result.activities.back().end, downloadedAt) << "the history ends at the download";
-    EXPECT_EQ(drivingOn(result, utcDay(2024, 5, 8)), 3 * 3600 + 30 * 60);
-    ASSERT_FALSE(result.shifts.empty());
-    EXPECT_EQ(result.shifts.back().core.end, downloadedAt);
-    EXPECT_FALSE(hasCode(result, "eu.561.daily_driving")) << "no daily driving beyond the download";
-    EXPECT_FALSE(hasCode(result, "eu.561.breaks")) << "3:30 of driving needs no break yet";
-}
-
-TEST(DownloadInstant, WithoutAKnownInstantTheLastActivityRunsToMidnight) {
-    const AnalysisResult result = analyzeAll({remoteDownloadWhileDriving(0)});
-    ASSERT_TRUE(result.ok);
-    EXPECT_EQ(result.activities.back().end, utcDay(2024, 5, 9));
-    EXPECT_EQ(drivingOn(result, utcDay(2024, 5, 8)), (24 - 6) * 3600 - 30 * 60);
-}
-
-TEST(DownloadInstant, InstantBeforeTheLastChangeOrOnAnotherDayIsIgnored) {
-    for (const std::int64_t instant : {utcTime(2024, 5, 8, "06:10"), utcTime(2024, 5, 9, "08:00")}) {
-        const AnalysisResult result = analyzeAll({remoteDownloadWhileDriving(instant)});
-        ASSERT_TRUE(result.ok);
-        EXPECT_EQ(result.activities.back().end, utcDay(2024, 5, 9)) << formatDateTime(instant);
+    const std::int64_t midnight = utcDay(2024, 5, 9);
+    struct Case { const char* name; std::int64_t instant, end, driving; };
+    const Case cases[] = {
+        {"downloaded at 10:00", utcTime(2024, 5, 8, "10:00"), utcTime(2024, 5, 8, "10:00"), 3 * 3600 + 30 * 60},
+        {"no known instant", 0, midnight, (24 - 6) * 3600 - 30 * 60},
+        {"an instant before the last change", utcTime(2024, 5, 8, "06:10"), midnight, (24 - 6) * 3600 - 30 * 60},
+        {"an instant on the next day", utcTime(2024, 5, 9, "08:00"), midnight, (24 - 6) * 3600 - 30 * 60},
+    };
+    for (const Case& c : cases) {
+        const AnalysisResult result = analyzeAll({remoteDownloadWhileDriving(c.instant)});
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(result.activities.back().end, c.end) << c.name;
+        EXPECT_EQ(result.shifts.back().core.end, c.end) << c.name;
+        EXPECT_EQ(drivingOn(result, utcDay(2024, 5, 8)), c.driving) << c.name;
     }
+    const AnalysisResult cut = analyzeAll({remoteDownloadWhileDriving(utcTime(2024, 5, 8, "10:00"))});
+    EXPECT_FALSE(hasCode(cut, "eu.561.daily_driving")) << "no daily driving beyond the download";
+    EXPECT_FALSE(hasCode(cut, "eu.561.breaks")) << "3:30 of driving needs no break yet";
 }
 
 TEST(DownloadInstant, ALaterCompleteDownloadWinsTheDay) {

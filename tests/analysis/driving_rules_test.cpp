@@ -9,9 +9,6 @@ namespace {
 
 using namespace test;
 
-const std::int64_t kMonday = utcDay(2024, 3, 4);
-constexpr std::int64_t h = kHour;
-constexpr std::int64_t m = 60;
 constexpr const char* kDailyDriving = "eu.561.daily_driving";
 constexpr const char* kBreaks = "eu.561.breaks";
 constexpr const char* kWeekly = "eu.561.weekly_driving";

@@ -12,23 +12,6 @@ using namespace test;
 
 const std::int64_t kMonday = utcDay(2024, 3, 4);
 
-void expectSameHistory(const MergedCardView& a, const MergedCardView& b, const std::string& name) {
-    ASSERT_EQ(a.days.size(), b.days.size()) << name;
-    for (std::size_t i = 0; i < a.days.size(); ++i) {
-        EXPECT_EQ(a.days[i].day, b.days[i].day) << name;
-        EXPECT_TRUE(sameRecord(a.days[i].record, b.days[i].record)) << name << " day " << i;
-    }
-    ASSERT_EQ(a.dayConflicts.size(), b.dayConflicts.size()) << name;
-    for (std::size_t i = 0; i < a.dayConflicts.size(); ++i) {
-        ASSERT_EQ(a.dayConflicts[i].variants.size(), b.dayConflicts[i].variants.size()) << name;
-        for (std::size_t v = 0; v < a.dayConflicts[i].variants.size(); ++v) {
-            EXPECT_TRUE(sameRecord(a.dayConflicts[i].variants[v].record, b.dayConflicts[i].variants[v].record)) << name;
-            EXPECT_EQ(a.dayConflicts[i].variants[v].holders, b.dayConflicts[i].variants[v].holders) << name;
-        }
-    }
-    EXPECT_EQ(a.chosenDaysTimeline, b.chosenDaysTimeline) << name;
-}
-
 TEST(DayKey, RoundsToTheNearestUtcMidnight) {
     struct Case { const char* name; std::int64_t date; std::int64_t key; };
     const Case cases[] = {
@@ -40,19 +23,6 @@ TEST(DayKey, RoundsToTheNearestUtcMidnight) {
         {"before 1970, morning", -kDay + 3600, -kDay},
     };
     for (const auto& c : cases) EXPECT_EQ(dayKey(c.date), c.key) << c.name;
-}
-
-TEST(Merge, TwoIdenticalDownloadsEqualOne) {
-    const std::vector<DailyActivityRecord> days{record(kMonday, "00:00 rest 06:00 drive 10:00 rest"),
-                                                record(kMonday + kDay, "00:00 rest 07:00 work 15:00 rest")};
-    const std::vector<DriverCardFile> one{download(days)};
-    const std::vector<DriverCardFile> two{download(days), download(days)};
-    const MergedCardView single = mergeDownloads(pointers(one));
-    const MergedCardView twice = mergeDownloads(pointers(two));
-    expectSameHistory(single, twice, "identical downloads");
-    EXPECT_EQ(twice.downloadsMerged, 2u);
-    EXPECT_TRUE(twice.dayConflicts.empty());
-    EXPECT_TRUE(twice.warnings.empty());
 }
 
 TEST(Merge, MostCompleteRecordWinsEachDay) {
@@ -81,24 +51,6 @@ TEST(Merge, MostCompleteRecordWinsEachDay) {
         ASSERT_EQ(view.dayConflicts.size(), 1u) << c.name;
         EXPECT_EQ(view.dayConflicts.front().day, d) << c.name;
         EXPECT_EQ(view.dayConflicts.front().variants.size(), 2u) << c.name;
-    }
-}
-
-TEST(Merge, OrderOfDownloadsChangesNothing) {
-    const std::int64_t d = kMonday;
-    std::vector<DriverCardFile> files{
-        download({record(d, "00:00 rest 06:00 drive 10:00 rest"), record(d + kDay, "00:00 rest 05:00 work")}),
-        download({record(d + kDay, "00:00 rest 05:00 drive"), record(d + 2 * kDay, "00:00 rest 08:00 drive")},
-                 Parts::Both),
-        download({record(d, "00:00 rest 06:00 work 10:00 rest"), record(d + 2 * kDay, "00:00 rest 08:00 avail")},
-                 Parts::Gen2),
-    };
-    const MergedCardView reference = mergeDownloads(pointers(files));
-    std::vector<std::size_t> order{0, 1, 2};
-    while (std::next_permutation(order.begin(), order.end())) {
-        std::vector<const DriverCardFile*> permuted;
-        for (std::size_t i : order) permuted.push_back(&files[i]);
-        expectSameHistory(reference, mergeDownloads(permuted), "permutation");
     }
 }
 

@@ -10,9 +10,6 @@ namespace {
 
 using namespace test;
 
-const std::int64_t kMonday = utcDay(2024, 3, 4);
-constexpr std::int64_t h = kHour;
-constexpr std::int64_t m = 60;
 constexpr const char* kDailyRest = "eu.561.daily_rest";  // and the reduced-rest count
 constexpr const char* kWeeklyRestStart = "eu.561.weekly_rest_start";
 constexpr const char* kWeeklyRestLength = "eu.561.weekly_rest_length";

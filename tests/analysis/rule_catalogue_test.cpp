@@ -71,12 +71,6 @@ TEST(ViolationCodes, InfringementClassesAtTheirBounds) {
     }
 }
 
-TEST(Severity, Texts) {
-    const std::pair<std::int32_t, std::string> cases[] = {
-        {0, "UNCLASSIFIED"}, {1, "MI"}, {2, "SI"}, {3, "VSI"}, {4, "MSI"}, {5, "UNCLASSIFIED"}, {-1, "UNCLASSIFIED"}};
-    for (const auto& [severity, text] : cases) EXPECT_EQ(severityText(severity), text) << severity;
-}
-
 LegalViolation finding(std::string code, std::int64_t when, std::int64_t value = 0) {
     LegalViolation v;
     v.code = std::move(code);

@@ -17,6 +17,11 @@
 
 namespace ddd::test {
 
+// The Monday the rule tables start from, and their units.
+inline const std::int64_t kMonday = utcDay(2024, 3, 4);
+inline constexpr std::int64_t h = kHour;
+inline constexpr std::int64_t m = 60;
+
 // What a case states of a finding.
 struct Finding {
     std::string code;

@@ -220,16 +220,5 @@ TEST(ShiftDetails, VehiclesAndDistance) {
     EXPECT_EQ(details[1].distance, 200);
 }
 
-TEST(ShiftRecords, JoinCoreAndDetail) {
-    const std::vector<CoreShift> core{{1, 2, 0, 0, 0, 0, 0, 0, 0}, {3, 4, 0, 0, 0, 0, 0, 0, 0}};
-    ShiftDetail detail;
-    detail.rest = 5;
-    const auto records = joinShifts(core, {detail});
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].detail.rest, 5);
-    EXPECT_EQ(records[1].core.start, 3);
-    EXPECT_EQ(records[1].detail, ShiftDetail{});
-}
-
 }  // namespace
 }  // namespace ddd

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "analysis/coverage.h"
 #include "analysis/timeline.h"
 #include "tests/analysis/test_support.h"
 
@@ -64,16 +63,6 @@ TEST(Timeline, LaysOutTheChosenDays) {
 TEST(Timeline, NothingToLayOut) {
     EXPECT_TRUE(timelineOf({}).empty());
     EXPECT_TRUE(timelineOf({download({DailyActivityRecord{kDay0, 1, true, 0, {}}})}).empty());
-}
-
-TEST(Timeline, MissingDayIsACoverageGapOfTheAbsentCard) {
-    const Timeline t = timelineOf({download({record(kDay0, "00:00 rest 08:00 drive 09:00 rest"),
-                                             record(kDay0 + 3 * kDay, "00:00 rest")})});
-    const std::vector<CoverageGap> gaps = findCoverageGaps(t);
-    ASSERT_EQ(gaps.size(), 1u);
-    EXPECT_EQ(gaps[0].begin, kDay0 + kDay);
-    EXPECT_EQ(gaps[0].end, kDay0 + 3 * kDay);
-    EXPECT_EQ(coverageCauseText(gaps[0].cause), "Karte nicht gesteckt");
 }
 
 }  // namespace

@@ -10,10 +10,6 @@ namespace {
 
 using namespace test;
 
-const std::int64_t kMonday = utcDay(2024, 3, 4);
-constexpr std::int64_t h = kHour;
-constexpr std::int64_t m = 60;
-
 TEST(WeeklyWorkingTime, SixtyHoursAWeek) {
     const std::string code = "eu.2002_15.weekly_working_time.over_60h";
     const auto week = [&](const std::string& saturday) {

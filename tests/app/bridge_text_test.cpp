@@ -64,23 +64,6 @@ TEST(BridgeText, StringArguments) {
     }
 }
 
-TEST(BridgeText, JsonQuote) {
-    struct Case {
-        const char* name;
-        std::string text;
-        std::string expected;
-    };
-    const Case cases[] = {
-        {"empty", "", "\"\""},
-        {"tab, quote and 0x01", std::string("a\t\"\x01", 4), R"("a\t\"\u0001")"},
-        {"line ends and backslash", "\r\n\\", R"("\r\n\\")"},
-        {"other control bytes in lower-case hex", std::string("\x00\x1f\x7f", 3), "\"\\u0000\\u001f\x7f\""},
-        {"umlaut copied", "\xC3\x84", "\"\xC3\x84\""},
-        {"slash not escaped", "a/b", R"("a/b")"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(jsonQuote(c.text), c.expected) << c.name;
-}
-
 // Random texts of valid UTF-8, rich in the characters that need escaping, must come out as
 // JSON that an independent parser accepts and reads back unchanged, and our own reader too.
 TEST(BridgeText, JsonQuoteFuzzedIntoAParser) {

@@ -14,7 +14,6 @@
 #include "tests/app/driver_cards.h"
 #include "tests/support/temp_folder.h"
 #include "tests/card/card_rig.h"
-#include "tests/support/temp_folder.h"
 #include "tools/vu_generator/vu_generator.h"
 
 namespace ddd::app {
@@ -52,16 +51,6 @@ protected:
     ShellState state;
     std::string card;
 };
-
-TEST_F(DashboardBridge, BindsEighteenFunctionsInOrderThenThePrintOverride) {
-    EXPECT_EQ(view.order, (std::vector<std::string>{"tachoStartupFile", "tachoOpenFile", "tachoListReaders", "tachoReadCard",
-                                                    "tachoAnalyze", "tachoExportCsv", "tachoYearFolder", "tachoExportAll", "tachoSync",
-                                                    "tachoOpenFinder", "tachoSavePdf", "tachoPrint", "tachoGetSettings",
-                                                    "tachoChooseBerichtFolder", "tachoSetAskEachTime", "tachoSetIncludeManifest",
-                                                    "tachoSetShowCoverageGaps", "tachoReveal"}));
-    for (const char* name : {"tachoReadCard", "tachoAnalyze", "tachoExportAll", "tachoSavePdf", "tachoPrint"}) EXPECT_EQ(view.async.count(name), 1u) << name;
-    EXPECT_EQ(view.initScripts, std::vector<std::string>{kPrintOverrideScript});
-}
 
 TEST_F(DashboardBridge, StartupAndOpenedFilesBecomeTheCurrentFile) {
     state.startupFile = "/daten/start.ddd";

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -87,33 +85,29 @@ TEST_F(Diagnostic, LogsTheAuthenticityOfTheDownload) {
     }
 }
 
-struct FailureCase {
-    const char* name;
-    friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
-    bool cardFile;
-    bool renderSucceeds;
-    const char* csvLine;
-    const char* pdfLine;
-};
-
-class DiagnosticFailure : public Diagnostic, public ::testing::WithParamInterface<FailureCase> {};
-
-TEST_P(DiagnosticFailure, ExitsOneAndStillCleansUp) {
-    const std::string file = GetParam().cardFile ? folder_.writeCard("in.ddd", gen::randomCard(4, 10, gen::Generation::Gen1))
-                                                 : folder_.writeText("in.ddd", std::string(200, '\x76')).string();
-    FakeRenderer renderer{GetParam().renderSucceeds, {}};
-    std::string log;
-    EXPECT_EQ(run(file, renderer, log), 1);
-    EXPECT_TRUE(contains(log, GetParam().csvLine)) << log;
-    EXPECT_TRUE(contains(log, GetParam().pdfLine)) << log;
-    EXPECT_EQ(folder_.entries().size(), 1u);
+TEST_F(Diagnostic, FailuresExitOneAndStillCleanUp) {
+    struct Case {
+        const char* name;
+        bool cardFile;
+        bool renderSucceeds;
+        const char* csvLine;
+        const char* pdfLine;
+    };
+    const Case cases[] = {
+        {"not a card download", false, true, "DIAG: diag CSV: ok=0 written=0 err=", "DIAG: diag berichtPdf: ok=0 err="},
+        {"render fails", true, false, "DIAG: diag CSV: ok=1 written=", "DIAG: diag berichtPdf: ok=0 err=PDF render timed out\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = c.cardFile ? folder_.writeCard("in.ddd", gen::randomCard(4, 10, gen::Generation::Gen1))
+                                            : folder_.writeText("in.ddd", std::string(200, '\x76')).string();
+        FakeRenderer renderer{c.renderSucceeds, {}};
+        std::string log;
+        EXPECT_EQ(run(file, renderer, log), 1) << c.name;
+        EXPECT_TRUE(contains(log, c.csvLine)) << c.name << "\n" << log;
+        EXPECT_TRUE(contains(log, c.pdfLine)) << c.name << "\n" << log;
+        EXPECT_EQ(folder_.entries().size(), 1u) << c.name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DiagnosticFailure,
-    ::testing::Values(FailureCase{"NotACardDownload", false, true, "DIAG: diag CSV: ok=0 written=0 err=", "DIAG: diag berichtPdf: ok=0 err="},
-                    FailureCase{"RenderFails", true, false, "DIAG: diag CSV: ok=1 written=", "DIAG: diag berichtPdf: ok=0 err=PDF render timed out\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Diagnostic, UncreatableFolder) {
     FakeRenderer renderer;

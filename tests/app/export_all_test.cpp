@@ -11,7 +11,6 @@
 #include "tests/app/bridge_test_host.h"
 #include "tests/app/driver_cards.h"
 #include "tests/support/temp_folder.h"
-#include "tests/support/temp_folder.h"
 
 namespace ddd::app {
 namespace {

@@ -18,10 +18,6 @@ namespace {
 using test::RecordingWebView;
 using test::ScriptedHost;
 
-void writeFleet(const test::TempFolder& folder, const gen::Fleet& fleet, const std::string& under = "") {
-    for (const gen::FleetFile& f : gen::fleetFiles(fleet)) folder.write(under + f.relativePath, f.bytes);
-}
-
 std::string searchAt(const std::string& plate, std::int64_t instant) {
     const CivilTime civil = toCivilTime(instant);
     return "[{\"plate\":\"" + plate + "\",\"name\":\"\",\"vin\":\"\",\"y\":" + std::to_string(civil.year) + ",\"mo\":" +
@@ -48,15 +44,6 @@ protected:
     test::TempFolder folder;
 };
 
-TEST_F(FinderBridge, SevenFunctionsInTheirOrderAndThePageObject) {
-    EXPECT_EQ(view.order, (std::vector<std::string>{"tf_stats", "tf_options", "tf_query", "tf_scan", "tf_rescan", "tf_report", "tf_reveal"}));
-    EXPECT_EQ(view.async.count("tf_report"), 1u);
-    ASSERT_EQ(view.initScripts.size(), 1u);
-    EXPECT_EQ(view.initScripts[0],
-              "window.TachoFinder={stats:()=>tf_stats(),options:()=>tf_options(),query:(q)=>tf_query(q),scan:()=>tf_scan(),"
-              "rescan:()=>tf_rescan(),report:(q)=>tf_report(q),reveal:(f)=>tf_reveal(f)};");
-}
-
 TEST_F(FinderBridge, AnEmptyFinderAnswersZerosAndNoMatches) {
     EXPECT_EQ(view.call("tf_stats"), R"({"files":0,"sessions":0,"drivers":0,"vehicles":0,"earliest":0,"latest":0})");
     EXPECT_EQ(view.call("tf_options"), R"({"drivers":[],"vehicles":[]})");
@@ -69,7 +56,7 @@ TEST_F(FinderBridge, AnEmptyFinderAnswersZerosAndNoMatches) {
 TEST_F(FinderBridge, StartUpScanReportsProgressAndThenAnswersByPlateAndInstant) {
     const gen::Fleet fleet = gen::makeFleet(5, gen::FleetPlan{.drivers = 8, .vehicles = 5, .days = 8, .cardDownloadsPerDriver = 3,
                                                                .vuDownloadsPerVehicle = 3, .coDriverShare = 0.4, .speedMinutes = 5});
-    writeFleet(folder, fleet);
+    folder.writeFleet(fleet);
     startFinderScan(view, runtime, folder.path().string());
     ASSERT_TRUE(view.runTasksUntil([&] { return runtime.folders.size() == 1; }));
     view.runAllTasks();
@@ -114,7 +101,7 @@ TEST_F(FinderBridge, StartUpScanReportsProgressAndThenAnswersByPlateAndInstant) 
 }
 
 TEST_F(FinderBridge, ClosingDuringTheScanStopsItAndAppliesNothing) {
-    writeFleet(folder, gen::makeFleet(9, gen::FleetPlan{.drivers = 30, .vehicles = 20, .days = 20, .cardDownloadsPerDriver = 4,
+    folder.writeFleet(gen::makeFleet(9, gen::FleetPlan{.drivers = 30, .vehicles = 20, .days = 20, .cardDownloadsPerDriver = 4,
                                                          .vuDownloadsPerVehicle = 4, .speedMinutes = 600}));
     startFinderScan(view, runtime, folder.path().string());
     ASSERT_TRUE(view.runTasksUntil([&] { return !view.scripts().empty(); }));
@@ -158,8 +145,8 @@ TEST(FinderFolders, ChosenFoldersJoinTheList) {
 
 TEST_F(FinderBridge, ScanAsksForAFolderAndRebuildsFromAllRecordedFolders) {
     const gen::FleetPlan small{.drivers = 2, .vehicles = 1, .days = 3, .cardDownloadsPerDriver = 1, .vuDownloadsPerVehicle = 1, .speedMinutes = 5};
-    writeFleet(folder, gen::makeFleet(1, small), "north/");
-    writeFleet(folder, gen::makeFleet(2, small), "south/");
+    folder.writeFleet(gen::makeFleet(1, small), "north/");
+    folder.writeFleet(gen::makeFleet(2, small), "south/");
     const std::string north = (folder.path() / "north").string();
     const std::string south = (folder.path() / "south").string();
 
@@ -183,8 +170,8 @@ TEST_F(FinderBridge, ScanAsksForAFolderAndRebuildsFromAllRecordedFolders) {
 // A folder scanned by hand while the start-up scan still runs stays in the index it adopts.
 TEST_F(FinderBridge, AFolderScannedDuringTheStartUpScanIsKept) {
     const gen::FleetPlan small{.drivers = 2, .vehicles = 1, .days = 3, .cardDownloadsPerDriver = 1, .vuDownloadsPerVehicle = 1, .speedMinutes = 5};
-    writeFleet(folder, gen::makeFleet(1, small), "start/");
-    writeFleet(folder, gen::makeFleet(2, small), "hand/");
+    folder.writeFleet(gen::makeFleet(1, small), "start/");
+    folder.writeFleet(gen::makeFleet(2, small), "hand/");
     const std::string start = (folder.path() / "start").string();
     host.folderAnswer = (folder.path() / "hand").string();
     startFinderScan(view, runtime, start);

@@ -44,24 +44,5 @@ TEST(ShellState, ShutdownJoinsWorkersInOrderAndRemovesTheCardFolder) {
     EXPECT_TRUE(state.cardTempDir.empty()) << "a folder that is already gone";
 }
 
-TEST(OpenDocumentScript, EmbedsThePathAsAStringLiteral) {
-    struct Case {
-        const char* name;
-        std::string path;
-        std::string literal;
-    };
-    const Case cases[] = {
-        {"plain", "/srv/a.ddd", R"("/srv/a.ddd")"},
-        {"quote and backslash", R"(/srv/x "M\S".ddd)", R"("/srv/x \"M\\S\".ddd")"},
-        {"umlaut", "/srv/Jürgen.DDD", "\"/srv/Jürgen.DDD\""},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(openPathScript(c.path),
-                  "(function r(n){var pp=" + c.literal +
-                      ";if(typeof openPath==='function'){openPath(pp);}else if(n>0){setTimeout(function(){r(n-1);},200);}})(40);")
-            << c.name;
-    }
-}
-
 }  // namespace
 }  // namespace ddd::app

@@ -1,9 +1,7 @@
 // Complete downloads of emulated driver cards through pcscd and the virtual reader: the file
 // decodes without a single issue and holds every EF of the card, byte for byte.
 
-#include "analysis/pipeline.h"
 #include "card/card_read_reply.h"
-#include "report/analysis_json.h"
 #include "card/card_reader.h"
 #include "core/card_file.h"
 #include "tests/card/card_rig.h"
@@ -137,20 +135,6 @@ TEST(CardReadReply, SavesTheDownloadAsCardDddInAPrivateFolderAndHandsItToTheAnal
     ASSERT_EQ(::stat(reply.tempFolder.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0700u);
     EXPECT_EQ(readWhole(reply.savedFile), direct.download);
-}
-
-TEST(CardReadReply, TheReadCardIsAnalysedLikeAnOpenedFile) {
-    auto card = gen::randomCard(22, 60, Generation::Both);
-    card.identity.surname = gen::Text("Kartenleser");
-    PrivateTempDir temp;
-    CardStack stack(imageOf(card));
-    const CardReadReply reply = readCardAndAnalyze(emu::VirtualReaderService::readerName());
-    ASSERT_FALSE(reply.savedFile.empty()) << reply.json;
-    EXPECT_EQ(reply.json, toAnalysisJson(analyzeFiles({reply.savedFile.string()})));
-    EXPECT_TRUE(reply.json.starts_with("{\"ok\":true,\"driver\":")) << reply.json.substr(0, 200);
-    EXPECT_NE(reply.json.find("Kartenleser"), std::string::npos);
-    EXPECT_NE(reply.json.find("\"filesMerged\":1"), std::string::npos);
-    std::filesystem::remove_all(reply.tempFolder);
 }
 
 TEST(CardReaders, ListsTheVirtualReadersOfTheService) {

@@ -4,9 +4,7 @@
 #include "card/card_read_reply.h"
 #include "card/card_temp_folder.h"
 #include "tests/card/card_rig.h"
-
-#include <signal.h>
-#include <sys/resource.h>
+#include "tests/support/temp_folder.h"
 
 #include <stdexcept>
 
@@ -16,26 +14,6 @@ namespace {
 using gen::Generation;
 
 const std::string kNotSaved = "Kartendaten konnten nicht gespeichert werden.";
-
-// Lowers the file size limit of the process for its lifetime; writes past it fail with EFBIG.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = ::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        ::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    sighandler_t previousHandler_ = SIG_DFL;
-};
 
 TEST(CardSave, MissingTemporaryDirectorySavesNothing) {
     PrivateTempDir temp;
@@ -51,7 +29,7 @@ TEST(CardSave, RefusedWriteRemovesTheFolder) {
     const std::vector<std::uint8_t> download = gen::writeCardDownload(gen::randomCard(42, 10, Generation::Gen1));
     SavedCardDownload saved;
     {
-        FileSizeLimit limit(download.size() / 2);
+        test::FileSizeLimit limit(download.size() / 2);
         saved = saveCardDownload(download);
     }
     EXPECT_EQ(saved.error, kNotSaved);

@@ -118,12 +118,12 @@ TEST(VehiclesUsed, SizesPointersAndOrder) {
 TEST(VehiclesUsed, VinFilter) {
     ByteVector ef{0x00, 0x00};
     auto slot = vehicleSlot(1, 2, 0, 48);
-    const std::string vin = "WDB 9634031L\x01\x7F\x85" "A\xA0";
+    const std::string vin = "WDB 963403!~\x01\x7F\x85" "A\xA0";
     std::copy(vin.begin(), vin.end(), slot.begin() + 31);
     ef.insert(ef.end(), slot.begin(), slot.end());
     auto decoded = decodeVehiclesUsed(ef, true);
     ASSERT_TRUE(decoded.ok());
-    EXPECT_EQ(decoded.value().chronological[0].vin, "WDB9634031LA\xA0");
+    EXPECT_EQ(decoded.value().chronological[0].vin, "WDB963403!~A\xA0");
 }
 
 TEST(Places, SizesAndPointer) {

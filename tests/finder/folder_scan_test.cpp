@@ -20,10 +20,6 @@ using ddd::finder::DriverIndex;
 using ddd::finder::FinderSession;
 using ddd::test::TempFolder;
 
-void writeFleet(const TempFolder& folder, const Fleet& fleet) {
-    for (const FleetFile& f : fleetFiles(fleet)) folder.write(f.relativePath, f.bytes);
-}
-
 DriverIndex scan(const std::filesystem::path& folder) {
     DriverIndex index;
     index.scanDirectory(folder.string(), nullptr);
@@ -39,7 +35,7 @@ TEST(FolderScan, EverySessionOfTheFleetIsFoundOnce) {
         SCOPED_TRACE(testing::Message() << "seed " << seed << ", first-generation vehicles " << firstGeneration);
         const Fleet fleet = makeFleet(static_cast<std::uint64_t>(seed), FleetPlan{.firstGenerationVehicles = firstGeneration});
         TempFolder folder;
-        writeFleet(folder, fleet);
+        folder.writeFleet(fleet);
         const DriverIndex index = scan(folder.path());
 
         std::map<SessionKey, int> expected;
@@ -207,7 +203,7 @@ TEST(FolderScan, VehicleNationComesFromAnyDownloadOfTheSameVin) {
 TEST(FolderScan, DamagedTreeIsScannedToTheEnd) {
     TempFolder folder;
     const Fleet fleet = makeFleet(7, FleetPlan{.drivers = 3, .vehicles = 2, .days = 4, .cardDownloadsPerDriver = 1, .vuDownloadsPerVehicle = 1, .speedMinutes = 10});
-    writeFleet(folder, fleet);
+    folder.writeFleet(fleet);
     folder.write("junk/empty.ddd", {});
     folder.write("junk/text.ddd", {'h', 'a', 'l', 'l', 'o'});
     auto card = writeCardDownload(CardDescription{});
@@ -226,7 +222,7 @@ TEST(FolderScan, DamagedTreeIsScannedToTheEnd) {
 
     const DriverIndex reference = [&] {
         TempFolder clean;
-        writeFleet(clean, fleet);
+        clean.writeFleet(fleet);
         return scan(clean.path());
     }();
     const DriverIndex index = scan(folder.path());
@@ -253,7 +249,7 @@ TEST(FolderScan, FileVanishingDuringTheScanIsSkipped) {
 
 TEST(FolderScan, ProgressAndCancellation) {
     TempFolder folder;
-    writeFleet(folder, makeFleet(3, FleetPlan{.drivers = 3, .vehicles = 2, .days = 3, .cardDownloadsPerDriver = 1, .vuDownloadsPerVehicle = 1, .speedMinutes = 10}));  // 3 card and 2 VU files
+    folder.writeFleet(makeFleet(3, FleetPlan{.drivers = 3, .vehicles = 2, .days = 3, .cardDownloadsPerDriver = 1, .vuDownloadsPerVehicle = 1, .speedMinutes = 10}));  // 3 card and 2 VU files
     struct Case {
         const char* name;
         long stopAt;  // the first `done` value answered with false; -1 never
@@ -309,12 +305,14 @@ TEST(FolderScan, StatisticsCountDriversAndVehicles) {
 TEST(FolderScan, RescanAfterClearStartsAfresh) {
     TempFolder folder;
     folder.write("1.ddd", writeCardDownload(cardWithOneVehicle(0, 0)));
+    folder.write("2.ddd", {0x00, 0x01, 0x02});
     DriverIndex index;
     index.scanDirectory(folder.path().string(), nullptr);
     index.clear();
     index.scanDirectory(folder.path().string(), nullptr);
     EXPECT_EQ(index.sessions.size(), 1u);
-    EXPECT_EQ(index.filesIndexed, 1);
+    EXPECT_EQ(index.filesIndexed, 2);
+    EXPECT_EQ(index.filesUnrecognised, 1);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Plain text of everything a decoded vehicle-unit download holds, for comparing two decodings
-// field by field and for recording what a decoding gave.
+// Helpers of the vehicle-unit tests: a card stay to describe, and the plain text of everything a
+// decoded download holds, for comparing two decodings field by field and recording one.
 #pragma once
 
 #include <cstdint>
@@ -7,8 +7,24 @@
 #include <string>
 
 #include "core/vu_download.h"
+#include "tools/vu_generator/vu_generator.h"
 
 namespace ddd::test {
+
+// A driver's stay in a slot; a withdrawal of 0 is a card still inserted at the download.
+inline gen::VuCardStay stay(const char* surname, const char* card, int slot, std::int64_t in, std::int64_t out, int kmIn,
+                            int kmOut) {
+    gen::VuCardStay s;
+    s.surname = surname;
+    s.firstNames = "Jörg";
+    s.cardNumber = card;
+    s.slot = slot;
+    s.insertion = in;
+    s.withdrawal = out;
+    s.odometerAtInsertion = kmIn;
+    s.odometerAtWithdrawal = kmOut;
+    return s;
+}
 
 // Whether the framing facts (generation flag, where and why the scan ended) are part of the text:
 // two generations of the same description differ exactly there.

@@ -125,9 +125,8 @@ TEST(Records, PresenceCounterIsBcdUnlessGivenRaw) {
     CardDescription card;
     card.days = {dayFromText(0, "00:00 rest", 1234, 567), dayFromText(86400, "00:00 rest")};
     card.days[1].rawPresenceCounter = 0x9A00;
-    const auto days = test::walkActivity(ef(card, 0x0504, 0));
-    ASSERT_EQ(days.size(), 2u);
     const Bytes e = ef(card, 0x0504, 0);
+    ASSERT_GE(e.size(), 4u + 14 + 14);
     EXPECT_EQ(be(e, 4 + 8, 2), 0x1234u);
     EXPECT_EQ(be(e, 4 + 10, 2), 567u);
     EXPECT_EQ(be(e, 4 + 14 + 8, 2), 0x9A00u);

@@ -46,37 +46,4 @@ inline const Tlv* findTlv(const std::vector<Tlv>& records, unsigned fid, unsigne
     return nullptr;
 }
 
-struct WalkedDay {
-    std::size_t offset;
-    unsigned previousLength;
-    unsigned length;
-    unsigned date;
-    std::vector<unsigned> words;
-};
-
-// Follows the chain of an activity EF from the oldest pointer to the newest; stops (returning
-// what it has) on a length that cannot be a record or after more bytes than the area holds.
-inline std::vector<WalkedDay> walkActivity(const Bytes& ef) {
-    const std::size_t area = ef.size() - 4;
-    const auto at = [&](std::size_t pos, int n) {
-        unsigned v = 0;
-        for (int i = 0; i < n; ++i) v = v << 8 | ef[4 + (pos + static_cast<std::size_t>(i)) % area];
-        return v;
-    };
-    std::vector<WalkedDay> days;
-    std::size_t pos = be(ef, 0, 2);
-    const std::size_t newest = be(ef, 2, 2);
-    std::size_t consumed = 0;
-    while (true) {
-        WalkedDay d{pos, at(pos, 2), at(pos + 2, 2), at(pos + 4, 4), {}};
-        if (d.length < 12 || d.length % 2 != 0 || consumed + d.length > area) break;
-        for (std::size_t i = 12; i < d.length; i += 2) d.words.push_back(at(pos + i, 2));
-        days.push_back(d);
-        consumed += d.length;
-        if (pos == newest) break;
-        pos = (pos + d.length) % area;
-    }
-    return days;
-}
-
 } // namespace ddd::gen::test

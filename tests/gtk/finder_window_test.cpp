@@ -1,16 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <signal.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <string>
@@ -27,8 +20,6 @@
 #include "tests/gtk/gtk_test_support.h"
 #include "tests/gtk/x11_windows.h"
 #include "tools/vu_generator/vu_generator.h"
-
-extern char** environ;
 
 namespace ddd::app {
 namespace {
@@ -54,10 +45,6 @@ void renameDriver(gen::Fleet& fleet, std::size_t driver, const std::string& surn
     }
 }
 
-void writeFleet(const test::TempFolder& folder, const gen::Fleet& fleet) {
-    for (const gen::FleetFile& f : gen::fleetFiles(fleet)) folder.write(f.relativePath, f.bytes);
-}
-
 // A name that shows right only when every text of the index reaches the page and the report escaped.
 const std::string kOddName = "<b>Kröger & \"Söhne\"</b>";
 
@@ -65,7 +52,7 @@ const std::string kOddName = "<b>Kröger & \"Söhne\"</b>";
 gen::Fleet writeFleetWithOddName(const test::TempFolder& folder, std::uint64_t seed, const gen::FleetPlan& plan) {
     gen::Fleet fleet = gen::makeFleet(seed, plan);
     renameDriver(fleet, 0, kOddName);
-    writeFleet(folder, fleet);
+    folder.writeFleet(fleet);
     return fleet;
 }
 
@@ -248,84 +235,10 @@ TEST_F(FinderWindow, DateAndHourFieldsFormatWhatIsTyped) {
     }
 }
 
-#ifdef __SANITIZE_ADDRESS__
-// The sanitizer build searches the whole heap for leaks as the process ends.
-constexpr auto kExitBudget = std::chrono::seconds(3);
-#else
-constexpr auto kExitBudget = std::chrono::seconds(1);
-#endif
-
-// ddd_app --finder --scan on a large tree, its window closed while the scan runs.
-TEST(FinderProcess, ClosingTheWindowDuringAScanEndsTheProcessWithinASecond) {
-    test::TempFolder tree;
-    // 10,000 downloads: 4,000 of cards, 6,000 of vehicle units.
-    writeFleet(tree, gen::makeFleet(23, gen::FleetPlan{.drivers = 400, .vehicles = 300, .days = 30, .cardDownloadsPerDriver = 10,
-                                                        .vuDownloadsPerVehicle = 20, .speedMinutes = 5}));
-    const auto scanStart = Clock::now();
-    finder::DriverIndex warm;
-    warm.scanDirectory(tree.path().string(), nullptr);
-    const auto fullScan = Clock::now() - scanStart;
-
-    test::X11Windows desktop;
-    ASSERT_TRUE(desktop.open());
-    const std::string app = DDD_APP_PATH;
-    const std::string folder = tree.path().string();
-    std::vector<char*> argv{const_cast<char*>(app.c_str()), const_cast<char*>("--finder"), const_cast<char*>("--scan"),
-                            const_cast<char*>(folder.c_str()), nullptr};
-    int output[2];
-    ASSERT_EQ(::pipe(output), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, output[1], 2);
-    posix_spawn_file_actions_addclose(&actions, output[0]);
-    pid_t pid = -1;
-    const auto spawned = Clock::now();
-    const int spawnError = posix_spawn(&pid, app.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(output[1]);
-    ASSERT_EQ(spawnError, 0);
-    std::string errors;
-    const auto readErrors = [&](int milliseconds) {
-        pollfd fd{output[0], POLLIN, 0};
-        char buffer[4096];
-        ssize_t got = 0;
-        if (::poll(&fd, 1, milliseconds) > 0 && (got = ::read(output[0], buffer, sizeof buffer)) > 0) errors.append(buffer, static_cast<std::size_t>(got));
-    };
-
-    unsigned long window = 0;
-    while (!window && Clock::now() - spawned < std::chrono::seconds(30)) {
-        window = desktop.find(kFinderTitle);
-        if (!window) readErrors(20);
-    }
-    ASSERT_NE(window, 0u) << "the finder window did not appear";
-    // Long enough for the walk to end and the files to be read, short of the whole scan.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const auto closed = Clock::now();
-    desktop.close(window);
-
-    int status = -1;
-    while (::waitpid(pid, &status, WNOHANG) == 0 && Clock::now() - closed < std::chrono::seconds(10)) readErrors(5);
-    const auto exitTime = Clock::now() - closed;
-    if (::waitpid(pid, &status, WNOHANG) == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-    }
-    readErrors(100);
-    ::close(output[0]);
-    EXPECT_NE(errors.find("DIAG: finder scan stopped after "), std::string::npos) << errors;
-    EXPECT_LT(exitTime, kExitBudget);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    const std::size_t stopLine = errors.find("DIAG: finder scan stopped");
-    std::printf("full scan in the test %.0f ms; window closed %.0f ms after the start, process ended %.0f ms after the close; %s\n",
-                std::chrono::duration<double, std::milli>(fullScan).count(), std::chrono::duration<double, std::milli>(closed - spawned).count(),
-                std::chrono::duration<double, std::milli>(exitTime).count(),
-                stopLine == std::string::npos ? "" : errors.substr(stopLine, errors.find('\n', stopLine) - stopLine).c_str());
-}
-
 // The dashboard's way into the finder: a second process of the executable, on a folder.
 TEST(FinderProcess, TheDashboardStartsTheFinderOnAFolder) {
     test::TempFolder tree;
-    writeFleet(tree, gen::makeFleet(3, gen::FleetPlan{.drivers = 2, .vehicles = 1, .days = 2, .cardDownloadsPerDriver = 1,
+    tree.writeFleet(gen::makeFleet(3, gen::FleetPlan{.drivers = 2, .vehicles = 1, .days = 2, .cardDownloadsPerDriver = 1,
                                                        .vuDownloadsPerVehicle = 1, .speedMinutes = 5}));
     test::X11Windows desktop;
     ASSERT_TRUE(desktop.open());

@@ -6,7 +6,7 @@
 
 #include "app/gtk/app_startup.h"
 #include "tests/support/temp_folder.h"
-#include "tests/gtk/process.h"
+#include "tests/support/process.h"
 
 namespace ddd::app {
 namespace {

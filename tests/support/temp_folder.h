@@ -2,7 +2,9 @@
 // file helpers the suites share.
 #pragma once
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -48,6 +50,11 @@ public:
     std::string writeCard(const std::string& relative, const gen::CardDescription& card) const {
         return write(relative, gen::writeCardDownload(card)).string();
     }
+    // Every download of a generated fleet at its place in the fleet's tree, below `under`.
+    template <class Fleet>
+    void writeFleet(const Fleet& fleet, const std::string& under = "") const {
+        for (const auto& f : fleetFiles(fleet)) write(under + f.relativePath, f.bytes);
+    }
 
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
@@ -57,6 +64,26 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Lowers the file size limit of the process for its lifetime; writes past it fail with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        ::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    sighandler_t previousHandler_ = SIG_DFL;
 };
 
 inline std::string readFile(const std::string& path) {

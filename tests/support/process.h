@@ -1,4 +1,4 @@
-// A child process of a window test with its standard output and error read line by line; killed
+// A child process of a test with its standard output and error read line by line; killed
 // and reaped when the test ends if it is still running.
 #pragma once
 
