@@ -29,6 +29,11 @@ ProvenanceFile describeFile(const std::string& path, const DriverCardFile* card)
         for (const auto& record : (*part)->driverActivity->days) {
             file.recordKeys.insert(recordKey(record));
             dates.insert(record.date);
+            for (const std::uint16_t change : record.changes) {
+                if (changeMinute(change) >= 1440) continue;
+                const std::int64_t at = record.date + std::int64_t{changeMinute(change)} * 60;
+                if (!file.latestChange || at > *file.latestChange) file.latestChange = at;
+            }
         }
     }
     if (!dates.empty()) {

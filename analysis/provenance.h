@@ -15,6 +15,7 @@ namespace ddd::report {
 struct ProvenanceFile {
     std::string name;                          // last path component
     std::optional<std::int64_t> downloadTime;  // the card's own record of its last download
+    std::optional<std::int64_t> latestChange;  // the newest activity change the file holds
     std::optional<std::int64_t> latestDate;
     std::optional<std::int64_t> earliestDate;
     std::uint32_t distinctDates = 0;

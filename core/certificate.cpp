@@ -410,4 +410,14 @@ bool verifyGen1Signature(Bytes data, Bytes signature, const RsaPublicKey& key) {
     return EVP_DigestVerify(ctx.get(), signature.data(), signature.size(), data.data(), data.size()) == 1;
 }
 
+std::string sha256Hex(Bytes data) {
+    std::array<std::uint8_t, 32> digest{};
+    unsigned size = 0;
+    if (EVP_Digest(data.data(), data.size(), digest.data(), &size, EVP_sha256(), nullptr) <= 0) return {};
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (const std::uint8_t byte : digest) text += {kHex[byte >> 4], kHex[byte & 15]};
+    return text;
+}
+
 }  // namespace ddd

@@ -90,4 +90,8 @@ bool verifyGen2Signature(Bytes data, Bytes signature, const Gen2Certificate& sig
 // The certificate's signature over its body, checked with the signer's key.
 bool verifyGen2Certificate(const Gen2Certificate& certificate, const Gen2Certificate& signer);
 
+// SHA-256 of a whole file's bytes as 64 lower-case hexadecimal digits: the fingerprint by which
+// a report names the downloads it rests on.
+std::string sha256Hex(Bytes data);
+
 }  // namespace ddd

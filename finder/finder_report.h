@@ -1,5 +1,6 @@
-// The finder report: search criteria, hit count and the table of matching sessions as one
-// self-contained HTML document (the window renders it to PDF).
+// The finder report: search criteria, hit count, the table of matching trips and the source files
+// with their SHA-256 and signature status, as one self-contained HTML document (the window renders
+// it to PDF). It is evidence for a fine notice: every row names the downloads it rests on.
 #pragma once
 
 #include <string>

@@ -8,6 +8,7 @@
 #include "core/folder_walk.h"
 #include "core/code_names.h"
 #include "core/json_writer.h"
+#include "report/month_restriction.h"
 
 namespace ddd {
 namespace {
@@ -21,15 +22,6 @@ void odometerField(JsonWriter& w, std::string_view key, std::uint32_t km) {
     } else {
         w.field(key, std::int64_t{km});
     }
-}
-
-std::string period(const Timeline& activities) {
-    if (activities.empty()) return "\xE2\x80\x93";
-    const auto [first, last] = std::minmax_element(
-        activities.begin(), activities.end(), [](const auto& a, const auto& b) { return a.start < b.start; });
-    const std::string from = formatDate(first->start);
-    const std::string to = formatDate(last->start);
-    return from == to ? from : from + " \xE2\x80\x93 " + to;
 }
 
 void writeTriple(JsonWriter& w, std::string_view name, std::int64_t total, std::int64_t day) {
@@ -225,7 +217,7 @@ std::string toAnalysisJson(const AnalysisResult& r) {
         return w.take();
     }
     w.field("ok", true).field("driver", r.driver).field("card", r.card).field("nation", std::int64_t{r.nation});
-    w.field("period", period(r.activities)).field("filesMerged", std::int64_t{r.filesMerged});
+    w.field("period", periodText(coveredDays(r.activities), false)).field("filesMerged", std::int64_t{r.filesMerged});
     w.key("counts").beginObject();
     w.field("shifts", static_cast<std::int64_t>(r.shifts.size()));
     w.field("violations", static_cast<std::int64_t>(r.violations.size()));

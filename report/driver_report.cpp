@@ -72,6 +72,11 @@ constexpr const char* kStyle =
     ".rp-gap .hint{color:var(--m);font-size:10.5px;margin-bottom:4px}\n"
     ".rp-err{margin-top:22px;padding:14px 16px;background:var(--crt);color:var(--cr);font-weight:700}\n"
     ".rp-err s{display:block;text-decoration:none;font-weight:400;color:var(--i);margin-top:6px}\n"
+    ".rp-sign{margin-top:26px}\n"
+    ".rp-sign .rp-sign-row{display:flex;gap:36px;margin-top:6px}\n"
+    ".rp-sign .rp-sign-c{flex:1}\n"
+    ".rp-sign .rp-sign-who{font-weight:700;margin-bottom:26px}\n"
+    ".rp-sign .rp-sign-line{border-top:1px solid var(--i);padding-top:3px;margin-bottom:30px;color:var(--m);font-size:10px}\n"
     ".rp-foot{display:flex;justify-content:space-between;margin-top:26px;padding-top:8px;border-top:1px solid var(--l2);"
     "color:var(--fn);font-size:10px}\n";
 
@@ -86,13 +91,6 @@ constexpr const char* kMark =
 constexpr const char* kWeekdays[] = {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
 constexpr const char* kEnDash = "–";
 
-std::string longDate(std::int64_t t) {
-    const CivilTime c = toCivilTime(t);
-    char text[64];
-    std::snprintf(text, sizeof text, "%02u. %s %d", c.day, std::string(germanMonthName(c.month)).c_str(), c.year);
-    return text;
-}
-
 std::string weekday(std::int64_t t) {
     const CivilTime c = toCivilTime(t);
     const std::int64_t days = daysFromCivil(c.year, c.month, c.day);
@@ -101,20 +99,11 @@ std::string weekday(std::int64_t t) {
 
 std::string reportDateTime(std::int64_t t) { return formatDateDotTime(t); }
 
-std::string periodText(const AnalysisResult& r, const std::string& monthKey) {
-    int year = 0;
-    unsigned month = 0;
-    if (!isAllMonthsKey(monthKey) && std::sscanf(monthKey.c_str(), "%d/%u", &year, &month) == 2 && month >= 1 &&
-        month <= 12) {
-        const unsigned nextMonth = month == 12 ? 1 : month + 1;
-        const int nextYear = month == 12 ? year + 1 : year;
-        char text[96];
-        std::snprintf(text, sizeof text, "01. %s %d – 01. %s %d", std::string(germanMonthName(month)).c_str(), year,
-                      std::string(germanMonthName(nextMonth)).c_str(), nextYear);
-        return text;
-    }
-    if (r.shifts.empty()) return kEnDash;
-    return longDate(r.shifts.front().core.start) + " " + kEnDash + " " + longDate(r.shifts.back().core.end);
+// The running head of every printed sheet: who, which card, which period.
+std::string pageHead(const AnalysisResult& r, const std::string& period) {
+    std::string head = "Fahrer: " + (r.driver.empty() ? std::string(kEnDash) : r.driver) +
+                       " · Karte: " + (r.card.empty() ? std::string(kEnDash) : r.card);
+    return period.empty() ? head : head + " · Zeitraum: " + period;
 }
 
 std::string field(const char* label, const std::string& value, bool numeric) {
@@ -132,12 +121,14 @@ std::string valueAndLimit(const ReferenceViolation& v) {
     return formatDurationMinutes(v.value) + " / " + formatDurationMinutes(v.limit);
 }
 
-void appendHead(std::string& html, const std::string& title, const std::string& status, std::int64_t generatedAt) {
+// `pageHead` is the running head printed on every sheet, already escaped.
+void appendHead(std::string& html, const std::string& title, const std::string& status, std::int64_t generatedAt,
+                const std::string& pageHead) {
     html += "<!doctype html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n";
     html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
     html += "<title>Bericht — " + title + "</title>\n<style>";
     html += kStyle;
-    html += "</style>\n</head>\n<body>\n<div class=\"page\"><div class=\"rp\">";
+    html += "</style>\n</head>\n<body>\n<div class=\"page\" data-head=\"" + pageHead + "\"><div class=\"rp\">";
     html += "<div class=\"rp-head\">";
     html += kMark;
     html += "<div><div class=\"rp-wm\">VELMORANT DDD</div><div class=\"rp-doc\">Auswertung Fahrerkarte · Prüfung nach "
@@ -157,6 +148,16 @@ std::size_t violationsWithin(const std::vector<ReferenceViolation>& violations, 
     std::size_t count = 0;
     for (const auto& v : violations) count += v.when >= s.start && v.when <= s.end ? 1 : 0;
     return count;
+}
+
+// Room for the driver and the dispatcher to confirm that the driver was shown the findings.
+void appendSignatures(std::string& html) {
+    html += "<div class=\"rp-sign\"><div class=\"rp-sec\">Zur Kenntnis genommen</div><div class=\"rp-sign-row\">";
+    for (const char* who : {"Fahrer", "Disponent"}) {
+        html += std::string("<div class=\"rp-sign-c\"><div class=\"rp-sign-who\">") + who +
+                "</div><div class=\"rp-sign-line\">Datum</div><div class=\"rp-sign-line\">Unterschrift</div></div>";
+    }
+    html += "</div></div>";
 }
 
 void appendShifts(std::string& html, const AnalysisResult& r) {
@@ -229,7 +230,7 @@ void appendCoverageGaps(std::string& html, const AnalysisResult& r) {
 std::string errorReport(const AnalysisResult& r, const ReportOptions& options) {
     std::string html;
     appendHead(html, "Fehler", "<span class=\"rp-status\"><span class=\"d\"></span>Auswertung fehlgeschlagen</span>",
-               options.generatedAt);
+               options.generatedAt, escapeHtml(pageHead(r, "")));
     if (!r.driver.empty() || !r.card.empty()) {
         html += "<div class=\"rp-who\">" + field("Fahrer", r.driver, false) + field("Kartennummer", r.card, true) + "</div>";
     }
@@ -245,34 +246,34 @@ std::string errorReport(const AnalysisResult& r, const ReportOptions& options) {
 std::string buildReportHtml(const AnalysisResult& whole, const ReportOptions& options) {
     const AnalysisResult r = restrictToMonth(whole, options.monthKey);
     if (!r.ok) return errorReport(r, options);
+    const std::string period = periodText(coveredDaysInMonth(coveredDays(whole.activities), options.monthKey), true);
 
     const std::string status =
         r.violations.empty() ? "<span class=\"rp-status ok\"><span class=\"d\"></span>Keine Verstöße</span>"
                              : "<span class=\"rp-status\"><span class=\"d\"></span>" + std::to_string(r.violations.size()) +
                                    " Verstöße</span>";
     std::string html;
-    appendHead(html, escapeHtml(r.driver), status, options.generatedAt);
+    appendHead(html, escapeHtml(r.driver), status, options.generatedAt, escapeHtml(pageHead(r, period)));
     html += "<div class=\"rp-who\">" + field("Fahrer", r.driver, false) + field("Kartennummer", r.card, true) +
-            field("Ausstellungsland", nationName(r.nation), false) + field("Zeitraum", periodText(r, options.monthKey), false) +
+            field("Ausstellungsland", nationName(r.nation), false) + field("Zeitraum", period, false) +
             "</div>";
 
-    std::int64_t drive = 0, acts = 0;
-    for (const auto& shift : r.shifts) {
-        drive += shift.core.drive;
-        acts += shift.detail.acts;
-    }
+    std::int64_t drive = 0;
+    for (const auto& shift : r.shifts) drive += shift.core.drive;
     const auto shiftCount = static_cast<std::int64_t>(r.shifts.size());
     html += "<div class=\"rp-summ\">";
     html += tile("Arbeitsschichten", std::to_string(shiftCount), false);
     html += tile("Verstöße", std::to_string(r.violations.size()), !r.violations.empty());
     html += tile("Lenkzeit gesamt", formatDurationSeconds(drive), false);
     html += tile("&#216; Lenkzeit / Tag", formatDurationSeconds(shiftCount > 0 ? drive / shiftCount : 0), false);
-    html += tile("Tätigkeiten", std::to_string(acts), false);
+    // The segments of the timeline, as the page counts them and the CSV set lists them.
+    html += tile("Tätigkeiten", std::to_string(r.activities.size()), false);
     html += "</div>";
 
     appendShifts(html, r);
     appendViolations(html, r);
     if (options.showCoverageGaps && !r.coverageGaps.empty()) appendCoverageGaps(html, r);
+    appendSignatures(html);
     appendFoot(html, r.card);
     return html;
 }

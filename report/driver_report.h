@@ -1,6 +1,6 @@
 // The printable driver report ("Bericht"): one self-contained HTML document with the driver,
 // summary tiles, the shifts with totals, the findings and the periods that cannot be assessed,
-// made to be rendered into a single-page PDF.
+// made to be printed on numbered A4 sheets, with room for the driver's and the dispatcher's signature.
 #pragma once
 
 #include <cstdint>

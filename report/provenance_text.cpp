@@ -82,11 +82,20 @@ std::map<std::size_t, std::vector<std::int64_t>> attributeDays(const ProvenanceM
     }
 }
 
+// The card's record of its last download is written only by a tachograph: a card read in an
+// office reader keeps the older date, though the file holds data from after it. The file was then
+// read no earlier than its newest data, and the manifest never names a read before its own content.
+std::string cardReadText(const ProvenanceFile& file) {
+    if (!file.downloadTime || isEmptyTime(*file.downloadTime)) return "unbekannt";
+    if (!file.latestChange || *file.latestChange <= *file.downloadTime) return formatDateTime(*file.downloadTime);
+    return "nicht vor " + formatDateTime(*file.latestChange) + " (die Karte vermerkt " +
+           formatDateTime(*file.downloadTime) + ")";
+}
+
 void appendFileBlock(std::string& text, std::size_t number, const ProvenanceFile& file, std::vector<std::int64_t> days) {
     // A name holding a line break would forge a line of the manifest (a source, a date).
     text += "  (" + std::to_string(number) + ") " + visibleText(file.name) + "\n";
-    const bool knownDownload = file.downloadTime && !isEmptyTime(*file.downloadTime);
-    text += "   Kartenauslesung: " + (knownDownload ? formatDateTime(*file.downloadTime) : std::string("unbekannt")) + "\n";
+    text += "   Kartenauslesung: " + cardReadText(file) + "\n";
     if (file.distinctDates > 0 && file.earliestDate && file.latestDate) {
         text += "   Datei-Abdeckung: " + formatDate(*file.earliestDate) + kEnDash + formatDate(*file.latestDate) + "  (" +
                 plural(file.distinctDates, " Tag in der Datei)", " Tage in der Datei)") + "\n";

@@ -5,9 +5,7 @@
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -15,6 +13,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/print_pages_script.h"
 #include "app/report_fonts_style.h"
 #include "app/shell_host.h"
 #include "core/atomic_file.h"
@@ -27,43 +26,49 @@ namespace {
 const std::thread::id kMainThread = std::this_thread::get_id();
 
 constexpr int kLayoutWidth = 820;
+// A4 portrait in points.
+constexpr double kPaperWidth = 595.2756;
+constexpr double kPaperHeight = 841.8898;
 // WebKit prints a page W pt wide by laying the document out 1.25 W CSS px wide and drawing it at
-// 0.8 pt per px. Zooming the printed document by 1.25 brings the layout back to the 820 px that
-// were measured on screen and draws one CSS px as one point, so the layout fills the 820 pt page
-// exactly. Only print media is zoomed: the measurement sees the document as it is. The minimum
-// height gives an empty document its one page; without any page the print job refuses to run.
-constexpr const char* kPrintZoomStyle = "@media print{html{zoom:1.25;min-height:1px}}";
-// The engine's PDF output gives the tabular-figure glyphs of the report typeface no text: the
-// digits would print but be lost to search, copy and text extraction. Plain figures keep them.
-constexpr const char* kPlainFiguresStyle = "*{font-variant-numeric:normal!important}";
-// The print layout cuts its page height down to whole layout pixels (1.25 per point), which can
-// leave a last line flush with the bottom a fraction too tall for the page; such a line would move
-// to a second page and be lost. One point below the measured height keeps it on the page.
-constexpr int kPageSlack = 1;
+// 0.8 pt per px. Zooming the printed document by 1.25 W / 820 brings the layout back to the 820 px
+// that were measured on screen, drawn across the width of the paper. Only print media is zoomed:
+// the measurement sees the document as it is. The minimum height gives an empty document its one
+// page; without any page the print job refuses to run.
+constexpr double kPrintZoom = 1.25 * kPaperWidth / kLayoutWidth;
+// The height of one sheet in layout pixels, a little below the paper's 1159.7 so that rounding in
+// the print layout never pushes a sheet's end onto a page of its own.
+constexpr int kSheetHeight = 1157;
+// The engine's PDF output gives glyphs that the typeface reaches only through a feature (tabular
+// figures, the "ff" and "fi" ligatures, contextual forms such as the hyphen between capitals and
+// figures) no text, or the text of another character: "Treffer" would extract as "Tre er" and
+// "6140-KGV" with a minus sign. Plain forms keep every character searchable as written; letter
+// spacing would make text extraction break spaced capitals ("FAH RER") into words.
+constexpr const char* kPlainGlyphsStyle =
+    "*{letter-spacing:normal!important;font-variant-numeric:normal!important;font-variant-ligatures:none!important;"
+    "font-feature-settings:\"liga\" 0,\"clig\" 0,\"calt\" 0,\"case\" 0,\"tnum\" 0!important}";
 
-// The constants of one renderer: the view's frame, the style injected before measuring, the
-// height used when the measurement is not a number, the clamp and the pause before capturing.
+std::string printZoomStyle() {
+    return "@media print{html{zoom:" + std::to_string(kPrintZoom) + ";min-height:1px}}";
+}
+
+// The constants of one renderer: the view's initial height and the style injected before the
+// document is cut into sheets.
 struct RenderProfile {
     int initialHeight;
-    const char* measureScript;
-    int fallbackHeight;
-    int minHeight;
-    int maxHeight;
-    unsigned captureDelayMs;
+    const char* style;
 };
 
-constexpr RenderProfile kSynchronous{
-    1000,
-    "(function(){var s=document.createElement('style');s.textContent='body{background:#fff}.page{box-shadow:none;"
-    "border:0;margin:0 auto}';document.head.appendChild(s);return Math.ceil(document.body.scrollHeight);})()",
-    1000, 100, 200000, 80};
+constexpr RenderProfile kSynchronous{1000, "body{background:#fff}.page{box-shadow:none;border:0;margin:0 auto}"};
 
 constexpr RenderProfile kAsynchronous{
-    1200,
-    "(function(){var s=document.createElement('style');s.textContent='.app{display:none!important}#printReport{"
-    "display:block!important}body{background:#fff!important}';document.head.appendChild(s);"
-    "return Math.ceil(document.body.scrollHeight);})()",
-    1200, 120, 200000, 100};
+    1200, ".app{display:none!important}#printReport{display:block!important}body{background:#fff!important}"};
+
+// Adds the profile's style, then cuts the document into sheets; evaluates to the sheet count.
+std::string paginationScript(const RenderProfile& profile) {
+    return "(function(){var s=document.createElement('style');s.textContent='" + std::string(profile.style) +
+           "';document.head.appendChild(s);})();" + std::string(printPagesScript()) + "(" +
+           std::to_string(kSheetHeight) + ");";
+}
 
 // Only GTK's file printer is ever used; without this, finding it would first wait for the
 // network print backends (CUPS) to answer.
@@ -121,11 +126,11 @@ WebKitWebView* anchorView() {
     WebKitWebView*& anchor = anchorSlot();
     if (anchor == nullptr) {
         WebKitUserContentManager* content = webkit_user_content_manager_new();
-        WebKitUserStyleSheet* zoom = webkit_user_style_sheet_new(kPrintZoomStyle, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+        WebKitUserStyleSheet* zoom = webkit_user_style_sheet_new(printZoomStyle().c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                                                                  WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
         webkit_user_content_manager_add_style_sheet(content, zoom);
         webkit_user_style_sheet_unref(zoom);
-        const std::string faces = std::string(reportFontsStyle()) + kPlainFiguresStyle;
+        const std::string faces = std::string(reportFontsStyle()) + kPlainGlyphsStyle;
         WebKitUserStyleSheet* fonts = webkit_user_style_sheet_new(faces.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                                                                   WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
         webkit_user_content_manager_add_style_sheet(content, fonts);
@@ -168,7 +173,6 @@ public:
 
     ~DddPdfJob() {
         g_cancellable_cancel(cancellable_);
-        if (captureTimer_ != 0) g_source_remove(captureTimer_);
         if (print_ != nullptr) {
             g_signal_handlers_disconnect_by_data(print_, this);
             g_object_unref(print_);
@@ -213,8 +217,8 @@ private:
         return outcome;
     }
 
-    // Web fonts load after the document itself; measuring before they are in would size the page
-    // for a fallback font, and the report's last lines would fall off its one page.
+    // Web fonts load after the document itself; cutting sheets before they are in would measure
+    // the pieces in a fallback font, and sheets would run over.
     static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
         auto* job = static_cast<DddPdfJob*>(data);
         if (event != WEBKIT_LOAD_FINISHED || job->finished_ || job->measuring_) return;
@@ -232,8 +236,9 @@ private:
         if (error != nullptr) g_error_free(error);
         const auto job = weak->lock();
         if (!job || job->finished_) return;
-        webkit_web_view_evaluate_javascript(job->view_, job->profile_.measureScript, -1, nullptr, nullptr, job->cancellable_,
-                                            onMeasured, new WeakJob(job->weak_from_this()));
+        const std::string script = paginationScript(job->profile_);
+        webkit_web_view_evaluate_javascript(job->view_, script.c_str(), static_cast<gssize>(script.size()), nullptr,
+                                            nullptr, job->cancellable_, onPaginated, new WeakJob(job->weak_from_this()));
     }
 
     static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer data) {
@@ -245,7 +250,7 @@ private:
         static_cast<DddPdfJob*>(data)->finish(failure("the web engine process ended during the render"));
     }
 
-    static void onMeasured(GObject* source, GAsyncResult* result, gpointer data) {
+    static void onPaginated(GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<WeakJob> weak(static_cast<WeakJob*>(data));
         GError* error = nullptr;
         JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
@@ -257,32 +262,11 @@ private:
                 outcome.engineError = error != nullptr ? error->message : "unknown";
                 job->finish(outcome);
             } else {
-                job->measured(value);
+                job->capture();
             }
         }
         if (value != nullptr) g_object_unref(value);
         if (error != nullptr) g_error_free(error);
-    }
-
-    void measured(JSCValue* value) {
-        double height = profile_.fallbackHeight;
-        if (jsc_value_is_number(value)) {
-            const double measured = jsc_value_to_double(value);
-            if (std::isfinite(measured)) height = measured;
-        }
-        height_ = static_cast<int>(std::clamp(height, double(profile_.minHeight), double(profile_.maxHeight)));
-        captureTimer_ = g_timeout_add_full(G_PRIORITY_DEFAULT, profile_.captureDelayMs, onCaptureDue,
-                                           new WeakJob(weak_from_this()), deleteWeak);
-    }
-
-    static void deleteWeak(gpointer data) { delete static_cast<WeakJob*>(data); }
-
-    static gboolean onCaptureDue(gpointer data) {
-        if (const auto job = static_cast<WeakJob*>(data)->lock()) {
-            job->captureTimer_ = 0;
-            if (!job->finished_) job->capture();
-        }
-        return G_SOURCE_REMOVE;
     }
 
     void capture() {
@@ -292,15 +276,12 @@ private:
         gchar* uri = g_filename_to_uri(pdf_->temporaryPath().c_str(), nullptr, nullptr);
         gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
         g_free(uri);
-        // Content past the clamped height would spill onto a second page; the report is one page.
-        gtk_print_settings_set_print_pages(settings, GTK_PRINT_PAGES_RANGES);
-        GtkPageRange firstPage{0, 0};
-        gtk_print_settings_set_page_ranges(settings, &firstPage, 1);
 
-        GtkPaperSize* paper = gtk_paper_size_new_custom("ddd-report", "ddd-report", kLayoutWidth, height_ + kPageSlack, GTK_UNIT_POINTS);
+        GtkPaperSize* paper = gtk_paper_size_new_custom(GTK_PAPER_NAME_A4, "A4", kPaperWidth, kPaperHeight, GTK_UNIT_POINTS);
         GtkPageSetup* setup = gtk_page_setup_new();
         gtk_page_setup_set_orientation(setup, GTK_PAGE_ORIENTATION_PORTRAIT);
         gtk_page_setup_set_paper_size(setup, paper);
+        // The sheets carry their own margins, head and page number.
         for (auto setMargin : {gtk_page_setup_set_top_margin, gtk_page_setup_set_bottom_margin,
                                gtk_page_setup_set_left_margin, gtk_page_setup_set_right_margin}) {
             setMargin(setup, 0, GTK_UNIT_POINTS);
@@ -363,9 +344,7 @@ private:
     GtkWidget* window_ = nullptr;
     WebKitWebView* view_ = nullptr;
     WebKitPrintOperation* print_ = nullptr;
-    guint captureTimer_ = 0;
     std::optional<PendingFile> pdf_;
-    int height_ = 0;
     bool measuring_ = false;
     bool printFailed_ = false;
     bool finished_ = false;

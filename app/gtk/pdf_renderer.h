@@ -1,6 +1,6 @@
-// Rendering of a complete HTML document into a one-page PDF with an off-screen WebKitGTK view:
-// the document is laid out 820 px wide, measured, and printed onto one page 820 pt wide and as
-// tall as the content. Both renderers work on the main thread only.
+// Rendering of a complete HTML document into a PDF of A4 portrait pages with an off-screen WebKitGTK
+// view: the document is laid out 820 px wide, cut into numbered sheets that never split a row, and
+// printed one sheet a page. Both renderers work on the main thread only.
 #pragma once
 
 #include <functional>

@@ -25,6 +25,7 @@ TEST(Provenance, IdenticalDownloadsAreBothSourcesOfEveryDay) {
     EXPECT_EQ(model.files[0].earliestDate, kMonday);
     EXPECT_EQ(model.files[0].latestDate, kMonday + kDay);
     EXPECT_EQ(model.files[0].distinctDates, 2u);
+    EXPECT_EQ(model.files[0].latestChange, kMonday + kDay) << "the newest change of the newest day";
     ASSERT_EQ(model.days.size(), 2u);
     for (const auto& day : model.days) {
         EXPECT_EQ(day.sources, (std::vector<std::size_t>{0, 1}));

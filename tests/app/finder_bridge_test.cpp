@@ -27,7 +27,7 @@ std::string searchAt(const std::string& plate, std::int64_t instant) {
 
 // Cards of the matches that cover the searched instant.
 std::set<std::string> exactCards(const std::string& answer) {
-    static const std::regex exact(R"re("card":"([^"]*)","file":"[^"]*","timeExact":true)re");
+    static const std::regex exact(R"re("card":"([^"]*)","file":"[^"]*","sources":\[[^\]]*\],"timeExact":true)re");
     std::set<std::string> cards;
     for (std::sregex_iterator it(answer.begin(), answer.end(), exact), end; it != end; ++it) cards.insert((*it)[1]);
     return cards;

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <set>
+#include <tuple>
 
 #include "core/primitives.h"
 
@@ -60,20 +61,20 @@ TEST(FinderQuery, FindsExactlyTheseSessions) {
         std::vector<std::string> cards;  // in answer order; "!" marks timeExact
     };
     const QueryCase cases[] = {
-        QueryCase{"empty_query_all_by_start", "{}", {"D5", "D4", "D1", "D1", "D2", "D3"}},
-        QueryCase{"not_json_at_all", "Wer fuhr?", {"D5", "D4", "D1", "D1", "D2", "D3"}},
-        QueryCase{"plate_with_odd_spacing_and_case", R"({"plate":"m-ab  123"})", {"D4", "D1", "D1", "D2"}},
+        QueryCase{"empty_query_all_by_start", "{}", {"D5", "D4", "D1", "D2", "D3"}},
+        QueryCase{"not_json_at_all", "Wer fuhr?", {"D5", "D4", "D1", "D2", "D3"}},
+        QueryCase{"plate_with_odd_spacing_and_case", R"({"plate":"m-ab  123"})", {"D4", "D1", "D2"}},
         QueryCase{"plate_found_in_vin", R"({"plate":"xmab"})", {"D4"}},
-        QueryCase{"name_part_lower_case", R"({"name":"BERG"})", {"D1", "D1"}},
+        QueryCase{"name_part_lower_case", R"({"name":"BERG"})", {"D1"}},
         QueryCase{"name_across_first_and_surname", R"({"name":"karl wei"})", {"D2"}},
         QueryCase{"name_with_umlaut_bytes", R"({"name":"Ömer"})", {"D3"}},
         QueryCase{"vin", R"({"vin":"vf1"})", {"D3"}},
-        QueryCase{"plate_at_an_hour", R"({"plate":"MAB123","y":2024,"mo":3,"d":5,"hStart":6,"hEnd":-1})", {"D1!", "D1!", "D2"}},
-        QueryCase{"whole_day", R"({"y":2024,"mo":3,"d":5})", {"D1", "D1", "D2", "D3"}},
+        QueryCase{"plate_at_an_hour", R"({"plate":"MAB123","y":2024,"mo":3,"d":5,"hStart":6,"hEnd":-1})", {"D1!", "D2"}},
+        QueryCase{"whole_day", R"({"y":2024,"mo":3,"d":5})", {"D1", "D2", "D3"}},
         QueryCase{"open_session_lasts_ten_years", R"({"y":2030,"mo":1,"d":1,"hStart":0,"hEnd":1})", {"D3!"}},
         QueryCase{"instant_outside_every_session", R"({"y":2024,"mo":3,"d":5,"hStart":15,"hEnd":16})", {}},
-        QueryCase{"exact_before_overlapping", R"({"y":2024,"mo":3,"d":5,"hStart":6,"hEnd":18})", {"D1!", "D1!", "D2", "D3"}},
-        QueryCase{"wrong_types_ignored", R"({"plate":42,"name":["x"],"y":"2024","mo":3,"d":5})", {"D5", "D4", "D1", "D1", "D2", "D3"}},
+        QueryCase{"exact_before_overlapping", R"({"y":2024,"mo":3,"d":5,"hStart":6,"hEnd":18})", {"D1!", "D2", "D3"}},
+        QueryCase{"wrong_types_ignored", R"({"plate":42,"name":["x"],"y":"2024","mo":3,"d":5})", {"D5", "D4", "D1", "D2", "D3"}},
         QueryCase{"escaped_strings", R"({"name":"\u00d6mer"})", {"D3"}},
         QueryCase{"escaped_strings_in_upper_case_hex", R"({"name":"\u00D6mer"})", {"D3"}},
         QueryCase{"truncated_json_keeps_what_was_read", R"({"plate":"KA","name":"Ömer)", {"D3"}},
@@ -142,19 +143,58 @@ TEST(FinderQuery, AnswerJsonByteExact) {
     s.file = "/a\tb.ddd";
     index.sessions = {s};
     EXPECT_EQ(queryJson(index, R"({"y":2024,"mo":3,"d":5,"hStart":6})"),
-              R"({"count":1,"shown":1,"matches":[{"driver":"Anna \"Ann\" Berger","slot":1,"source":"V","plate":"M AB 123",)"
-              R"("vin":"V\\1","start":1709614800,"end":0,"km":4711,"card":"D1","file":"/a\\x09b.ddd","timeExact":true}],)"
-              R"("activity":null})");
+              R"({"count":1,"shown":1,"matches":[{"driver":"Anna \"Ann\" Berger","slot":1,"source":"V","role":"Beifahrer",)"
+              R"("plate":"M AB 123","vin":"V\\1","start":1709614800,"end":0,"km":null,"card":"D1","file":"/a\\x09b.ddd",)"
+              R"("sources":[{"source":"V","file":"/a\\x09b.ddd"}],"timeExact":true}],"activity":null})");
     EXPECT_EQ(queryJson(DriverIndex{}, "{}"), R"({"count":0,"shown":0,"matches":[],"activity":null})");
 }
 
-TEST(FinderQuery, KmIsTheStartReadingUnlessItIsZero) {
-    struct Case { std::int64_t start, end, shown; };
-    for (const Case& c : {Case{0, 0, 0}, Case{0, 812, 812}, Case{500, 812, 500}}) {
-        FinderSession s;
-        s.odometerStart = c.start;
-        s.odometerEnd = c.end;
-        EXPECT_EQ(shownOdometer(s), c.shown);
+FinderSession withOdometer(FinderSession s, std::int64_t begin, std::int64_t end) {
+    s.odometerStart = begin;
+    s.odometerEnd = end;
+    return s;
+}
+
+// The driver card and the vehicle unit record one trip each in their own way: one row per trip
+// and role, naming both sources, the role from the unit, km the distance driven.
+TEST(FinderQuery, OneRowPerTripAndRole) {
+    const std::int64_t k0500 = utcTime(2024, 3, 5, "04:00"), k0900 = utcTime(2024, 3, 5, "08:00"),
+                       k0930 = utcTime(2024, 3, 5, "08:30"), k1400 = utcTime(2024, 3, 5, "13:00");
+    const FinderSession card = withOdometer(session("Anna", "Berger", "D1", "M AB 123", "", k0500, k1400, 'C'), 1000, 1300);
+    const FinderSession unit =
+        withOdometer(session("Anna", "Berger", "D1", "M-AB 123", "WDB1", k0500 + 30, k1400 - 30, 'V'), 1000, 1300);
+    auto changed = [&](auto edit) { FinderSession s = unit; edit(s); return s; };
+    struct Case {
+        const char* name;
+        std::vector<FinderSession> sessions;
+        std::vector<std::string> rows;  // role, source kinds, German start and end times, km
+    };
+    const Case cases[] = {
+        {"card and unit are one trip", {card, unit}, {"Fahrer CV 05:00-14:00 300"}},
+        {"co-driver by the unit", {card, changed([](FinderSession& s) { s.slot = 1; })}, {"Beifahrer CV 05:00-14:00 300"}},
+        {"card alone has no role", {card}, {"unbekannt C 05:00-14:00 300"}},
+        {"open trip has no distance", {withOdometer(session("A", "B", "D1", "P 1", "", k0500, 0, 'C'), 1000, 0)},
+         {"unbekannt C 05:00-offen -1"}},
+        {"driver then co-driver in one card record",
+         {card, withOdometer(session("Anna", "Berger", "D1", "M AB 123", "", k0500, k0900, 'V', 0), 1000, 1150),
+          withOdometer(session("Anna", "Berger", "D1", "M AB 123", "", k0930, k1400, 'V', 1), 1150, 1300)},
+         {"Fahrer CV 05:00-09:00 150", "Beifahrer CV 09:30-14:00 150"}},
+        {"other vehicle is another trip", {card, changed([](FinderSession& s) { s.plate = "KA X 9"; s.vin = ""; })},
+         {"unbekannt C 05:00-14:00 300", "Fahrer V 05:00-13:59 300"}},
+        {"unit stay outside the card record", {card, changed([&](FinderSession& s) { s.start = k1400 + 600; s.end = 0; })},
+         {"unbekannt C 05:00-14:00 300", "Fahrer V 14:10-offen -1"}},
+    };
+    for (const Case& c : cases) {
+        DriverIndex index;
+        index.sessions = c.sessions;
+        std::vector<std::string> rows;
+        for (const FinderMatch& m : query(index, parseFinderQuery("{}"))) {
+            std::string kinds;
+            for (const MatchSource& s : m.sources) kinds += s.source;
+            rows.push_back(roleText(m) + " " + kinds + " " + ddd::formatTime(m.session.start) + "-" +
+                           (m.session.end ? ddd::formatTime(m.session.end) : "offen") + " " + std::to_string(m.km));
+        }
+        EXPECT_EQ(rows, c.rows) << c.name;
     }
 }
 
@@ -228,8 +268,8 @@ TEST(FinderQuery, LookupAnswersLikeTheFullPass) {
     }
 }
 
-// A fleet's plate at an instant: exactly the drivers the fleet put into that vehicle then, for
-// second- and for first-generation vehicle units.
+// A fleet's plate at an instant: exactly the drivers the fleet put into that vehicle then, each
+// stay one row from card and unit, for second- and for first-generation vehicle units.
 TEST(FinderQuery, PlateAtAnInstantGivesTheFleetsDrivers) {
     using namespace ddd::gen;
     for (int firstGeneration : {0, 2}) {
@@ -247,17 +287,20 @@ TEST(FinderQuery, PlateAtAnInstantGivesTheFleetsDrivers) {
                 "{\"plate\":\"" + fleet.vehicles[static_cast<std::size_t>(stay.vehicle)].plate + "\",\"y\":" +
                 std::to_string(civil.year) + ",\"mo\":" + std::to_string(civil.month) + ",\"d\":" + std::to_string(civil.day) +
                 ",\"hStart\":" + std::to_string(civil.minuteOfDay / 60) + "}");
-            std::set<std::pair<std::string, char>> expected;
+            // One row per stay: both downloads, the role the unit recorded, the distance driven.
+            using Row = std::tuple<std::string, std::string, std::string, std::int64_t>;
+            std::set<Row> expected;
             for (const FleetStay& other : fleet.stays) {
                 if (other.vehicle == stay.vehicle && other.start <= q.windowStart && q.windowStart < other.end) {
                     const std::string card = fleet.drivers[static_cast<std::size_t>(other.driver)].cardNumber.substr(0, 14);
-                    expected.insert({card, 'C'});
-                    expected.insert({card, 'V'});
+                    expected.insert({card, other.slot == 1 ? "Beifahrer" : "Fahrer", "CV", other.odometerEnd - other.odometerStart});
                 }
             }
-            std::set<std::pair<std::string, char>> exact;
+            std::set<Row> exact;
             for (const FinderMatch& m : query(index, q)) {
-                if (m.timeExact) exact.insert({m.session.card, m.session.source});
+                std::string kinds;
+                for (const MatchSource& source : m.sources) kinds += source.source;
+                if (m.timeExact) exact.insert({m.session.card, roleText(m), kinds, m.km});
             }
             EXPECT_EQ(exact, expected);
             ++checked;

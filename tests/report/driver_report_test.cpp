@@ -53,14 +53,16 @@ TEST(Report, CardTextsAreTextOnly) {
 
 TEST(Report, PeriodText) {
     AnalysisResult r = driver();
-    r.shifts.push_back(shift(utc(2024, 3, 5, 6), utc(2024, 3, 5, 15), 3600));
-    r.shifts.push_back(shift(utc(2024, 12, 30, 20), utc(2024, 12, 31, 4), 3600));
+    r.activities.push_back({utc(2024, 3, 5, 6), utc(2024, 3, 5, 15), 3, 0});
+    r.activities.push_back({utc(2024, 12, 30, 20), utc(2024, 12, 31, 4), 3, 0});
     const std::pair<std::string, std::string> cases[] = {
         {"", "05. März 2024 – 31. Dezember 2024"},
-        {"2024/03", "01. März 2024 – 01. April 2024"},
-        {"2024/12", "01. Dezember 2024 – 01. Januar 2025"},
+        {"2024/03", "05. März 2024 – 31. März 2024"},  // from the first day of data
+        {"2024/06", "01. Juni 2024 – 30. Juni 2024"},
+        {"2024/12", "01. Dezember 2024 – 31. Dezember 2024"},  // to the last day of data
+        {"2025/01", "–"},
         {"__all__", "05. März 2024 – 31. Dezember 2024"},
-        {"2024/13", "–"},
+        {"2024/13", "05. März 2024 – 31. Dezember 2024"},
     };
     for (const auto& [monthKey, expected] : cases) {
         EXPECT_TRUE(contains(html(r, monthKey), "<div class=\"l\">Zeitraum</div><div class=\"v\">" + expected + "</div>")) << monthKey;

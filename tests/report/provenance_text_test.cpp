@@ -55,6 +55,22 @@ TEST(ProvenanceText, OneFileByteExact) {
                   line + "\nZusammengesetzt: 4 Tage aus 1 Datei.\n");
 }
 
+// A card read in an office reader still records its last download by a tachograph: the read date
+// shown is never earlier than the newest data of the file.
+TEST(ProvenanceText, CardReadDateNeverBeforeTheData) {
+    for (const auto& [latestChange, expected] :
+         {std::pair<std::optional<std::int64_t>, std::string>{std::nullopt, "06.03.2024 10:00"},
+          {day(2024, 3, 6) + 8 * 3600, "06.03.2024 10:00"},
+          {day(2024, 3, 29) + 16 * 3600, "nicht vor 29.03.2024 17:00 (die Karte vermerkt 06.03.2024 10:00)"}}) {
+        ProvenanceModel m = model();
+        m.files.push_back(file("a.ddd", day(2024, 3, 1), day(2024, 3, 29), 2, day(2024, 3, 6) + 9 * 3600));
+        m.files.back().latestChange = latestChange;
+        m.days.push_back({day(2024, 3, 1), {0}, false});
+        EXPECT_TRUE(contains(renderProvenanceText(m, "", day(2024, 4, 2)), "   Kartenauslesung: " + expected + "\n"))
+            << expected;
+    }
+}
+
 TEST(ProvenanceText, IdenticalDownloadsListOnlyOne) {
     ProvenanceModel m = model();
     m.files.push_back(file("b.ddd", day(2024, 3, 1), day(2024, 3, 2), 2));
