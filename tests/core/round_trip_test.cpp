@@ -168,12 +168,7 @@ TEST(RoundTrip, RandomHistoriesDecodeWithoutIssues) {
 
 TEST(InjectedFaults, OnlyTheDamagedFileIsLost) {
     using gen::Fault;
-    struct Case {
-        const char* name;
-        Fault fault;
-        bool gen2;
-        std::string issue;
-    };
+    struct Case { const char* name; Fault fault; bool gen2; std::string issue; };
     const Case cases[] = {
         {"vehicles resized", Fault::resizeEf(0x0505, Generation::Gen2, 100), true,
          "Vehicles_Used: EF Vehicles_Used: size 100 does not fit 2 + N*48 (offset 0)"},

@@ -47,18 +47,15 @@ const std::string kMsCert = "CA_Certificate (0xC108, first generation)";
 
 TEST(Gen1Download, IsJudgedAndEveryFailureNamed) {
     const Case cases[] = {
-        Case{"valid", [](auto&) {}, Authenticity::Valid, {},
-             kCardCert + ": 0012340D012601A1, valid until 01.01.2035"},
+        Case{"valid", [](auto&) {}, Authenticity::Valid, {}, kCardCert + ": 0012340D012601A1, valid until 01.01.2035"},
         Case{"unsigned", [](auto& c) { c.gen1Signing.reset(); c.withoutSignatures = true; }, Authenticity::Unsigned, {}, ""},
         Case{"one byte of a file changed",
              [](auto& c) { c.inject.push_back(Fault::patchEf(0x050E, Generation::Gen1, 0, {0xAB})); },
              Authenticity::Invalid, {"Card_Download (0x050E, first generation): signature does not match the file"}, ""},
         Case{"signatures of two files swapped",
              [](auto& c) { c.inject.push_back(Fault::swapSignature(0x0506, 0x0505, Generation::Gen1)); },
-             Authenticity::Invalid,
-             {"Vehicles_Used (0x0505, first generation): signature does not match the file",
-              "Places (0x0506, first generation): signature does not match the file"},
-             ""},
+             Authenticity::Invalid, {"Vehicles_Used (0x0505, first generation): signature does not match the file",
+              "Places (0x0506, first generation): signature does not match the file"}, ""},
         Case{"card certificate issued by another member state",
              [](auto& c) { c.gen1Signing->cardCertificate = gen::gen1Certificate(gen1Pki().card.card, otherMemberState(), 2051222400u); },
              Authenticity::Invalid,
@@ -157,10 +154,8 @@ TEST(Gen2Download, IsJudgedAndEveryFailureNamed) {
                  Authenticity::Invalid, {"Identification (0x0520, second generation): signature does not match the file"}, ""},
         Gen2Case{"signatures_of_two_files_swapped", Generation::Gen2,
                  [](auto& c, auto&) { c.inject.push_back(Fault::swapSignature(0x0502, 0x0503, Generation::Gen2)); },
-                 Authenticity::Invalid,
-                 {"Events_Data (0x0502, second generation): signature does not match the file",
-                  "Faults_Data (0x0503, second generation): signature does not match the file"},
-                 ""},
+                 Authenticity::Invalid, {"Events_Data (0x0502, second generation): signature does not match the file",
+                  "Faults_Data (0x0503, second generation): signature does not match the file"}, ""},
         Gen2Case{"card_certificate_of_another_member_state", Generation::Gen2,
                  [](auto& c, auto&) {
                      c.gen2Signing->cardSignCertificate =
@@ -199,8 +194,7 @@ TEST(Gen2Download, IsJudgedAndEveryFailureNamed) {
         Gen2Case{"pseudo_random_certificates", Generation::Gen2,
                  [](auto& c, auto&) { c.gen2Signing.reset(); }, Authenticity::Invalid,
                  {kMsCert2 + ": tag 0C where tag 7F21 was expected", kSignCert2 + ": tag 49 where tag 7F21 was expected",
-                  kMaCert2 + ": tag D4 where tag 7F21 was expected"},
-                 ""},
+                  kMaCert2 + ": tag D4 where tag 7F21 was expected"}, ""},
         Gen2Case{"link_certificate_to_the_trusted_root", Generation::Gen2, underNewRootWithLink, Authenticity::Valid, {}, ""},
         Gen2Case{"link_certificate_without_trusted_root", Generation::Gen2,
                  [](auto& c, auto& a) {
