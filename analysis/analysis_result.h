@@ -10,10 +10,12 @@
 #include "analysis/activity_segment.h"
 #include "analysis/coverage.h"
 #include "analysis/forecast.h"
+#include "analysis/remaining_times.h"
 #include "analysis/rule_catalogue.h"
 #include "analysis/shifts.h"
 #include "core/card_efs.h"
 #include "core/card_signature.h"
+#include "core/folder_walk.h"
 
 namespace ddd {
 
@@ -42,6 +44,8 @@ struct AnalysisResult {
     std::vector<ControlActivity> controls;
     std::vector<SpecificConditionRecord> specials;
     std::vector<DownloadAuthenticity> authenticity;  // one per download, in the order given
+    std::vector<SkippedFile> skippedFiles;           // files of the driver's folder tree left out, and why
+    std::optional<RemainingTimes> remaining;           // at the end of the data
 };
 
 }  // namespace ddd

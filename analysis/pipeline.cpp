@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "analysis/forecasts.h"
+#include "analysis/remaining_times.h"
 #include "analysis/reference_rules.h"
 #include "analysis/rule_engine.h"
 #include "analysis/timeline.h"
@@ -47,34 +48,26 @@ std::string refusal(const std::vector<std::string>& messages) {
     return text;
 }
 
-bool hasDddExtension(const fs::path& path) {
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".ddd";
-}
-
-std::vector<fs::path> dddFilesBelow(const fs::path& folder) {
-    std::vector<fs::path> files;
-    std::error_code error;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
-    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        std::error_code typeError;
-        if (it->is_regular_file(typeError) && hasDddExtension(it->path())) files.push_back(it->path());
-    }
-    return files;
-}
-
 // One file of a folder walk, decoded in full when it belongs to a wanted driver.
 struct LoadedFile {
     std::optional<DriverKey> key;
     std::unique_ptr<DriverCardFile> card;
+    std::string unreadable;  // why the file was not read, when that is worth telling
 };
 
-LoadedFile loadFile(const fs::path& path, const std::optional<DriverKey>& onlyDriver) {
+LoadedFile loadFile(const std::string& path, const std::optional<DriverKey>& onlyDriver) {
     LoadedFile loaded;
-    auto bytes = readWholeFile(path.string());
-    if (!bytes) return loaded;
+    // A file larger than any card download is left out unread: a vehicle unit's download, most
+    // likely, which the walk leaves out anyway; only one larger than any download is named.
+    auto bytes = readWholeFile(path, kMaxCardDownloadBytes);
+    if (!bytes) {
+        const bool vehicleUnitSized = bytes.problem == ReadProblem::TooLarge && bytes.size <= kMaxDownloadBytes;
+        if (!vehicleUnitSized) {
+            if (bytes.problem == ReadProblem::TooLarge) bytes.limit = kMaxDownloadBytes;
+            loaded.unreadable = bytes.reason();
+        }
+        return loaded;
+    }
     auto identification = chosenCardIdentification(*bytes);
     if (!identification) return loaded;
     const DriverKey key = driverKeyOf(*identification);
@@ -121,6 +114,27 @@ AnalysisResult withFileNames(AnalysisResult result, const std::vector<std::strin
     return result;
 }
 
+// Takes every download but the opened one whose data is damaged out of the group and names it
+// with the first of its problems.
+void setAsideDamagedCopies(CardGroup& group, std::size_t openedIndex) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < group.cards.size(); ++i) {
+        const DriverCardFile* const card[] = {group.cards[i].get()};
+        const std::vector<std::string> messages = decodeMessages(card);
+        if (i != openedIndex && !messages.empty()) {
+            group.skipped.push_back({group.paths[i], "beschädigte Kopie, nicht verwendet: " + messages.front()});
+            continue;
+        }
+        if (kept != i) {
+            group.paths[kept] = std::move(group.paths[i]);
+            group.cards[kept] = std::move(group.cards[i]);
+        }
+        ++kept;
+    }
+    group.paths.resize(kept);
+    group.cards.resize(kept);
+}
+
 }  // namespace
 
 DriverKey driverKeyOf(const CardIdentification& identification) {
@@ -131,19 +145,22 @@ DriverKey driverKeyOf(const CardIdentification& identification) {
 }
 
 CardFolder loadCardFolder(const std::string& folder, const std::optional<DriverKey>& onlyDriver) {
-    const std::vector<fs::path> files = dddFilesBelow(folder);
+    DownloadWalk walk = findDownloads(folder);
+    const std::vector<std::string>& files = walk.files;
     std::vector<LoadedFile> loaded(files.size());
     forEachIndexInParallel(files.size(), [&](std::size_t i) { loaded[i] = loadFile(files[i], onlyDriver); });
 
     CardFolder result;
     result.counters.dddFiles = files.size();
+    result.skipped = std::move(walk.skipped);
     std::map<DriverKey, CardGroup> groups;
     for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!loaded[i].unreadable.empty()) result.skipped.push_back({files[i], std::move(loaded[i].unreadable)});
         if (!loaded[i].card) continue;
         addCounters(result.counters, *loaded[i].card);
         CardGroup& group = groups[*loaded[i].key];
         group.key = *loaded[i].key;
-        group.paths.push_back(files[i].string());
+        group.paths.push_back(files[i]);
         group.cards.push_back(std::move(loaded[i].card));
     }
     for (auto& [key, group] : groups) result.groups.push_back(std::move(group));
@@ -173,7 +190,10 @@ AnalysisResult analyze(CardList cards) {
     const auto coreShifts = buildShifts(timeline, specificConditionCodes(view), placeCodes(view));
     result.shifts = joinShifts(coreShifts, buildShiftDetails(coreShifts, timeline, view.vehiclesUsed));
     result.violations = evaluateReferenceRules(coreShifts, timeline);
-    result.legalViolations = evaluateMergedView(view, RuleOptions{0, 0, 420}).violations;
+    const RuleOptions strictCalendar{0, 0, 420};
+    result.legalViolations = evaluateMergedView(view, strictCalendar).violations;
+    result.remaining = remainingTimes(toActivitySegments(view.chosenDaysTimeline), strictCalendar,
+                                      crewStretches(view.chosenDaysTimeline));
     if (!coreShifts.empty()) result.forecasts = computeForecasts(timeline, coreShifts, coreShifts.back().end);
     result.activities = timeline;
     result.coverageGaps = findCoverageGaps(result.activities);
@@ -195,7 +215,7 @@ AnalysisResult analyzeFiles(const std::vector<std::string>& paths) {
     for (const auto& path : paths) {
         auto bytes = readWholeFile(path);
         if (!bytes) {
-            lastProblem = "cannot read file: " + path;
+            lastProblem = "cannot read file: " + path + ": " + bytes.reason();
             continue;
         }
         auto decoded = decodeCardFile(*bytes);
@@ -210,6 +230,7 @@ AnalysisResult analyzeFiles(const std::vector<std::string>& paths) {
     if (owned.empty()) {
         AnalysisResult result;
         result.error = "no readable card files";
+        if (!lastProblem.empty()) result.error += " (" + lastProblem + ")";
         return result;
     }
     std::vector<const DriverCardFile*> cards;
@@ -237,11 +258,15 @@ std::optional<CardGroup> driverGroupOfFile(const std::string& path) {
     if (parent.empty()) parent = ".";
     CardFolder folder = loadCardFolder(parent.string(), driver);
     for (CardGroup& group : folder.groups) {
-        const bool holdsOpened = std::any_of(group.paths.begin(), group.paths.end(), [&](const std::string& p) {
+        std::optional<std::size_t> openedIndex;
+        for (std::size_t i = 0; i < group.paths.size() && !openedIndex; ++i) {
             std::error_code canonicalError;
-            return fs::weakly_canonical(p, canonicalError) == opened;
-        });
-        if (holdsOpened) return std::move(group);
+            if (fs::weakly_canonical(group.paths[i], canonicalError) == opened) openedIndex = i;
+        }
+        if (!openedIndex) continue;
+        group.skipped = std::move(folder.skipped);
+        setAsideDamagedCopies(group, *openedIndex);
+        return std::move(group);
     }
     return std::nullopt;
 }
@@ -253,7 +278,9 @@ AnalysisResult analyzeDriverOfFile(const std::string& path) {
     std::vector<std::string> names;
     for (const auto& card : group->cards) cards.push_back(card.get());
     for (const auto& p : group->paths) names.push_back(fs::path(p).filename().string());
-    return withFileNames(analyze(cards), names);
+    AnalysisResult result = withFileNames(analyze(cards), names);
+    result.skippedFiles = group->skipped;
+    return result;
 }
 
 }  // namespace ddd

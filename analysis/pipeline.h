@@ -13,6 +13,7 @@
 #include "analysis/analysis_result.h"
 #include "analysis/merge.h"
 #include "core/card_file.h"
+#include "core/folder_walk.h"
 
 namespace ddd {
 
@@ -37,6 +38,7 @@ struct CardGroup {
     DriverKey key{};
     std::vector<std::string> paths;
     std::vector<std::unique_ptr<DriverCardFile>> cards;
+    std::vector<SkippedFile> skipped;  // what the search for them left out, and why
 };
 
 // What a walk met besides the downloads it kept.
@@ -51,6 +53,7 @@ struct FolderScanCounters {
 struct CardFolder {
     std::vector<CardGroup> groups;  // in key order
     FolderScanCounters counters;
+    std::vector<SkippedFile> skipped;  // ".ddd" entries and folders that could not be read
 };
 
 // Walks a folder tree and decodes every ".ddd" card download in it, grouped by driver. With
@@ -61,6 +64,9 @@ CardFolder loadCardFolder(const std::string& folder, const std::optional<DriverK
 // The downloads of the driver of an opened card download found in the folder tree the file lies
 // in, the file itself among them (matched by canonical path, so links and dot segments do not
 // matter). Absent when the file is no identifiable ".ddd" card download or was not found there.
+// Another download of the driver holding damaged data is set aside, named in `skipped`, so that
+// a damaged copy lying somewhere in the archive does not block the intact ones; the opened
+// file's own damage is left for the analysis to refuse.
 std::optional<CardGroup> driverGroupOfFile(const std::string& path);
 
 // First names and surname as the reports show them.

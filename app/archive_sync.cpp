@@ -7,24 +7,16 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <set>
 #include <system_error>
+
+#include "core/atomic_file.h"
+#include "core/folder_walk.h"
+#include "core/json_writer.h"
 
 namespace ddd::app {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool hasDddExtension(const fs::path& file) {
-    const std::string name = file.filename().string();
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos) return false;
-    std::string extension = name.substr(dot);
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return extension == ".ddd";
-}
 
 class FileDescriptor {
 public:
@@ -80,30 +72,49 @@ Placed placeWithoutReplacing(const fs::path& temporary, const fs::path& destinat
 }
 
 enum class Copied { Done, Exists, Failed };
-Copied copyIntoArchive(const fs::path& source, const fs::path& destination) {
-    FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in.valid()) return Copied::Failed;
+// On failure `error` holds the system's error number of the step that failed.
+Copied copyIntoArchive(const fs::path& source, const fs::path& destination, int& error) {
+    // Not blocking on a pipe that replaced the file since the walk met it; only a file is copied.
+    FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat sourceStat {};
-    if (::fstat(in.get(), &sourceStat) != 0) return Copied::Failed;
+    if (!in.valid() || ::fstat(in.get(), &sourceStat) != 0) {
+        error = errno;
+        return Copied::Failed;
+    }
+    if (!S_ISREG(sourceStat.st_mode)) {
+        error = EINVAL;
+        return Copied::Failed;
+    }
 
     // The temporary name does not end in ".ddd", so a walk that meets it (an archive inside the
     // source) passes it over, and a leftover of an interrupted run is not taken for a download.
     std::string pattern = (destination.parent_path() / ("." + destination.filename().string() + ".sync-XXXXXX")).string();
     FileDescriptor out(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (!out.valid()) return Copied::Failed;
+    if (!out.valid()) {
+        error = errno;
+        return Copied::Failed;
+    }
     const fs::path temporary = pattern;
 
     const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
+    errno = 0;
     const bool written = copyBytes(in.get(), out.get()) && ::fchmod(out.get(), sourceStat.st_mode & 0666) == 0 &&
                          ::futimens(out.get(), times) == 0 && ::fdatasync(out.get()) == 0 && out.close();
     if (!written) {
+        error = errno != 0 ? errno : EIO;
         ::unlink(temporary.c_str());
         return Copied::Failed;
     }
     const Placed placed = placeWithoutReplacing(temporary, destination);
+    if (placed == Placed::Failed) error = errno;
     if (placed != Placed::Done) ::unlink(temporary.c_str());
     if (placed == Placed::Exists) return Copied::Exists;
     return placed == Placed::Done ? Copied::Done : Copied::Failed;
+}
+
+void noteFailure(SyncResult& result, const std::string& path, const std::string& reason) {
+    ++result.failed;
+    if (result.error.empty()) result.error = visibleText(path) + ": " + reason;
 }
 
 }  // namespace
@@ -112,37 +123,26 @@ SyncResult syncDddArchive(const std::string& source, const std::string& target) 
     SyncResult result;
     if (source.empty() || target.empty()) return result;
 
-    std::error_code error;
-    fs::recursive_directory_iterator walk(source, fs::directory_options::skip_permission_denied, error);
-    if (error) return result;
-
-    result.ok = true;
-    bool copyFailed = false;
-    // Copies made by this run that the walk meets again (an archive inside the source) are
-    // neither copied nor counted a second time.
-    std::set<fs::path> copiedHere;
-    for (const fs::recursive_directory_iterator end; walk != end; walk.increment(error)) {
-        if (error) break;
-        const fs::directory_entry& entry = *walk;
+    DownloadWalk walk = findDownloads(source);
+    for (const SkippedFile& skipped : walk.skipped) noteFailure(result, skipped.path, skipped.reason);
+    // The walk is complete before the first copy, so copies made by this run into an archive
+    // inside the source are never met again.
+    for (const std::string& file : walk.files) {
+        const fs::path entry(file);
+        const fs::path destination = fs::path(target) / entry.filename();
         std::error_code typeError;
-        if (!entry.is_regular_file(typeError) || !hasDddExtension(entry.path())) continue;
-
-        const fs::path destination = fs::path(target) / entry.path().filename();
-        if (copiedHere.count(destination) && fs::equivalent(entry.path(), destination, typeError)) continue;
         if (fs::exists(fs::symlink_status(destination, typeError))) {
             ++result.skipped;
             continue;
         }
-        switch (copyIntoArchive(entry.path(), destination)) {
-        case Copied::Done:
-            ++result.copied;
-            copiedHere.insert(destination);
-            break;
+        int error = 0;
+        switch (copyIntoArchive(entry, destination, error)) {
+        case Copied::Done: ++result.copied; break;
         case Copied::Exists: ++result.skipped; break;
-        case Copied::Failed: copyFailed = true; break;
+        case Copied::Failed: noteFailure(result, file, systemErrorText(error)); break;
         }
     }
-    if (error || copyFailed) result.ok = false;
+    result.ok = result.failed == 0;
     return result;
 }
 

@@ -1,22 +1,30 @@
 #include "app/bridge_text.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 
+#include "core/json_writer.h"
+
 namespace ddd::app {
 namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
 
 std::optional<std::uint32_t> hexQuad(std::string_view text, std::size_t pos) {
     if (pos + 4 > text.size()) return std::nullopt;
     std::uint32_t value = 0;
     for (std::size_t i = pos; i < pos + 4; ++i) {
-        const char c = text[i];
-        value <<= 4;
-        if (c >= '0' && c <= '9') value |= static_cast<std::uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f') value |= static_cast<std::uint32_t>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F') value |= static_cast<std::uint32_t>(c - 'A' + 10);
-        else return std::nullopt;
+        const int digit = hexDigit(text[i]);
+        if (digit < 0) return std::nullopt;
+        value = (value << 4) | static_cast<std::uint32_t>(digit);
     }
     return value;
 }
@@ -119,26 +127,7 @@ std::string secondStringArg(std::string_view request) {
 
 std::string jsonQuote(std::string_view text) {
     std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
-    for (const char c : text) {
-        switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[7];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    out += '"';
+    appendJsonString(out, text);
     return out;
 }
 
@@ -148,6 +137,26 @@ std::string normalizeSlashes(std::string_view path) {
         if (c == '\\') c = '/';
     }
     return out;
+}
+
+std::string pathForPage(std::string_view path) { return jsonQuote(visibleText(path)); }
+
+std::string pathFromPage(std::string_view text) {
+    std::string given(text);
+    struct stat info {};
+    if (text.find("\\x") == std::string_view::npos || ::lstat(given.c_str(), &info) == 0) return given;
+    std::string raw;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int high = i + 3 < text.size() && text[i] == '\\' && text[i + 1] == 'x' ? hexDigit(text[i + 2]) : -1;
+        const int low = high >= 0 ? hexDigit(text[i + 3]) : -1;
+        if (low >= 0) {
+            raw += static_cast<char>(high * 16 + low);
+            i += 3;
+        } else {
+            raw += text[i];
+        }
+    }
+    return raw;
 }
 
 std::string monthKeyFromArg(std::string_view arg) {

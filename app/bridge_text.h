@@ -17,11 +17,20 @@ std::string parseJsonString(std::string_view text, std::size_t pos);
 std::string firstStringArg(std::string_view request);
 std::string secondStringArg(std::string_view request);
 
-// The text as a JSON string literal. Bytes of 0x80 and above are copied, so UTF-8 stays as it is.
+// The text as a JSON string literal. UTF-8 stays as it is; malformed UTF-8 becomes U+FFFD, so the
+// page always receives valid JSON.
 std::string jsonQuote(std::string_view text);
 
 // Every backslash becomes a slash: the pages build some paths with backslashes.
 std::string normalizeSlashes(std::string_view path);
+
+// A path as the page is given it: a JSON string of its visible form (bytes that are not UTF-8
+// written as \xHH), so that a Latin-1 file name still reaches the page as valid text.
+std::string pathForPage(std::string_view path);
+
+// A path the page sends back: a visible form received from pathForPage is turned back into the
+// file's own bytes when only those name an existing file.
+std::string pathFromPage(std::string_view text);
 
 // "MM.YYYY" becomes the month key "YYYY/MM"; "__all__", an empty text or any other form gives
 // the empty key, which stands for all months.

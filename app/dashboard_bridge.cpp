@@ -17,6 +17,8 @@
 #include "card/card_read_reply.h"
 #include "core/atomic_file.h"
 #include "core/card_file.h"
+#include "core/json_writer.h"
+#include "core/vu_download.h"
 #include "report/analysis_json.h"
 #include "report/csv_export.h"
 #include "report/provenance_text.h"
@@ -30,15 +32,30 @@ constexpr const char* kVehicleUnitAnswer =
     "{\"ok\":false,\"vu\":true,\"error\":\"Fahrzeugdatei (VU) erkannt — in der Fahrerermittlung geöffnet.\"}";
 constexpr int kMaxNumberedName = 1000;
 
-// Only a download that decodes and carries a driver application is taken for a card download;
-// anything else is most likely a vehicle unit's download. A download holding only the
-// second-generation application is a card download too: the analysis reads it like any other.
-bool isDriverCardDownload(const std::string& path) {
+// What an opened path holds. A download that decodes and carries a driver application (of either
+// generation) is a card download; one in which at least one vehicle-unit block reads whole is a
+// vehicle unit's download, even when it stops after that block. What cannot be read at all is
+// said to be so, and any other file opens nothing.
+struct OpenedFile {
+    enum class Kind { CardDownload, VehicleUnit, Unreadable, Neither } kind = Kind::Unreadable;
+    std::string reason;  // German, for a file that is unreadable or neither
+};
+
+OpenedFile classifyOpenedFile(const std::string& path) {
     const auto bytes = readWholeFile(path);
-    if (!bytes) return false;
-    const auto decoded = decodeCardFile(*bytes);
-    return decoded && (decoded.value().gen1.has_value() || decoded.value().gen2.has_value());
+    if (!bytes) return {OpenedFile::Kind::Unreadable, bytes.reason()};
+    if (bytes->empty()) return {OpenedFile::Kind::Neither, "die Datei ist leer."};
+    const auto card = decodeCardFile(*bytes);
+    if (card && (card.value().gen1.has_value() || card.value().gen2.has_value())) return {OpenedFile::Kind::CardDownload, {}};
+    const VuDownload vu = decodeVuDownload(*bytes);
+    if (vu.wholeBlocks > 0) return {OpenedFile::Kind::VehicleUnit, {}};
+    if (card) return {OpenedFile::Kind::Neither, "die Kartendatei enthält keine Fahreranwendung (etwa eine Unternehmens- oder Werkstattkarte)."};
+    return {OpenedFile::Kind::Neither, "der Inhalt hat weder den Aufbau einer Fahrerkarten- noch den einer Fahrzeugdatei (Karte: " +
+                                           card.error().message + " bei Byte " + std::to_string(card.error().offset) +
+                                           "; Fahrzeuggerät: " + vu.stopReason + " bei Byte " + std::to_string(vu.stoppedAt) + ")."};
 }
+
+std::string errorAnswer(const std::string& message) { return "{\"ok\":false,\"error\":" + jsonQuote(message) + "}"; }
 
 std::string analysisDocument(const std::string& path) {
     try {
@@ -60,11 +77,23 @@ std::vector<std::string> csvFileSet(const std::string& currentFile) {
     return {currentFile};
 }
 
+// The settings as stored afterwards; a save that failed adds "saveError" with the reason, since
+// the switch the user just moved would otherwise silently spring back on the next start.
+std::string settingsAfterSaving(const Settings& settings) {
+    int systemError = 0;
+    std::string json = settingsJson(loadSettings());
+    if (saveSettings(settings, &systemError)) return settingsJson(loadSettings());
+    json.pop_back();
+    return json + ",\"saveError\":" +
+           jsonQuote("Einstellungen konnten nicht gespeichert werden: " +
+                     (systemError ? systemErrorText(systemError) : std::string("ungültiger Ordnername"))) +
+           "}";
+}
+
 std::string settingsAfter(void (*change)(Settings&, bool), bool value) {
     Settings settings = loadSettings();
     change(settings, value);
-    saveSettings(settings);
-    return settingsJson(loadSettings());
+    return settingsAfterSaving(settings);
 }
 
 bool flagArg(const std::string& request) {
@@ -110,8 +139,8 @@ std::string printAnswer(const PrintJob& job, bool ok) {
         const std::string path = manifestPathOf(job.path);
         if (!text.empty() && writeFileAtomically(path, text)) manifest = path;
     }
-    return std::string("{\"ok\":") + (ok ? "true" : "false") + ",\"path\":" + jsonQuote(job.path) +
-           ",\"auto\":" + (job.automatic ? "true" : "false") + ",\"manifest\":" + jsonQuote(manifest) + "}";
+    return std::string("{\"ok\":") + (ok ? "true" : "false") + ",\"path\":" + pathForPage(job.path) +
+           ",\"auto\":" + (job.automatic ? "true" : "false") + ",\"manifest\":" + pathForPage(manifest) + "}";
 }
 
 void print(WebView& view, ShellState& state, ShellHost& host, const std::string& callId, const std::string& request) {
@@ -140,20 +169,35 @@ void print(WebView& view, ShellState& state, ShellHost& host, const std::string&
     });
 }
 
+// The file is read and classified on the worker too: the window keeps answering whatever the
+// path holds. The path becomes the current file only once it proved to be a card download.
 void analyse(WebView& view, ShellState& state, ShellHost& host, const std::string& callId, const std::string& request) {
-    const std::string path = normalizeSlashes(firstStringArg(request));
-    if (!path.empty()) {
-        if (!isDriverCardDownload(path)) {
-            host.launchFinder(fs::path(path).parent_path().string());
-            view.resolve(callId, 0, kVehicleUnitAnswer);
-            return;
-        }
-        state.currentFile = path;
-    }
+    const std::string requested = normalizeSlashes(pathFromPage(firstStringArg(request)));
     if (state.analysisThread.joinable()) state.analysisThread.join();
-    state.analysisThread = std::thread([&view, callId, file = state.currentFile] {
-        std::string document = analysisDocument(file);
-        view.dispatch([&view, callId, document = std::move(document)] { view.resolve(callId, 0, document); });
+    state.analysisThread = std::thread([&view, &state, &host, callId, requested, current = state.currentFile] {
+        const OpenedFile opened = requested.empty() ? OpenedFile{OpenedFile::Kind::CardDownload, {}} : classifyOpenedFile(requested);
+        std::string document;
+        if (opened.kind == OpenedFile::Kind::CardDownload) document = analysisDocument(requested.empty() ? current : requested);
+        view.dispatch([&view, &state, &host, callId, requested, opened, document = std::move(document)] {
+            switch (opened.kind) {
+            case OpenedFile::Kind::Unreadable:
+                view.resolve(callId, 0,
+                             errorAnswer("Datei kann nicht geöffnet werden: " + visibleText(requested) + " " + opened.reason));
+                return;
+            case OpenedFile::Kind::Neither:
+                view.resolve(callId, 0, "{\"ok\":false,\"unrecognised\":true,\"error\":" +
+                                            jsonQuote("Keine Fahrerkarten- oder Fahrzeugdatei: " + opened.reason) + "}");
+                return;
+            case OpenedFile::Kind::VehicleUnit:
+                host.launchFinder(fs::path(requested).parent_path().string());
+                view.resolve(callId, 0, kVehicleUnitAnswer);
+                return;
+            case OpenedFile::Kind::CardDownload:
+                if (!requested.empty()) state.currentFile = requested;
+                view.resolve(callId, 0, document);
+                return;
+            }
+        });
     });
 }
 
@@ -178,6 +222,8 @@ void readCard(WebView& view, ShellState& state, const std::string& callId, const
     });
 }
 
+// The base path of the written set; null when there is no card or the dialog was cancelled; an
+// error object saying why when nothing could be written.
 std::string exportCsv(ShellState& state, ShellHost& host, const std::string& request) {
     if (state.currentFile.empty()) return "null";
     const std::string monthKey = monthKeyFromArg(firstStringArg(request));
@@ -185,7 +231,13 @@ std::string exportCsv(ShellState& state, ShellHost& host, const std::string& req
     if (folder.empty()) return "null";
     const std::string basePath = folder + "/" + fs::path(cardBasePath(state.currentFile)).filename().string();
     const report::CsvExportResult written = report::exportCsv(csvFileSet(state.currentFile), monthKey, basePath);
-    return written.ok && written.written > 0 ? jsonQuote(basePath) : "null";
+    if (written.ok && written.written > 0) return pathForPage(basePath);
+    if (written.ok) return errorAnswer("CSV-Export: keine Einträge im gewählten Zeitraum.");
+    if (written.systemError != 0) {
+        return errorAnswer("CSV-Export fehlgeschlagen: " + systemErrorText(written.systemError) + " (" +
+                           visibleText(folder) + ")");
+    }
+    return errorAnswer("CSV-Export fehlgeschlagen: " + visibleText(written.error));
 }
 
 std::string yearFolder(const std::string& request) {
@@ -195,25 +247,27 @@ std::string yearFolder(const std::string& request) {
     return fs::is_directory(folder, error) ? jsonQuote(folder) : "null";
 }
 
+// The counts always tell what was done; "failed" and "error" tell what went wrong, so a run that
+// stopped half way (a full archive disk) is not shown as cancelled.
 std::string sync(ShellHost& host) {
     const std::string source = host.chooseFolder("DDD-Sync — Quellordner mit den .ddd-Dateien wählen", "Quellordner");
     if (source.empty()) return "{\"ok\":false,\"copied\":0,\"skipped\":0}";
     const std::string target = host.chooseFolder("DDD-Sync — Zielordner (Archiv) wählen", "Zielordner");
+    if (target.empty()) return "{\"ok\":false,\"copied\":0,\"skipped\":0}";
     const SyncResult result = syncDddArchive(source, target);
-    char answer[96];
-    std::snprintf(answer, sizeof answer, "{\"ok\":%s,\"copied\":%lld,\"skipped\":%lld}", result.ok ? "true" : "false",
-                  static_cast<long long>(result.copied), static_cast<long long>(result.skipped));
-    return answer;
+    char answer[128];
+    std::snprintf(answer, sizeof answer, "{\"ok\":%s,\"copied\":%lld,\"skipped\":%lld,\"failed\":%lld,\"error\":",
+                  result.ok ? "true" : "false", static_cast<long long>(result.copied),
+                  static_cast<long long>(result.skipped), static_cast<long long>(result.failed));
+    return answer + jsonQuote(result.error) + "}";
 }
 
 std::string chooseBerichtFolder(ShellHost& host) {
     const std::string chosen = host.chooseFolder("Standard-Ordner für Berichte wählen", "Ordner wählen");
-    if (!chosen.empty()) {
-        Settings settings = loadSettings();
-        settings.berichtFolder = normalizeSlashes(chosen);
-        saveSettings(settings);
-    }
-    return settingsJson(loadSettings());
+    if (chosen.empty()) return settingsJson(loadSettings());
+    Settings settings = loadSettings();
+    settings.berichtFolder = normalizeSlashes(chosen);
+    return settingsAfterSaving(settings);
 }
 
 }  // namespace
@@ -224,7 +278,7 @@ void bindDashboard(WebView& view, ShellState& state, ShellHost& host) {
         const std::string path = normalizeSlashes(host.chooseDddFile());
         if (path.empty()) return std::string("null");
         state.currentFile = path;
-        return jsonQuote(path);
+        return pathForPage(path);
     });
     view.bind("tachoListReaders", [](const std::string&) { return listReadersJson(); });
     view.bindAsync("tachoReadCard", [&view, &state](const std::string& callId, const std::string& request) {
@@ -267,7 +321,7 @@ void bindDashboard(WebView& view, ShellState& state, ShellHost& host) {
         return settingsAfter([](Settings& s, bool v) { s.showCoverageGaps = v; }, flagArg(request));
     });
     view.bind("tachoReveal", [&host](const std::string& request) {
-        const std::string path = normalizeSlashes(firstStringArg(request));
+        const std::string path = normalizeSlashes(pathFromPage(firstStringArg(request)));
         if (!path.empty()) host.revealInFinder(path);
         return std::string("null");
     });

@@ -8,11 +8,14 @@
 
 namespace ddd::app {
 
-inline constexpr const char* kDiagnosticFolderTemplate = "/tmp/ddd_diag.XXXXXX";
+// The mkdtemp template of the run's folder: in TMPDIR (else /tmp), named with the process id so
+// that a later run can tell a folder whose run has died.
+std::string diagnosticFolderTemplate();
 
 // Logs every step and returns the exit code: 0 when the CSV set and the PDF were both written,
-// else 1. `folderTemplate` is a mkdtemp template.
+// else 1. `folderTemplate` is a mkdtemp template ending in "ddd_diag.<pid>.XXXXXX". Folders of
+// earlier runs beside it whose process no longer lives (a crash, a kill) are removed first.
 int runDiagnostic(const std::string& file, const report::HtmlToPdf& render,
-                  const std::string& folderTemplate = kDiagnosticFolderTemplate);
+                  const std::string& folderTemplate = diagnosticFolderTemplate());
 
 }  // namespace ddd::app

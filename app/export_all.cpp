@@ -10,6 +10,8 @@
 
 #include "app/bridge_text.h"
 #include "core/atomic_file.h"
+#include "core/folder_walk.h"
+#include "core/json_writer.h"
 #include "core/primitives.h"
 #include "report/csv_export.h"
 #include "report/driver_report.h"
@@ -74,7 +76,13 @@ void analyseDrivers(CardFolder& folder, ExportAllRun& run) {
     }
 }
 
+void noteWriteFailure(ExportAllRun& run, long& failures, const std::string& path, int error) {
+    ++failures;
+    if (run.writeError.empty()) run.writeError = visibleText(path) + ": " + systemErrorText(error);
+}
+
 void writeMonthFiles(const fs::path& target, const Settings& settings, ExportAllRun& run) {
+    int error = 0;
     for (std::size_t index = 0; index < run.drivers.size(); ++index) {
         const DriverExport& driver = run.drivers[index];
         for (const std::string& month : driver.months) {
@@ -84,11 +92,15 @@ void writeMonthFiles(const fs::path& target, const Settings& settings, ExportAll
             fs::create_directories(folder, ignored);
 
             for (const auto& [name, content] : report::buildCsvTables(restrictToMonth(driver.result, month))) {
-                if (name == kMonthCsvTable && writeFileAtomically(stem + ".csv", content)) ++run.csvWritten;
+                if (name != kMonthCsvTable) continue;
+                if (writeFileAtomically(stem + ".csv", content, &error)) ++run.csvWritten;
+                else noteWriteFailure(run, run.csvFailures, stem + ".csv", error);
             }
             if (settings.includeManifest) {
                 const std::string manifest = report::renderProvenanceText(driver.provenance, month, run.createdAt);
-                if (!manifest.empty() && !writeFileAtomically(stem + "_Quellen.txt", manifest)) ++run.manifestFailures;
+                if (!manifest.empty() && !writeFileAtomically(stem + "_Quellen.txt", manifest, &error)) {
+                    noteWriteFailure(run, run.manifestFailures, stem + "_Quellen.txt", error);
+                }
             }
             run.jobs.push_back({index, month, stem + ".pdf"});
         }
@@ -122,6 +134,7 @@ ExportAllRun writeExportAll(const std::string& source, const std::string& target
     try {
         CardFolder folder = loadCardFolder(source);
         run.counters = folder.counters;
+        run.skipped = folder.skipped;
         analyseDrivers(folder, run);
         run.ok = true;
         writeMonthFiles(target, settings, run);
@@ -146,7 +159,10 @@ std::string exportAllAnswer(const BatchRenderState& state) {
         if (i > 0) answer += ',';
         answer += "{\"name\":" + jsonQuote(refused.name) + ",\"reason\":" + jsonQuote(refused.reason) + "}";
     }
-    return answer + "]}";
+    // Failed writes and skipped files come last, so that readers of the earlier answer see it unchanged.
+    return answer + "],\"csvFail\":" + std::to_string(state.run.csvFailures) +
+           ",\"manifestFail\":" + std::to_string(state.run.manifestFailures) + ",\"writeError\":" +
+           jsonQuote(state.run.writeError) + ",\"skipped\":" + skippedFilesJson(state.run.skipped) + "}";
 }
 
 void renderNextBatch(std::shared_ptr<BatchRenderState> state) {

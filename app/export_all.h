@@ -44,7 +44,10 @@ struct ExportAllRun {
     std::vector<RefusedDriver> refused;
     std::vector<PdfJob> jobs;
     long csvWritten = 0;
+    long csvFailures = 0;
     long manifestFailures = 0;
+    std::string writeError;            // the first failed write's path and reason, German
+    std::vector<SkippedFile> skipped;  // what the folder walk left out
     std::int64_t createdAt = 0;
     bool showCoverageGaps = true;
 };

@@ -50,9 +50,9 @@ void bindFinder(WebView& view, FinderRuntime& runtime, ShellHost& host) {
         }
         host.renderReportPdfAsync(callId, finder::finderReportHtml(runtime.index, queryArg(request)), path);
     });
-    // The path is one of the index's own file paths, so it is used as it is.
+    // One of the index's own file paths, in the visible form the page was given.
     view.bind("tf_reveal", [&host](const std::string& request) {
-        const std::string path = firstStringArg(request);
+        const std::string path = pathFromPage(firstStringArg(request));
         if (!path.empty()) host.revealInFinder(path);
         return std::string("null");
     });

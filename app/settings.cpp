@@ -71,7 +71,7 @@ Settings loadSettings() {
     return settings;
 }
 
-bool saveSettings(const Settings& settings) {
+bool saveSettings(const Settings& settings, int* systemError) {
     // A line break in the folder would end its line early and could set another key on the
     // next load; such a folder cannot be stored in this format and is refused.
     if (settings.berichtFolder.find_first_of("\r\n") != std::string::npos) return false;
@@ -80,7 +80,7 @@ bool saveSettings(const Settings& settings) {
     const std::string text = "berichtFolder=" + settings.berichtFolder + "\naskEachTime=" + flag(settings.askEachTime) +
                              "\nincludeManifest=" + flag(settings.includeManifest) +
                              "\nshowCoverageGaps=" + flag(settings.showCoverageGaps) + "\n";
-    return writeFileAtomically(settingsFilePath(), text);
+    return writeFileAtomically(settingsFilePath(), text, systemError);
 }
 
 std::string settingsJson(const Settings& settings) {

@@ -25,7 +25,7 @@ Settings loadSettings();
 
 // Replaces the file atomically; true when the complete file is in place. A folder holding a
 // line break cannot be stored and gives false with the file untouched.
-bool saveSettings(const Settings& settings);
+bool saveSettings(const Settings& settings, int* systemError = nullptr);
 
 // {"berichtFolder":...,"askEachTime":...,"includeManifest":...,"showCoverageGaps":...}
 std::string settingsJson(const Settings& settings);

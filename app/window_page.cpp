@@ -10,7 +10,7 @@ std::string takeStartupFile(ShellState& state) {
     if (state.startupFile.empty()) return "null";
     state.currentFile = state.startupFile;
     state.startupFile.clear();
-    return jsonQuote(state.currentFile);
+    return pathForPage(state.currentFile);
 }
 
 WindowPage dashboardPage() { return WindowPage{std::string(dashboardPageHtml()), bindDashboard}; }

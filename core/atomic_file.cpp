@@ -1,12 +1,13 @@
 #include "core/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
+#include <cstring>
 #include <random>
 
 namespace ddd {
@@ -38,7 +39,10 @@ PendingFile::PendingFile(std::string targetPath) : target_(std::move(targetPath)
         fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ < 0 && errno != EEXIST) break;
     }
-    if (fd_ < 0) temporary_.clear();
+    if (fd_ < 0) {
+        error_ = errno;
+        temporary_.clear();
+    }
 }
 
 PendingFile::PendingFile(PendingFile&& other) noexcept
@@ -47,7 +51,8 @@ PendingFile::PendingFile(PendingFile&& other) noexcept
       fd_(other.fd_),
       finished_(other.finished_),
       failed_(other.failed_),
-      committed_(other.committed_) {
+      committed_(other.committed_),
+      error_(other.error_) {
     other.fd_ = -1;
     other.temporary_.clear();
 }
@@ -59,7 +64,7 @@ bool PendingFile::write(std::string_view bytes) {
     while (!bytes.empty() && !failed_) {
         const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) failed_ = true;
+        if (written <= 0) fail(written < 0 ? errno : ENOSPC);
         else bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     return !failed_;
@@ -69,8 +74,8 @@ bool PendingFile::finish() {
     if (finished_) return !failed_;
     if (fd_ < 0) return false;
     finished_ = true;
-    if (::fsync(fd_) != 0) failed_ = true;
-    if (::close(fd_) != 0) failed_ = true;
+    if (::fsync(fd_) != 0) fail(errno);
+    if (::close(fd_) != 0) fail(errno);
     fd_ = -1;
     return !failed_;
 }
@@ -78,7 +83,11 @@ bool PendingFile::finish() {
 bool PendingFile::commit() {
     if (committed_ || temporary_.empty()) return committed_;
     if (!finished_ && !finish()) return false;
-    if (failed_ || std::rename(temporary_.c_str(), target_.c_str()) != 0) return false;
+    if (failed_) return false;
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        fail(errno);
+        return false;
+    }
     committed_ = true;
     temporary_.clear();
     return true;
@@ -91,17 +100,135 @@ void PendingFile::discard() {
     temporary_.clear();
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view content) {
-    PendingFile file(path);
-    return file.isOpen() && file.write(content) && file.commit();
+void PendingFile::fail(int error) {
+    failed_ = true;
+    if (error_ == 0) error_ = error;
 }
 
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
+bool writeFileAtomically(const std::string& path, std::string_view content, int* systemError) {
+    PendingFile file(path);
+    const bool written = file.isOpen() && file.write(content) && file.commit();
+    if (!written && systemError) *systemError = file.systemError();
+    return written;
+}
+
+std::string systemErrorText(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM: return "keine Berechtigung";
+    case ENOENT: return "existiert nicht (mehr)";
+    case ENOTDIR: return "ein Teil des Pfades ist kein Ordner";
+    case ENAMETOOLONG: return "Pfad zu lang";
+    case ELOOP: return "zu viele Verknüpfungen hintereinander";
+    case EMFILE:
+    case ENFILE: return "zu viele offene Dateien";
+    case EIO: return "Lesefehler des Datenträgers";
+    case ENOSPC: return "kein Platz mehr auf dem Datenträger";
+    case EROFS: return "Datenträger ist schreibgeschützt";
+    case EDQUOT: return "Speicherkontingent erschöpft";
+    default: return std::string("Systemfehler: ") + std::strerror(error);
+    }
+}
+
+std::string notAFileText(std::uint32_t mode) {
+    if (S_ISDIR(mode)) return "ist ein Ordner, keine Datei";
+    if (S_ISFIFO(mode)) return "ist eine Pipe, keine Datei";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "ist ein Gerät, keine Datei";
+    if (S_ISSOCK(mode)) return "ist ein Socket, keine Datei";
+    return "ist keine gewöhnliche Datei";
+}
+
+namespace {
+
+// "300 MB", "0,3 MB": the German decimal comma, one decimal only where it says something.
+std::string megabytes(std::uint64_t bytes) {
+    char text[32];
+    if (bytes % 1000000 == 0) std::snprintf(text, sizeof text, "%llu MB", static_cast<unsigned long long>(bytes / 1000000));
+    else std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    std::string result = text;
+    std::replace(result.begin(), result.end(), '.', ',');
+    return result;
+}
+
+FileRead refused(ReadProblem problem, int error = 0) {
+    FileRead read;
+    read.problem = problem;
+    read.systemError = error;
+    return read;
+}
+
+ReadProblem problemOfError(int error) {
+    if (error == ENOENT || error == ENOTDIR) return ReadProblem::Missing;
+    if (error == EACCES || error == EPERM) return ReadProblem::NoPermission;
+    return ReadProblem::Failed;
+}
+
+}  // namespace
+
+std::string FileRead::reason() const {
+    switch (problem) {
+    case ReadProblem::None: return {};
+    case ReadProblem::Missing: return "existiert nicht";
+    case ReadProblem::Folder:
+    case ReadProblem::NotAFile: return notAFileText(mode);
+    case ReadProblem::TooLarge:
+        return "ist zu groß (" + megabytes(size) + "; ein Download ist höchstens " + megabytes(limit) + " groß)";
+    case ReadProblem::NoPermission: return "keine Leseberechtigung";
+    case ReadProblem::Failed: return "nicht lesbar: " + systemErrorText(systemError);
+    }
+    return {};
+}
+
+FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
+    // The type is known before opening, so a device is never opened; the open itself does not
+    // wait for a pipe's writer, and the second look at the opened file catches a swap between.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return refused(problemOfError(errno), errno);
+    const int fd = S_ISREG(info.st_mode) ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY) : -1;
+    if (fd >= 0 && ::fstat(fd, &info) != 0) info.st_mode = 0;
+    if (!S_ISREG(info.st_mode)) {
+        if (fd >= 0) ::close(fd);
+        FileRead read = refused(S_ISDIR(info.st_mode) ? ReadProblem::Folder : ReadProblem::NotAFile);
+        read.mode = info.st_mode;
+        return read;
+    }
+    if (fd < 0) return refused(problemOfError(errno), errno);
+    FileRead read;
+    read.size = static_cast<std::uint64_t>(info.st_size);
+    read.limit = maxBytes;
+    if (read.size > maxBytes) {
+        ::close(fd);
+        read.problem = ReadProblem::TooLarge;
+        return read;
+    }
+    // Read to the end rather than to the size told, so that a file growing meanwhile is still
+    // read whole, but never beyond the limit.
+    read.bytes.resize(static_cast<std::size_t>(read.size));
+    std::size_t got = 0;
+    for (;;) {
+        if (got == read.bytes.size()) {
+            if (got > maxBytes) break;
+            read.bytes.resize(std::min<std::uint64_t>(maxBytes + 1, got + 64 * 1024));
+        }
+        const ssize_t n = ::read(fd, read.bytes.data() + got, read.bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            return refused(ReadProblem::Failed, error);
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (got > maxBytes) {
+        read.size = got;
+        read.problem = ReadProblem::TooLarge;
+        read.bytes.clear();
+        return read;
+    }
+    read.bytes.resize(got);
+    return read;
 }
 
 }  // namespace ddd

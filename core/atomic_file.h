@@ -1,6 +1,7 @@
 // Whole-file writes that a crash, a full disk or a failed render can never leave half done:
 // the content goes to a temporary file beside the target, which replaces the target only once
-// it is complete and on disk. And the matching whole-file read.
+// it is complete and on disk. And the matching whole-file read, which refuses what a folder tree
+// may hold besides files (folders, pipes, devices, giant files) instead of blocking on it.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,8 @@ public:
     PendingFile& operator=(const PendingFile&) = delete;
 
     bool isOpen() const { return fd_ >= 0; }
+    // The system's error number of the first step that failed, 0 when none did.
+    int systemError() const { return error_; }
     const std::string& targetPath() const { return target_; }
     // Where the content is written before commit; another writer (a print job) may fill it.
     const std::string& temporaryPath() const { return temporary_; }
@@ -36,18 +39,57 @@ public:
     void discard();
 
 private:
+    void fail(int error);
+
     std::string target_;
     std::string temporary_;
     int fd_ = -1;
     bool finished_ = false;
     bool failed_ = false;
     bool committed_ = false;
+    int error_ = 0;
 };
 
-// Writes `content` to `path` atomically; true when the complete content is in place.
-bool writeFileAtomically(const std::string& path, std::string_view content);
+// Writes `content` to `path` atomically; true when the complete content is in place. On failure
+// `systemError`, when given, receives the system's error number.
+bool writeFileAtomically(const std::string& path, std::string_view content, int* systemError = nullptr);
 
-// The whole content of a file; nothing when it cannot be opened or read.
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path);
+// A driver card holds at most about 25 KB in its first-generation application and under 100 KB
+// in its second; with certificates, signatures and record headers a card download stays far
+// below this size.
+inline constexpr std::uint64_t kMaxCardDownloadBytes = 1000000;
+// A vehicle unit's download of a whole year of activities, events, places and technical data,
+// with the detailed speed of its last 24 hours of driving, stays under 10 MB.
+inline constexpr std::uint64_t kMaxDownloadBytes = 16000000;
+
+enum class ReadProblem { None, Missing, Folder, NotAFile, TooLarge, NoPermission, Failed };
+
+// The content of a file, or why it was not read.
+struct FileRead {
+    std::vector<std::uint8_t> bytes;
+    ReadProblem problem = ReadProblem::None;
+    std::uint64_t size = 0;        // as the file system tells it, also for a file too large
+    std::uint64_t limit = 0;       // the size the read refused to exceed
+    std::uint32_t mode = 0;        // the file's type bits, for naming what it is
+    int systemError = 0;
+
+    explicit operator bool() const { return problem == ReadProblem::None; }
+    std::vector<std::uint8_t>& operator*() { return bytes; }
+    const std::vector<std::uint8_t>& operator*() const { return bytes; }
+    const std::vector<std::uint8_t>* operator->() const { return &bytes; }
+    // Why the file was not read, in German for the user ("ist ein Ordner").
+    std::string reason() const;
+};
+
+// Reads a regular file (a link to one counts) of at most `maxBytes`. Folders, pipes, devices and
+// sockets are refused without reading, and a pipe never blocks the caller; a larger file is
+// refused before any byte is read.
+FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes = kMaxDownloadBytes);
+
+// German text for what a path is instead of a regular file ("ist eine Pipe, keine Datei").
+std::string notAFileText(std::uint32_t mode);
+
+// German text for a system error number ("keine Berechtigung").
+std::string systemErrorText(int error);
 
 }  // namespace ddd

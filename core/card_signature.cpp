@@ -68,11 +68,62 @@ std::string validityText(std::uint32_t endOfValidity) {
                                              : "valid until " + formatDate(static_cast<std::int64_t>(endOfValidity));
 }
 
+// What went wrong with a file or certificate, for the sentence the user reads.
+enum class Problem {
+    Missing,            // a certificate is not in the download: nothing can be checked
+    Malformed,          // a certificate is damaged or incomplete
+    UnknownSigner,      // signed by a key the chain does not hold
+    UntrustedRoot,      // signed by a root key the program does not know
+    DoesNotVerify,      // a certificate's signature fails
+    NotSigned,          // a data file without its signature
+    SignatureMismatch,  // a data file differs from what was signed
+    StraySignature,     // a signature without its data
+};
+
+// "Das Kartenzertifikat (1. Generation)", "Die Datei „Places“ (2. Generation)".
+std::string germanSubject(std::uint16_t fid, bool gen2) {
+    const std::string generation = gen2 ? " (2. Generation)" : " (1. Generation)";
+    switch (fid) {
+    case kFidCardCertificate: return "Das Kartenzertifikat" + generation;
+    case kFidCardSignCertificate: return "Das Signaturzertifikat der Karte" + generation;
+    case kFidCaCertificate: return "Das Zertifikat des Mitgliedstaats" + generation;
+    case kFidLinkCertificate: return "Das Verbindungszertifikat" + generation;
+    default: break;
+    }
+    const char* name = efName(fid);
+    return std::string("Die Datei \u201E") + (name ? name : "EF") + "\u201C" + generation;
+}
+
+std::string germanSentence(Problem problem, const std::string& subject) {
+    switch (problem) {
+    case Problem::Missing: return subject + " fehlt im Download, daher lassen sich die Signaturen nicht prüfen.";
+    case Problem::Malformed: return subject + " ist beschädigt oder unvollständig.";
+    case Problem::UnknownSigner: return subject + " stammt nicht von der Stelle, deren Zertifikat im Download liegt.";
+    case Problem::UntrustedRoot:
+        return subject + " ist mit einem Wurzelschlüssel unterschrieben, der dem Programm nicht als vertrauenswürdig bekannt ist.";
+    case Problem::DoesNotVerify: return subject + " lässt sich mit dem Schlüssel der ausstellenden Stelle nicht bestätigen.";
+    case Problem::NotSigned: return subject + " trägt keine Signatur.";
+    case Problem::SignatureMismatch:
+        return subject + " stimmt nicht mit ihrer Signatur überein: die Daten wurden nach dem Auslesen verändert oder beschädigt.";
+    case Problem::StraySignature: return subject + ": eine Signatur steht ohne die zugehörigen Daten im Download.";
+    }
+    return subject + " ist fehlerhaft.";
+}
+
 struct PartCheck {
     bool signedAtAll = false;
     bool anchored = true;
+    bool onlyMissing = true;  // every problem so far is a missing certificate
     std::vector<std::string> problems;
+    std::vector<std::string> sentences;
     std::vector<std::string> notes;
+
+    // The technical text names the file and the detail; the sentence says it in German.
+    void add(Problem problem, std::uint16_t fid, bool gen2, const std::string& detail) {
+        problems.push_back(fileName(fid, gen2) + ": " + detail);
+        sentences.push_back(germanSentence(problem, germanSubject(fid, gen2)));
+        onlyMissing = onlyMissing && problem == Problem::Missing;
+    }
 };
 
 const TlvRecord* firstRecord(const std::vector<TlvRecord>& records, std::uint16_t fid, std::uint8_t appendix) {
@@ -94,25 +145,25 @@ std::optional<RsaPublicKey> gen1CardKey(const std::vector<TlvRecord>& records, c
     const TlvRecord* memberState = firstRecord(records, kFidCaCertificate, kAppendixGen1Data);
     const TlvRecord* card = firstRecord(records, kFidCardCertificate, kAppendixGen1Data);
     if (!memberState || !card) {
-        if (!memberState) part.problems.push_back(fileName(kFidCaCertificate, false) + ": missing");
-        if (!card) part.problems.push_back(fileName(kFidCardCertificate, false) + ": missing");
+        if (!memberState) part.add(Problem::Missing, kFidCaCertificate, false, "missing");
+        if (!card) part.add(Problem::Missing, kFidCardCertificate, false, "missing");
         return std::nullopt;
     }
     const std::string msName = fileName(kFidCaCertificate, false);
     const auto rootId = gen1CertificateAuthority(memberState->value);
     if (!rootId) {
-        part.problems.push_back(msName + ": " + std::to_string(memberState->length) + " bytes, expected " +
-                                std::to_string(kGen1CertificateSize));
+        part.add(Problem::Malformed, kFidCaCertificate, false,
+                 std::to_string(memberState->length) + " bytes, expected " + std::to_string(kGen1CertificateSize));
         return std::nullopt;
     }
     const RsaPublicKey* root = findKey(anchors.gen1Roots, *rootId);
     if (!root) {
-        part.problems.push_back(msName + ": signed by unknown root key " + keyIdText(*rootId));
+        part.add(Problem::UntrustedRoot, kFidCaCertificate, false, "signed by unknown root key " + keyIdText(*rootId));
         return std::nullopt;
     }
     const Gen1CertificateCheck ms = openGen1Certificate(memberState->value, *root);
     if (!ms.certificate) {
-        part.problems.push_back(msName + ": " + ms.error);
+        part.add(Problem::DoesNotVerify, kFidCaCertificate, false, ms.error);
         return std::nullopt;
     }
     part.notes.push_back(msName + ": " + keyIdText(ms.certificate->key.id) + ", " + validityText(ms.certificate->endOfValidity));
@@ -120,18 +171,19 @@ std::optional<RsaPublicKey> gen1CardKey(const std::vector<TlvRecord>& records, c
     const std::string cardName = fileName(kFidCardCertificate, false);
     const auto msId = gen1CertificateAuthority(card->value);
     if (!msId) {
-        part.problems.push_back(cardName + ": " + std::to_string(card->length) + " bytes, expected " +
-                                std::to_string(kGen1CertificateSize));
+        part.add(Problem::Malformed, kFidCardCertificate, false,
+                 std::to_string(card->length) + " bytes, expected " + std::to_string(kGen1CertificateSize));
         return std::nullopt;
     }
     if (*msId != ms.certificate->key.id) {
-        part.problems.push_back(cardName + ": signed by unknown key " + keyIdText(*msId) +
-                                ", the member-state certificate holds " + keyIdText(ms.certificate->key.id));
+        part.add(Problem::UnknownSigner, kFidCardCertificate, false,
+                 "signed by unknown key " + keyIdText(*msId) + ", the member-state certificate holds " +
+                     keyIdText(ms.certificate->key.id));
         return std::nullopt;
     }
     const Gen1CertificateCheck cardCheck = openGen1Certificate(card->value, ms.certificate->key);
     if (!cardCheck.certificate) {
-        part.problems.push_back(cardName + ": " + cardCheck.error);
+        part.add(Problem::DoesNotVerify, kFidCardCertificate, false, cardCheck.error);
         return std::nullopt;
     }
     part.notes.push_back(cardName + ": " + keyIdText(cardCheck.certificate->key.id) + ", " +
@@ -149,18 +201,18 @@ void checkFileSignatures(const std::vector<TlvRecord>& records, std::uint8_t dat
         const TlvRecord& r = records[i];
         const bool signedFile = i > 0 && records[i - 1].fid == r.fid && records[i - 1].appendix == dataAppendix;
         if (r.appendix == signatureAppendix && !signedFile) {
-            part.problems.push_back(fileName(r.fid, gen2) + ": signature record without its file");
+            part.add(Problem::StraySignature, r.fid, gen2, "signature record without its file");
             continue;
         }
         if (r.appendix != dataAppendix || !needsSignature(r.fid)) continue;
         const bool hasSignature = i + 1 < records.size() && records[i + 1].fid == r.fid &&
                                   records[i + 1].appendix == signatureAppendix;
         if (!hasSignature) {
-            part.problems.push_back(fileName(r.fid, gen2) + ": not signed");
+            part.add(Problem::NotSigned, r.fid, gen2, "not signed");
             continue;
         }
         if (auto why = verify(r.value, records[i + 1].value); !why.empty()) {
-            part.problems.push_back(fileName(r.fid, gen2) + ": " + why);
+            part.add(Problem::SignatureMismatch, r.fid, gen2, why);
         }
     }
 }
@@ -198,11 +250,11 @@ std::string periodText(const Gen2Certificate& c) {
 std::optional<Gen2Certificate> gen2Certificate(const std::vector<TlvRecord>& records, std::uint16_t fid, PartCheck& part) {
     const TlvRecord* record = firstRecord(records, fid, kAppendixGen2Data);
     if (!record) {
-        part.problems.push_back(fileName(fid, true) + ": missing");
+        part.add(Problem::Missing, fid, true, "missing");
         return std::nullopt;
     }
     Gen2CertificateParse parse = parseGen2Certificate(record->value);
-    if (!parse.certificate) part.problems.push_back(fileName(fid, true) + ": " + parse.error);
+    if (!parse.certificate) part.add(Problem::Malformed, fid, true, parse.error);
     return std::move(parse.certificate);
 }
 
@@ -216,12 +268,13 @@ const Gen2Certificate* findRoot(const std::vector<Gen2Certificate>& roots, const
 // Checks `certificate` (named by fid) against `signer`; false with a problem when it fails.
 bool signedBy(const Gen2Certificate& certificate, std::uint16_t fid, const Gen2Certificate& signer, PartCheck& part) {
     if (certificate.authority != signer.holder) {
-        part.problems.push_back(fileName(fid, true) + ": signed by unknown key " + keyIdText(certificate.authority) +
-                                ", the member-state certificate holds " + keyIdText(signer.holder));
+        part.add(Problem::UnknownSigner, fid, true,
+                 "signed by unknown key " + keyIdText(certificate.authority) + ", the member-state certificate holds " +
+                     keyIdText(signer.holder));
         return false;
     }
     if (!verifyGen2Certificate(certificate, signer)) {
-        part.problems.push_back(fileName(fid, true) + ": signature does not verify with " + keyIdText(signer.holder));
+        part.add(Problem::DoesNotVerify, fid, true, "signature does not verify with " + keyIdText(signer.holder));
         return false;
     }
     return true;
@@ -238,14 +291,13 @@ void anchorGen2(const Gen2Certificate& memberState, const std::vector<TlvRecord>
             parseGen2Certificate(firstRecord(records, kFidLinkCertificate, kAppendixGen2Data)->value);
         if (link.certificate && link.certificate->holder == memberState.authority) {
             if (!verifyGen2Certificate(memberState, *link.certificate)) {
-                part.problems.push_back(msName + ": signature does not verify with the link certificate's key");
+                part.add(Problem::DoesNotVerify, kFidCaCertificate, true, "signature does not verify with the link certificate's key");
                 return;
             }
             rootId = link.certificate->authority;
             const Gen2Certificate* root = findRoot(anchors.gen2Roots, rootId);
             if (root && !verifyGen2Certificate(*link.certificate, *root)) {
-                part.problems.push_back(fileName(kFidLinkCertificate, true) + ": signature does not verify with " +
-                                        keyIdText(rootId));
+                part.add(Problem::DoesNotVerify, kFidLinkCertificate, true, "signature does not verify with " + keyIdText(rootId));
             }
             if (root) return;
         }
@@ -257,7 +309,7 @@ void anchorGen2(const Gen2Certificate& memberState, const std::vector<TlvRecord>
         return;
     }
     if (!verifyGen2Certificate(memberState, *root)) {
-        part.problems.push_back(msName + ": signature does not verify with " + keyIdText(rootId));
+        part.add(Problem::DoesNotVerify, kFidCaCertificate, true, "signature does not verify with " + keyIdText(rootId));
     }
 }
 
@@ -292,6 +344,7 @@ const char* authenticityText(Authenticity a) {
     case Authenticity::Invalid: return "invalid";
     case Authenticity::Unanchored: return "unanchored";
     case Authenticity::Unsigned: return "unsigned";
+    case Authenticity::Uncheckable: return "uncheckable";
     }
     return "invalid";
 }
@@ -303,6 +356,7 @@ AuthenticityCheck verifyCardDownload(Bytes data, const TrustAnchors& anchors) {
         check.status = Authenticity::Invalid;
         check.problems.push_back("container: " + index.error().message + " (offset " +
                                  std::to_string(index.error().offset) + ")");
+        check.sentences.push_back("Der Aufbau des Downloads ist beschädigt; seine Signaturen lassen sich nicht prüfen.");
         return check;
     }
     const std::vector<TlvRecord>& records = index.value().records;
@@ -310,14 +364,18 @@ AuthenticityCheck verifyCardDownload(Bytes data, const TrustAnchors& anchors) {
 
     bool anySigned = false;
     bool anchored = true;
+    bool onlyMissing = true;
     for (const PartCheck& part : parts) {
         anySigned = anySigned || part.signedAtAll;
         anchored = anchored && part.anchored;
+        onlyMissing = onlyMissing && part.onlyMissing;
         check.problems.insert(check.problems.end(), part.problems.begin(), part.problems.end());
+        check.sentences.insert(check.sentences.end(), part.sentences.begin(), part.sentences.end());
         check.notes.insert(check.notes.end(), part.notes.begin(), part.notes.end());
     }
     if (!check.problems.empty()) {
-        check.status = Authenticity::Invalid;
+        // Without its certificates a download cannot be checked; that is not proof of tampering.
+        check.status = onlyMissing ? Authenticity::Uncheckable : Authenticity::Invalid;
     } else if (!anySigned) {
         check.status = Authenticity::Unsigned;
     } else {

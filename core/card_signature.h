@@ -15,13 +15,16 @@ enum class Authenticity {
     Invalid,     // a file or certificate fails; `problems` names each and why
     Unanchored,  // everything below the root verifies, but no trusted root is known for it
     Unsigned,    // the download holds no signatures and no certificates
+    Uncheckable, // signed, but certificates the check needs are missing; `problems` names them
 };
 
-const char* authenticityText(Authenticity a);  // "valid", "invalid", "unanchored", "unsigned"
+// "valid", "invalid", "unanchored", "unsigned", "uncheckable"
+const char* authenticityText(Authenticity a);
 
 struct AuthenticityCheck {
     Authenticity status = Authenticity::Unsigned;
-    std::vector<std::string> problems;  // "<file or certificate>: <why>", in file order
+    std::vector<std::string> problems;   // "<file or certificate>: <why>", in file order
+    std::vector<std::string> sentences;  // each problem as a German sentence, in the same order
     std::vector<std::string> notes;     // shown, never failing: validity ends, unanchored chains
 };
 

@@ -36,6 +36,25 @@ std::size_t wellFormedLength(std::string_view text, std::size_t i) {
 
 }  // namespace
 
+std::string visibleText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<std::uint8_t>(text[i]);
+        const std::size_t length = b < 0x80 ? (b < 0x20 || b == 0x7F ? 0 : 1) : wellFormedLength(text, i);
+        if (length == 0) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", unsigned{b});
+            out += escape;
+            ++i;
+            continue;
+        }
+        out.append(text.substr(i, length));
+        i += length;
+    }
+    return out;
+}
+
 void appendJsonString(std::string& out, std::string_view text) {
     out.push_back('"');
     for (std::size_t i = 0; i < text.size();) {

@@ -12,6 +12,11 @@ namespace ddd {
 // Appends text as a JSON string literal, quotes included.
 void appendJsonString(std::string& out, std::string_view text);
 
+// A file name as people are shown it: valid UTF-8 on one line. Every byte that is not part of
+// well-formed UTF-8 and every control character is written as \xHH (a Latin-1 "Müller" becomes
+// "M\xFCller"), so that the name stays recognisable and can never forge a line of its own.
+std::string visibleText(std::string_view text);
+
 class JsonWriter {
 public:
     // A pretty writer breaks lines and indents by two blanks per level, for people to read.

@@ -39,9 +39,7 @@ std::vector<Gen2Certificate> readTrustedRoots(const std::string& folder) {
     std::vector<Gen2Certificate> roots;
     std::error_code error;
     for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator(); it.increment(error)) {
-        std::error_code fileError;
-        if (!it->is_regular_file(fileError) || it->file_size(fileError) > kLargestRootFile || fileError) continue;
-        const auto bytes = readWholeFile(it->path().string());
+        const auto bytes = readWholeFile(it->path().string(), kLargestRootFile);
         if (!bytes) continue;
         auto parsed = parseGen2Certificate(*bytes);
         if (!parsed.certificate) continue;

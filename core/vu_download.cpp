@@ -170,6 +170,7 @@ VuDownload decodeVuDownload(Bytes data) {
                 stop(fault->at, std::move(fault->reason));
                 return out;
             }
+            ++out.wholeBlocks;
             continue;
         }
 
@@ -202,6 +203,7 @@ VuDownload decodeVuDownload(Bytes data) {
         // A day cut short by a framing fault still keeps the card stays read before the fault.
         if (kind == BlockKind::Activities) out.days.push_back(std::move(day));
         if (framingFault) return out;
+        if (kind != BlockKind::Unknown) ++out.wholeBlocks;
     }
 }
 

@@ -44,6 +44,7 @@ struct VuDownload {
     std::uint32_t speedBlocks = 0;
     std::uint32_t technicalBlocks = 0;
     std::vector<VuDayBlock> days;
+    std::uint32_t wholeBlocks = 0;  // blocks of a known kind read to their end: none in other files
     bool complete = false;  // the scan reached the exact end of the data without a framing fault
     std::uint64_t stoppedAt = 0;  // byte offset where the scan ended
     std::string stopReason;       // English; empty when complete

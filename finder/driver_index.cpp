@@ -48,6 +48,7 @@ void DriverIndex::clear() {
     filesIndexed = 0;
     filesUnreadable = 0;
     filesUnrecognised = 0;
+    skipped.clear();
     cardSessionByKey_.clear();
     buildLookup();
 }
@@ -83,7 +84,9 @@ std::string statsJson(const DriverIndex& index) {
     std::snprintf(buffer, sizeof buffer,
                   "{\"files\":%ld,\"sessions\":%ld,\"drivers\":%ld,\"vehicles\":%ld,\"earliest\":%lld,\"latest\":%lld}",
                   s.files, s.sessions, s.drivers, s.vehicles, s.earliest, s.latest);
-    return buffer;
+    std::string json = buffer;
+    json.pop_back();
+    return json + ",\"skipped\":" + skippedFilesJson(index.skipped) + "}";
 }
 
 }  // namespace ddd::finder

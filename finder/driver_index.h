@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/folder_walk.h"
+
 namespace ddd::finder {
 
 struct FinderSession {
@@ -39,6 +41,7 @@ public:
     std::int64_t filesIndexed = 0;       // read and classified, by all scans
     std::int64_t filesUnreadable = 0;    // skipped: could not be read
     std::int64_t filesUnrecognised = 0;  // read, but neither a card download nor an intact VU download
+    std::vector<SkippedFile> skipped;    // files and folders the scans left out, and why
 
     // Adds the downloads under `folder`. `progress(done, total)` comes before each file; returning
     // false cancels the scan, keeping what was added so far. A set `stop` also ends the walk that

@@ -177,7 +177,7 @@ std::string queryJson(const DriverIndex& index, std::string_view queryText) {
         w.beginObject().field("driver", displayName(s)).field("slot", std::int64_t{s.slot});
         w.field("source", std::string_view(&s.source, 1)).field("plate", s.plate).field("vin", s.vin);
         w.field("start", s.start).field("end", s.end).field("km", shownOdometer(s));
-        w.field("card", s.card).field("file", s.file).field("timeExact", m.timeExact).endObject();
+        w.field("card", s.card).field("file", visibleText(s.file)).field("timeExact", m.timeExact).endObject();
     }
     w.endArray().key("activity").raw("null").endObject();
     return w.take();

@@ -1,100 +1,21 @@
 // Folder scan: walks a folder tree for ".ddd" files, classifies each as a card or a vehicle-unit
 // download and turns what it holds into sessions. Vehicle-unit sessions are added after all card
 // sessions, once the nation of every vehicle seen in the scan is known.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <set>
 #include <tuple>
 #include <unordered_map>
 
+#include "core/atomic_file.h"
 #include "core/card_file.h"
+#include "core/folder_walk.h"
 #include "core/vu_download.h"
 #include "finder/driver_index.h"
 
 namespace ddd::finder {
 namespace {
-
-namespace fs = std::filesystem;
-
-// Downloads are at most a few megabytes; anything far larger is not one and is not read whole.
-constexpr std::int64_t kMaxDownloadBytes = 256ll * 1024 * 1024;
-
-bool hasDddExtension(const fs::path& path) {
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    return extension == ".ddd";
-}
-
-// Every ".ddd" file under the folder. Symbolic links to files are followed, links to folders are
-// not (so no link loop can trap the walk); a folder that cannot be listed is left out. A set
-// `stop` ends the walk at the next folder.
-std::vector<std::string> collectDownloads(const std::string& folder, const std::atomic<bool>* stop) {
-    std::vector<std::string> files;
-    std::vector<fs::path> pending{fs::path(folder)};
-    while (!pending.empty()) {
-        if (stop && *stop) return {};
-        const fs::path directory = std::move(pending.back());
-        pending.pop_back();
-        std::error_code error;
-        fs::directory_iterator it(directory, fs::directory_options::skip_permission_denied, error);
-        if (error) {
-            std::fprintf(stderr, "ddd_finder: Ordner nicht lesbar, übersprungen: %s\n", directory.string().c_str());
-            continue;
-        }
-        std::vector<fs::path> subfolders;
-        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-            std::error_code typeError;
-            const fs::file_status own = it->symlink_status(typeError);
-            if (fs::is_directory(own)) {
-                subfolders.push_back(it->path());
-            } else if (hasDddExtension(it->path()) && it->is_regular_file(typeError)) {
-                files.push_back(it->path().string());
-            }
-        }
-        // Depth first in listing order.
-        pending.insert(pending.end(), subfolders.rbegin(), subfolders.rend());
-    }
-    return files;
-}
-
-enum class ReadResult { Ok, Unreadable, TooLarge };
-
-ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return ReadResult::Unreadable;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return ReadResult::Unreadable;
-    }
-    if (info.st_size > kMaxDownloadBytes) {
-        ::close(fd);
-        return ReadResult::TooLarge;
-    }
-    bytes.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return ReadResult::Unreadable;
-        }
-        if (n == 0) break;  // the file shrank while being read
-        got += static_cast<std::size_t>(n);
-    }
-    bytes.resize(got);
-    ::close(fd);
-    return ReadResult::Ok;
-}
 
 std::int64_t endOrOpen(std::int64_t t) { return isEmptyTime(t) ? 0 : t; }
 
@@ -167,27 +88,29 @@ PendingVehicle vehicleSessions(const VuDownload& vu, const std::string& path, st
 
 void DriverIndex::scanDirectory(const std::string& folder, const std::function<bool(long, long)>& progress,
                                 const std::atomic<bool>* stop) {
-    const std::vector<std::string> files = collectDownloads(folder, stop);
+    DownloadWalk walk = findDownloads(folder, stop);
+    for (SkippedFile& file : walk.skipped) {
+        std::fprintf(stderr, "ddd_finder: übersprungen: %s: %s\n", file.path.c_str(), file.reason.c_str());
+        skipped.push_back(std::move(file));
+    }
+    const std::vector<std::string>& files = walk.files;
     const long total = static_cast<long>(files.size());
     std::vector<PendingVehicle> vehicles;
     std::set<StayKey> seenStays;
-    std::vector<std::uint8_t> bytes;
     long done = 0;
     for (const std::string& path : files) {
         if (progress && !progress(done, total)) break;
         ++done;
-        const ReadResult read = readWholeFile(path, bytes);
-        if (read == ReadResult::Unreadable) {
-            std::fprintf(stderr, "ddd_finder: Datei nicht lesbar, übersprungen: %s\n", path.c_str());
+        const FileRead bytes = readWholeFile(path);
+        if (!bytes) {
+            std::fprintf(stderr, "ddd_finder: Datei nicht lesbar, übersprungen: %s: %s\n", path.c_str(),
+                         bytes.reason().c_str());
             ++filesUnreadable;
+            skipped.push_back({path, bytes.reason()});
             continue;
         }
         ++filesIndexed;
-        if (read == ReadResult::TooLarge) {
-            ++filesUnrecognised;
-            continue;
-        }
-        auto card = decodeCardFile(bytes);
+        auto card = decodeCardFile(*bytes);
         if (card) {
             // Second-generation records first: where both applications hold a stay, the one
             // with the VIN is kept.
@@ -197,8 +120,8 @@ void DriverIndex::scanDirectory(const std::string& folder, const std::function<b
             }
             continue;
         }
-        const VuDownload vu = decodeVuDownload(bytes);
-        if (!vu.complete || bytes.empty()) ++filesUnrecognised;
+        const VuDownload vu = decodeVuDownload(*bytes);
+        if (!vu.complete || bytes->empty()) ++filesUnrecognised;
         vehicles.push_back(vehicleSessions(vu, path, seenStays));
     }
 

@@ -1,9 +1,12 @@
 #include "report/analysis_json.h"
 
 #include <algorithm>
+#include <map>
 
 #include "analysis/pipeline.h"
 #include "analysis/reference_rules.h"
+#include "core/folder_walk.h"
+#include "core/code_names.h"
 #include "core/json_writer.h"
 
 namespace ddd {
@@ -139,13 +142,64 @@ void writeStrings(JsonWriter& w, std::string_view name, const std::vector<std::s
 void writeAuthenticity(JsonWriter& w, const std::vector<DownloadAuthenticity>& downloads) {
     w.key("authenticity").beginArray();
     for (const auto& d : downloads) {
-        w.beginObject().field("file", d.file);
+        w.beginObject().field("file", visibleText(d.file));
         w.field("status", d.check ? authenticityText(d.check->status) : "unchecked");
         writeStrings(w, "problems", d.check ? d.check->problems : std::vector<std::string>{});
         writeStrings(w, "notes", d.check ? d.check->notes : std::vector<std::string>{});
+        writeStrings(w, "sentences", d.check ? d.check->sentences : std::vector<std::string>{});
         w.endObject();
     }
     w.endArray();
+}
+
+void writeLimitUse(JsonWriter& w, std::string_view name, const LimitUse& use) {
+    w.key(name).beginObject().field("used", formatDurationSeconds(use.used)).field("limit", formatDurationSeconds(use.limit));
+    w.field("left", formatDurationSeconds(use.left())).endObject();
+}
+
+std::string dateTimeOrEmpty(const std::optional<std::int64_t>& t) { return t ? formatDateTime(*t) : std::string(); }
+
+// Also after the earlier members; null when no activity is known.
+void writeRemaining(JsonWriter& w, const std::optional<RemainingTimes>& remaining) {
+    w.key("remaining");
+    if (!remaining) {
+        w.raw("null");
+        return;
+    }
+    const RemainingTimes& r = *remaining;
+    w.beginObject().field("asOf", formatDateTime(r.asOf));
+    writeLimitUse(w, "dailyDriving", r.dailyDriving);
+    writeLimitUse(w, "drivingSinceBreak", r.drivingSinceBreak);
+    writeLimitUse(w, "weeklyDriving", r.weeklyDriving);
+    writeLimitUse(w, "fortnightDriving", r.fortnightDriving);
+    writeLimitUse(w, "weeklyWorkingTime", r.weeklyWorkingTime);
+    w.field("dailyRestLatestStart", dateTimeOrEmpty(r.dailyRestLatestStart));
+    w.field("weeklyRestLatestStart", dateTimeOrEmpty(r.weeklyRestLatestStart));
+    w.field("reducedDailyRestsLeft", std::int64_t{r.reducedDailyRestsLeft});
+    w.field("reducedDailyRestsAllowed", std::int64_t{kReducedDailyRestsAllowed});
+    w.field("extensionsLeft", std::int64_t{r.extensionsLeft});
+    w.field("extensionsAllowed", std::int64_t{kDrivingExtensionsAllowed}).endObject();
+}
+
+// The German name of every code the lists carry, by list and code.
+template <class Records, class CodeOf>
+void writeNames(JsonWriter& w, std::string_view list, const Records& records, CodeOf codeOf,
+                std::string (*nameOf)(std::uint8_t)) {
+    std::map<int, std::string> names;
+    for (const auto& record : records) names.emplace(codeOf(record), nameOf(codeOf(record)));
+    w.key(list).beginObject();
+    for (const auto& [code, name] : names) w.field(std::to_string(code), name);
+    w.endObject();
+}
+
+void writeCodeNames(JsonWriter& w, const AnalysisResult& r) {
+    w.key("codeNames").beginObject();
+    writeNames(w, "events", r.events, [](const EventFaultRecord& e) { return e.type; }, eventFaultTypeName);
+    writeNames(w, "controls", r.controls, [](const ControlActivity& c) { return c.controlType; }, controlTypeName);
+    writeNames(w, "specials", r.specials, [](const SpecificConditionRecord& s) { return s.conditionType; },
+               specificConditionName);
+    writeNames(w, "countries", r.countries, [](const PlaceRecord& p) { return p.entryType; }, placeEntryTypeName);
+    w.endObject();
 }
 
 }  // namespace
@@ -176,6 +230,9 @@ std::string toAnalysisJson(const AnalysisResult& r) {
     w.endArray();
     writeLists(w, r);
     writeAuthenticity(w, r.authenticity);
+    w.key("skipped").raw(skippedFilesJson(r.skippedFiles));
+    writeRemaining(w, r.remaining);
+    writeCodeNames(w, r);
     w.endObject();
     return w.take();
 }

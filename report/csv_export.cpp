@@ -206,16 +206,19 @@ CsvExportResult exportCsv(const std::vector<std::string>& paths, const std::stri
         pending.emplace_back(path);
         if (!pending.back().isOpen()) {
             export_.error = "cannot write: " + path;
+            export_.systemError = pending.back().systemError();
             return export_;
         }
         if (!pending.back().write(content) || !pending.back().finish()) {
             export_.error = "write failed: " + path;
+            export_.systemError = pending.back().systemError();
             return export_;
         }
     }
     for (auto& file : pending) {
         if (!file.commit()) {
             export_.error = "write failed: " + file.targetPath();
+            export_.systemError = file.systemError();
             return export_;
         }
         ++export_.written;

@@ -17,6 +17,7 @@ struct CsvExportResult {
     std::int32_t written = 0;
     std::string basePath;
     std::string error;
+    int systemError = 0;  // why a file could not be written, when that was the failure
 };
 
 // (name, content): the table's file-name part and its bytes, byte order mark included.

@@ -7,6 +7,7 @@
 
 #include "analysis/pipeline.h"
 #include "core/atomic_file.h"
+#include "core/json_writer.h"
 #include "core/primitives.h"
 #include "report/month_restriction.h"
 
@@ -82,7 +83,8 @@ std::map<std::size_t, std::vector<std::int64_t>> attributeDays(const ProvenanceM
 }
 
 void appendFileBlock(std::string& text, std::size_t number, const ProvenanceFile& file, std::vector<std::int64_t> days) {
-    text += "  (" + std::to_string(number) + ") " + file.name + "\n";
+    // A name holding a line break would forge a line of the manifest (a source, a date).
+    text += "  (" + std::to_string(number) + ") " + visibleText(file.name) + "\n";
     const bool knownDownload = file.downloadTime && !isEmptyTime(*file.downloadTime);
     text += "   Kartenauslesung: " + (knownDownload ? formatDateTime(*file.downloadTime) : std::string("unbekannt")) + "\n";
     if (file.distinctDates > 0 && file.earliestDate && file.latestDate) {
@@ -96,9 +98,9 @@ void appendFileBlock(std::string& text, std::size_t number, const ProvenanceFile
 
 std::string renderProvenanceText(const ProvenanceModel& model, const std::string& periodKey, std::int64_t createdAt) {
     std::string text = kRulerDouble + "\n  QUELLENNACHWEIS — VELMORANT DDD\n" + kRulerDouble + "\n";
-    text += "Fahrer:   " + model.driver;
+    text += "Fahrer:   " + visibleText(model.driver);
     if (model.nation != 0) text += (model.driver.empty() ? "(" : "  (") + nationName(model.nation) + ")";
-    text += "\nKarte:    " + model.card + "\n";
+    text += "\nKarte:    " + visibleText(model.card) + "\n";
     text += "Zeitraum: " + periodText(periodKey) + "\n";
     text += "Erstellt: " + formatDate(createdAt) + " durch VELMORANT DDD\n\n";
 

@@ -300,7 +300,7 @@ int main(int argc, char** argv) {
     }
     const auto read = readWholeFile(path);
     if (!read) {
-        std::fprintf(stderr, "ddd-dump: cannot open %s\n", path.c_str());
+        std::fprintf(stderr, "ddd-dump: cannot open %s: %s\n", visibleText(path).c_str(), read.reason().c_str());
         return 1;
     }
     const std::vector<std::uint8_t>& bytes = *read;

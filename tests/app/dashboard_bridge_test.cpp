@@ -66,7 +66,13 @@ TEST_F(DashboardBridge, StartupAndOpenedFilesBecomeTheCurrentFile) {
 }
 
 TEST_F(DashboardBridge, AnalyzeTellsCardDownloadsFromEverythingElse) {
-    const std::string vu = folder.write("vu/unit.ddd", gen::writeVuDownload(gen::VuDescription{})).string();
+    const std::vector<std::uint8_t> vuBytes = gen::writeVuDownload(gen::VuDescription{});
+    const std::string vu = folder.write("vu/unit.ddd", vuBytes).string();
+    // A vehicle unit's download that breaks off inside its second block is still one.
+    const std::string cutVu = folder.write("vu-cut/unit.ddd", std::vector<std::uint8_t>(vuBytes.begin(), vuBytes.end() - 7)).string();
+    const std::string pdf = folder.writeText("pdf/bericht.ddd", "%PDF-1.7\n1 0 obj\n<<>>\nendobj\n").string();
+    const std::string empty = folder.writeText("leer/leer.ddd", "").string();
+    const std::string neither = R"({"ok":false,"unrecognised":true,"error":"Keine Fahrerkarten- oder Fahrzeugdatei: )";
     const std::string secondGenerationOnly = folder.write("g2/karte.ddd", gen::writeCardDownload(gen::randomCard(
                                                               11, 20, gen::Generation::Gen2))).string();
     const std::string noFinder = "-";
@@ -82,7 +88,10 @@ TEST_F(DashboardBridge, AnalyzeTellsCardDownloadsFromEverythingElse) {
         {"card download", "", card, R"({"ok":true)", card, noFinder},
         {"second-generation card download", card, secondGenerationOnly, R"({"ok":true)", secondGenerationOnly, noFinder},
         {"vehicle-unit download", card, vu, R"({"ok":false,"vu":true,"error":"Fahrzeugdatei (VU) erkannt)", card, path("vu")},
-        {"unreadable path", card, path("nowhere/x.ddd"), R"({"ok":false,"vu":true,)", card, path("nowhere")},
+        {"unreadable path", card, path("nowhere/x.ddd"), R"({"ok":false,"error":"Datei kann nicht geöffnet werden: )", card, noFinder},
+        {"vehicle-unit download cut short", card, cutVu, R"({"ok":false,"vu":true,)", card, path("vu-cut")},
+        {"empty file", card, empty, neither + "die Datei ist leer.\"}", card, noFinder},
+        {"renamed PDF", card, pdf, neither + "der Inhalt hat weder", card, noFinder},
         {"empty path analyses the current file again", card, "", R"({"ok":true)", card, noFinder},
         {"empty path without a current file", "", "", R"({"ok":false,"error":)", "", noFinder},
     };
@@ -126,6 +135,8 @@ TEST_F(DashboardBridge, CsvExportOfTheMonthAndTheDriversFiles) {
     }
     host.folderAnswer = "";
     EXPECT_EQ(view.call("tachoExportCsv", request("")), "null") << "cancelled";
+    host.folderAnswer = path("no/such/folder");
+    EXPECT_EQ(view.call("tachoExportCsv", request("")).rfind(R"({"ok":false,"error":)", 0), 0u) << "failed, told apart from cancelled";
     state.currentFile.clear();
     host.folderAnswer = path("tree");
     EXPECT_EQ(view.call("tachoExportCsv", request("")), "null") << "no current file";
@@ -149,7 +160,7 @@ TEST_F(DashboardBridge, SyncCountsCopiedAndSkippedDownloads) {
     const Case cases[] = {
         {"cancelled", {""}, R"({"ok":false,"copied":0,"skipped":0})"},
         {"no target", {path("tree"), ""}, R"({"ok":false,"copied":0,"skipped":0})"},
-        {"one new, one known", {path("tree"), path("archive")}, R"({"ok":true,"copied":1,"skipped":1})"},
+        {"one new, one known", {path("tree"), path("archive")}, R"({"ok":true,"copied":1,"skipped":1,"failed":0,"error":""})"},
     };
     for (const Case& c : cases) {
         host.folderAnswers = c.folders;
@@ -204,7 +215,7 @@ TEST_F(DashboardBridge, PrintSavesTheReportAndItsManifest) {
         {"no manifest wanted", {berichte, false, false, true}, "", R"(["",""])",
          R"({"ok":true,"path":")" + berichte + R"(/Bericht.pdf","auto":true,"manifest":""})"},
         {"render fails", {berichte, false, true, true}, "", R"(["\u0001never"])",
-         R"({"ok":false,"path":")" + berichte + R"(/)" "\\u0001" R"(never.pdf","auto":true,"manifest":""})"},
+         R"({"ok":false,"path":")" + berichte + R"(/\\x01never.pdf","auto":true,"manifest":""})"},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(saveSettings(c.settings));

@@ -91,7 +91,8 @@ TEST_F(ExportAll, FilesEveryMonthOfEveryDriver) {
 
     ASSERT_EQ(view.resolved.size(), 1u);
     EXPECT_EQ(view.resolved[0].result,
-              R"({"ok":true,"drivers":2,"months":3,"pdf":2,"pdfFail":1,"csv":3,"error":"","refused":[]})");
+              R"({"ok":true,"drivers":2,"months":3,"pdf":2,"pdfFail":1,"csv":3,"error":"","refused":[],)"
+              R"("csvFail":0,"manifestFail":0,"writeError":"","skipped":{"count":0,"files":[]}})");
     const std::string anna = "Anna DF00000000000100 Deutschland _D_/2024/";
     const std::string bert = "Bert DF00000000000200 Deutschland _D_/2024/";
     EXPECT_EQ(written(), (std::set<std::string>{anna + "01.csv", anna + "01.pdf", anna + "01_Quellen.txt", anna + "02.csv",

@@ -45,7 +45,8 @@ protected:
 };
 
 TEST_F(FinderBridge, AnEmptyFinderAnswersZerosAndNoMatches) {
-    EXPECT_EQ(view.call("tf_stats"), R"({"files":0,"sessions":0,"drivers":0,"vehicles":0,"earliest":0,"latest":0})");
+    EXPECT_EQ(view.call("tf_stats"),
+              R"({"files":0,"sessions":0,"drivers":0,"vehicles":0,"earliest":0,"latest":0,"skipped":{"count":0,"files":[]}})");
     EXPECT_EQ(view.call("tf_options"), R"({"drivers":[],"vehicles":[]})");
     EXPECT_EQ(view.call("tf_query", R"([{"plate":"M AB 1"}])"), R"({"count":0,"shown":0,"matches":[],"activity":null})");
 }

@@ -25,11 +25,18 @@ public:
     PrivateTempDir() {
         path_ = emu::privateServiceFolder() / ("tmp-" + std::to_string(++count_));
         std::filesystem::create_directories(path_);
+        if (const char* previous = ::getenv("TMPDIR")) previous_ = previous;
         ::setenv("TMPDIR", path_.c_str(), 1);
     }
+    // The tests after this one find their temporary folder where it was.
     ~PrivateTempDir() {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
+        if (previous_) {
+            ::setenv("TMPDIR", previous_->c_str(), 1);
+        } else {
+            ::unsetenv("TMPDIR");
+        }
     }
     const std::filesystem::path& path() const { return path_; }
 
@@ -41,6 +48,7 @@ public:
     }
 
 private:
+    std::optional<std::string> previous_;
     static inline int count_ = 0;
     std::filesystem::path path_;
 };

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/code_names.h"
 #include "core/primitives.h"
 
 namespace ddd {
@@ -133,6 +134,15 @@ TEST(Names, NationsAndActivities) {
     EXPECT_EQ(activityName(3), "Lenken");
     EXPECT_EQ(activityName(5), "Fähre/Zug");
     EXPECT_EQ(activityName(7), "Typ 7");
+    // Coded values at the edges of their tables; a control is a set of flags.
+    EXPECT_EQ(eventFaultTypeName(0x1C), "Widerspruch zwischen Bewegungsdaten und gespeicherten Fahrertätigkeiten");
+    EXPECT_EQ(eventFaultTypeName(0x1D), "Reserviert");
+    EXPECT_EQ(eventFaultTypeName(0x80), "Herstellerspezifisch");
+    EXPECT_EQ(controlTypeName(144), "Karten-Download, Anzeige");
+    EXPECT_EQ(controlTypeName(0x07), "Keine Angabe");
+    EXPECT_EQ(specificConditionName(4), "Fähre/Zug – Ende");
+    EXPECT_EQ(placeEntryTypeName(1), "Ende");
+    EXPECT_EQ(placeEntryTypeName(6), "Reserviert");
 }
 
 TEST(CivilTime, GermanLegalTime) {

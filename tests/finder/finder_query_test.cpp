@@ -143,7 +143,7 @@ TEST(FinderQuery, AnswerJsonByteExact) {
     index.sessions = {s};
     EXPECT_EQ(queryJson(index, R"({"y":2024,"mo":3,"d":5,"hStart":6})"),
               R"({"count":1,"shown":1,"matches":[{"driver":"Anna \"Ann\" Berger","slot":1,"source":"V","plate":"M AB 123",)"
-              R"("vin":"V\\1","start":1709614800,"end":0,"km":4711,"card":"D1","file":"/a\tb.ddd","timeExact":true}],)"
+              R"("vin":"V\\1","start":1709614800,"end":0,"km":4711,"card":"D1","file":"/a\\x09b.ddd","timeExact":true}],)"
               R"("activity":null})");
     EXPECT_EQ(queryJson(DriverIndex{}, "{}"), R"({"count":0,"shown":0,"matches":[],"activity":null})");
 }

@@ -277,10 +277,13 @@ TEST(FolderScan, ProgressAndCancellation) {
 
 TEST(FolderScan, StatisticsOfAnEmptyIndex) {
     DriverIndex index;
-    EXPECT_EQ(ddd::finder::statsJson(index), R"({"files":0,"sessions":0,"drivers":0,"vehicles":0,"earliest":0,"latest":0})");
+    const std::string zeros = R"({"files":0,"sessions":0,"drivers":0,"vehicles":0,"earliest":0,"latest":0,)";
+    EXPECT_EQ(ddd::finder::statsJson(index), zeros + R"("skipped":{"count":0,"files":[]}})");
     TempFolder folder;
-    index.scanDirectory((folder.path() / "missing").string(), nullptr);
-    EXPECT_EQ(ddd::finder::statsJson(index), R"({"files":0,"sessions":0,"drivers":0,"vehicles":0,"earliest":0,"latest":0})");
+    const std::string missing = (folder.path() / "missing").string();
+    index.scanDirectory(missing, nullptr);
+    EXPECT_EQ(ddd::finder::statsJson(index), zeros + R"("skipped":{"count":1,"files":[{"file":")" + missing +
+                                                 R"x(","reason":"Ordner nicht lesbar: existiert nicht (mehr)"}]}})x");
 }
 
 TEST(FolderScan, StatisticsCountDriversAndVehicles) {
@@ -299,7 +302,8 @@ TEST(FolderScan, StatisticsCountDriversAndVehicles) {
     add("", "", "", 50, 0);
     add("D2", "P1", "V9", 300, 0);
     index.filesIndexed = 4;
-    EXPECT_EQ(ddd::finder::statsJson(index), R"({"files":4,"sessions":4,"drivers":2,"vehicles":2,"earliest":50,"latest":300})");
+    EXPECT_EQ(ddd::finder::statsJson(index),
+              R"({"files":4,"sessions":4,"drivers":2,"vehicles":2,"earliest":50,"latest":300,"skipped":{"count":0,"files":[]}})");
 }
 
 TEST(FolderScan, RescanAfterClearStartsAfresh) {

@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "analysis/local_time.h"
 #include "analysis/pipeline.h"
 #include "app/bridge_text.h"
 #include "app/settings.h"
@@ -37,6 +41,23 @@ gen::CardDescription twoShiftsOnOneDay() {
     t.add("work 0:15 drive 4:00 break 0:45 drive 3:00 work 0:30").restUntil(gen::utcTime(2024, 1, 17, "01:00"));
     t.add("drive 2:30 break 0:45 drive 1:45").restUntil(gen::utcTime(2024, 1, 17, "17:00"));
     t.add("work 0:30 drive 3:00").restUntil(gen::utcTime(2024, 1, 18, "07:00"));
+    card.days = t.days();
+    return card;
+}
+
+// A crew's week in summer time: night tours over midnight, availability beside driving, and an
+// hour with the card out in the middle of one tour.
+gen::CardDescription crewWeek() {
+    gen::CardDescription card;
+    card.identity.cardNumber = "DF00000000007700";
+    gen::Timeline t(gen::utcTime(2024, 5, 6, "00:00"));
+    for (int day = 0; day < 5; ++day) {
+        t.restUntil(gen::utcTime(2024, 5, 6 + day, "18:00"));
+        t.add("work 0:20 drive+crew 4:30 avail+crew 4:30");
+        if (day == 2) t.add("gap 1:00");
+        t.add("drive+crew 4:00 break 0:45 work 0:15");
+    }
+    t.restUntil(gen::utcTime(2024, 5, 12, "12:00"));
     card.days = t.days();
     return card;
 }
@@ -69,6 +90,14 @@ protected:
     }
     std::string text(const std::string& selector) {
         return test::evaluateNow(view, "(function(){var e=document.querySelector(" + js(selector) + ");return e?e.textContent:'<none>';})()");
+    }
+    std::string script(const std::string& body) { return test::evaluateNow(view, "(function(){" + body + "})()"); }
+    // Each text (or other property) of the elements, joined by " | ".
+    std::string texts(const std::string& selector, const std::string& of = "e.textContent") {
+        return script("return Array.from(document.querySelectorAll(" + js(selector) + ")).map(function(e){return " + of + ";}).join(' | ');");
+    }
+    void selectMonth(const std::string& value) {
+        view.eval("var s=document.getElementById('month');s.value=" + js(value) + ";s.dispatchEvent(new Event('change'));");
     }
     std::string count(const std::string& selector) {
         return test::evaluateNow(view, "String(document.querySelectorAll(" + js(selector) + ").length)");
@@ -114,10 +143,7 @@ std::string grouped(std::size_t n) {
 // The demo download, month by month and view by view, against the native analysis of the same file.
 TEST_F(DashboardWindow, DemoDownloadAsTheUserSeesIt) {
     shot("drop_stage");
-    view.eval("Promise.all(Array.from(document.fonts).filter(function(f){return f.family.replace(/\"/g,'')==='PJS';}).map(function(f){return f.load();}))"
-              ".then(function(faces){window.__fonts=faces.filter(function(f){return f.status==='loaded';}).map(function(f){return f.weight;}).sort().join(',');},"
-              "function(e){window.__fonts='failed '+e;})");
-    EXPECT_EQ(test::awaitScript(view, "window.__fonts || ''"), "400,500,600,700");
+    EXPECT_EQ(test::loadedPageFaces(view), "400,500,600,700");
 
     const AnalysisResult native = analyzeDriverOfFile(DDD_DEMO_PATH);
     ASSERT_TRUE(native.ok);
@@ -199,6 +225,10 @@ TEST_F(DashboardWindow, EachKindOfDownloadEndsOnItsStage) {
     hostile.identity.surname = "<img src=x onerror=__pwned=1>";
     gen::CardDescription unsignedCard = gen::randomCard(23, 12, gen::Generation::Gen1);
     unsignedCard.withoutSignatures = true;
+    gen::CardDescription withoutCertificate = gen::randomCard(24, 12, gen::Generation::Gen1);
+    withoutCertificate.inject = {gen::Fault::omitEf(0xC108, gen::Generation::Gen1)};
+    gen::CardDescription idle = gen::randomCard(25, 1, gen::Generation::Gen1);
+    idle.days.clear();
     const gen::Fleet fleet = gen::makeFleet(5, gen::FleetPlan{.drivers = 1, .vehicles = 1, .days = 2, .cardDownloadsPerDriver = 1,
                                                                .vuDownloadsPerVehicle = 1, .speedMinutes = 5});
     std::string vuFile;
@@ -233,10 +263,22 @@ TEST_F(DashboardWindow, EachKindOfDownloadEndsOnItsStage) {
              view.eval("selectTab('shifts');window.__berichtName='';");
              EXPECT_EQ(test::evaluateNow(view, "reportFileName()"), "Erika _img src=x onerror=__pwned=1_ Verlauf Arbeitsschichten");
          }},
+        {"certificate missing", files.write("zertifikat/karte.ddd", gen::writeCardDownload(withoutCertificate)), "app",
+         [&] {
+             EXPECT_EQ(text("#auth .chip .s"), "Nicht prüfbar");
+             EXPECT_EQ(script("var a=document.getElementById('authAlert');return a.hidden?'hidden':a.className;"), "alert warn");
+             EXPECT_NE(text("#authAlert li li").find("fehlt im Download"), std::string::npos) << text("#authAlert");
+             EXPECT_NE(text("#authAlert details").find("CA_Certificate (0xC108, first generation): missing"), std::string::npos);
+         }},
+        {"no activity at all", files.write("leer/karte.ddd", gen::writeCardDownload(idle)), "app",
+         [&] {
+             EXPECT_EQ(text("#verdictText"), "Keine Daten");
+             EXPECT_EQ(script("return document.getElementById('verdict').classList.contains('good')?'green':'plain';"), "plain");
+         }},
         {"two shifts on one day", files.write("zwei/karte.ddd", gen::writeCardDownload(twoShiftsOnOneDay())), "app",
          [&] {
              EXPECT_EQ(text("#tlCaption"), "Verlauf: Januar 2024");
-             EXPECT_EQ(count(".tl-row[data-day='17.01'] .seg.drive"), "2") << "one driving bar per shift";
+             EXPECT_EQ(count(".tl-row[data-day='17.01'] .seg.drive"), "3") << "each driving stretch of both shifts";
              EXPECT_EQ(count(".tl-row[data-day='17.01'] .seg.work"), "1");
              EXPECT_EQ(text(".tl-row[data-day='17.01'] .t"), "07:15");
              shot("two_shifts");
@@ -273,13 +315,13 @@ TEST_F(DashboardWindow, ExportsWriteTheirFiles) {
     host.folderAnswer = (files.path() / "csv").string();
     fs::create_directories(host.folderAnswer);
     click("csvBtn");
-    EXPECT_EQ(toastStartingWith("CSV"), "CSV (alle Monate) gespeichert: demo_*.csv (neben der Karte)");
+    EXPECT_EQ(toastStartingWith("CSV"), "CSV (alle Monate) gespeichert: demo_*.csv in " + host.folderAnswer);
 
     // The month report of March, saved through the save dialog under the month's name.
     view.eval("var s=document.getElementById('month');s.value='03.2024';s.dispatchEvent(new Event('change'));selectTab('shifts');");
     host.saveAnswer = (files.path() / "bericht.pdf").string();
     click("reportBtn");
-    EXPECT_EQ(toastStartingWith("Bericht gespeichert: ", 60), "Bericht gespeichert: bericht.pdfIm Finder zeigen");
+    EXPECT_EQ(toastStartingWith("Bericht gespeichert: ", 60), "Bericht gespeichert: bericht.pdfIm Dateimanager zeigen");
     EXPECT_EQ(host.suggestedNames, std::vector<std::string>{"Max Mustermann 03.2024 Arbeitsschichten"});
     EXPECT_EQ(test::awaitScript(view, "document.body.classList.contains('printing') || document.getElementById('printReport').innerHTML ? '' : 'clean'"), "clean");
     view.eval("document.getElementById('revealLink').click()");
@@ -342,6 +384,111 @@ TEST_F(DashboardWindow, CardReadFromTheVirtualReader) {
               "Karla Leserin");
     EXPECT_EQ(fs::path(state.currentFile).filename(), "card.ddd");
     shot("card_read");
+}
+
+// "DD.MM.YYYY" of a reading of the local clock (minutes since 1970-01-01 00:00 local).
+std::string localDate(std::int64_t localMinute) {
+    const std::chrono::year_month_day d{std::chrono::sys_days{std::chrono::days{localMinute / 1440}}};
+    char text[24];
+    std::snprintf(text, sizeof text, "%02u.%02u.%04d", unsigned{d.day()}, unsigned{d.month()}, int{d.year()});
+    return text;
+}
+
+// The chart's bars of a month ("MM.YYYY") as the timeline has them, one "DD.MM from-to class" a
+// line: each stretch at its local begin and end, cut at local midnight, a rest inside a shift a
+// break, card-absent time marked; and each day's driving.
+std::string expectedBars(const AnalysisResult& r, const std::string& month, std::map<std::string, std::int64_t>& driving) {
+    std::vector<std::string> bars;
+    for (const ActivitySegment& s : r.activities) {
+        const char* names[] = {"rest", "avail", "work", "drive"};
+        std::string cls = s.type < 4 ? names[s.type] : "unk";
+        const auto inShift = [&](const ShiftRecord& x) { return s.start >= x.core.start && s.start < x.core.end; };
+        if (s.type == 0 && std::any_of(r.shifts.begin(), r.shifts.end(), inShift)) cls = "pause";
+        if (s.cardAbsent) cls += " out";
+        const std::int64_t from = localClockSeconds(s.start) / 60, to = localClockSeconds(s.end) / 60;
+        for (std::int64_t day = from / 1440 * 1440; day < to; day += 1440) {
+            const std::string date = localDate(day);
+            const std::int64_t a = std::max(from, day) - day, b = std::min(to, day + 1440) - day;
+            if (date.substr(3) != month || b <= a) continue;
+            bars.push_back(date.substr(0, 5) + " " + std::to_string(a) + "-" + std::to_string(b) + " " + cls);
+            if (s.type == 3) driving[date.substr(0, 5)] += b - a;
+        }
+    }
+    std::sort(bars.begin(), bars.end());
+    std::string joined;
+    for (const std::string& bar : bars) joined += (joined.empty() ? "" : "\n") + bar;
+    return joined;
+}
+
+TEST_F(DashboardWindow, ChartDrawsEachStretchWhereTheTimelineHasIt) {
+    struct Case {
+        fs::path file;
+        std::string newest;               // what "Alle Monate" shows
+        std::vector<std::string> months;  // compared bar by bar
+    };
+    const Case cases[] = {
+        {DDD_DEMO_PATH, "Verlauf: März 2024", {"02.2024", "03.2024"}},
+        {files.write("crew/karte.ddd", gen::writeCardDownload(crewWeek())), "Verlauf: Mai 2024", {"05.2024"}},
+    };
+    for (const Case& c : cases) {
+        const AnalysisResult native = analyzeDriverOfFile(c.file.string());
+        ASSERT_EQ(open(c.file), "app") << c.file;
+        EXPECT_EQ(text("#tlCaption"), c.newest) << c.file;
+        for (const std::string& month : c.months) {
+            selectMonth(month);
+            std::map<std::string, std::int64_t> driving;
+            const std::string expected = expectedBars(native, month, driving);
+            EXPECT_GT(std::count(expected.begin(), expected.end(), '\n'), 20) << month;
+            EXPECT_EQ(script("return Array.from(document.querySelectorAll('#timeline .seg')).map(function(e){return e.closest('.tl-row').dataset.day+"
+                             "' '+e.dataset.from+'-'+e.dataset.to+' '+e.className.replace(/^seg /,'');}).sort().join('\\n');"),
+                      expected)
+                << month;
+            for (const auto& [day, minutes] : driving) EXPECT_EQ(text(".tl-row[data-day='" + day + "'] .t"), formatDurationMinutes(minutes)) << day;
+        }
+    }
+    view.eval("document.getElementById('timelineCard').scrollIntoView()");
+    shot("crew_chart");
+}
+
+// The time left as the analysis has it; findings, forecasts and codes in words; vehicles grouped.
+TEST_F(DashboardWindow, TimeLeftFindingsAndCodesInWords) {
+    const AnalysisResult native = analyzeDriverOfFile(DDD_DEMO_PATH);
+    ASSERT_TRUE(native.ok && native.remaining);
+    ASSERT_EQ(open(DDD_DEMO_PATH), "app");
+    const RemainingTimes& r = *native.remaining;
+    EXPECT_EQ(text("#remaining [data-key=dailyDriving] .v"), formatDurationSeconds(r.dailyDriving.left()) + " h");
+    EXPECT_EQ(text("#remaining [data-key=weeklyWorkingTime] .v"), formatDurationSeconds(r.weeklyWorkingTime.left()) + " h");
+    EXPECT_EQ(text("#remaining [data-key=extensionsLeft] .v"), std::to_string(r.extensionsLeft) + " von 2");
+    EXPECT_EQ(text("#remainingAsOf"), "Stand: " + formatDateTime(r.asOf) + " (Ende der Daten)");
+
+    view.eval("selectTab('forecasts')");
+    EXPECT_EQ(texts("#tableArea tbody td.p").rfind("Lenkzeit seit der letzten Pause | Arbeitszeit seit der letzten Pause", 0), 0u);
+    view.eval("selectTab('violations');document.getElementById('modeStrict').click()");
+    ASSERT_FALSE(native.legalViolations.empty());
+    std::string codes;
+    for (const LegalViolation& v : native.legalViolations) codes += (codes.empty() ? "" : " | ") + v.code;
+    EXPECT_EQ(texts("#tableArea tbody td:first-child", "e.title"), codes) << "the code behind each rule text";
+    EXPECT_EQ(script("return Array.from(document.querySelectorAll('#tableArea tbody tr')).every(function(r){return !/eu\\./.test(r.cells[0].textContent)&&"
+                     "/^(VO \\(EG\\) 561\\/2006|RL 2002\\/15\\/EG) Art\\. \\d/.test(r.cells[1].textContent);})?'words':'raw';"),
+              "words");
+    EXPECT_EQ(text("#badge-violations"), std::to_string(native.legalViolations.size()));
+
+    for (const auto& [tab, column] : std::map<std::string, int>{{"countries", 2}, {"events", 1}, {"controls", 2}, {"specials", 2}}) {
+        view.eval("selectTab('" + tab + "')");
+        EXPECT_EQ(script("return Array.from(document.querySelectorAll('#tableArea tbody td:nth-child(" + std::to_string(column) +
+                         "):not(.empty)')).every(function(e){return !/^(Typ |\\d|—)/.test(e.textContent);})?'named':'raw';"),
+                  "named")
+            << tab;
+    }
+    view.eval("selectTab('countries')");
+    EXPECT_NE(texts("#tableArea tbody td:nth-child(2)").find("Beginn | Ende"), std::string::npos) << "type 0 begins a day, type 1 ends it";
+    view.eval("selectTab('vehicles');document.getElementById('vehGrouped').click()");
+    std::set<std::pair<std::uint32_t, std::string>> plates;
+    for (const auto& v : native.vehicles) plates.insert({v.registration.nation, v.registration.number});
+    EXPECT_EQ(text("#badge-vehicles"), std::to_string(plates.size()));
+    view.eval("selectTab('shifts');document.getElementById('tableCard').scrollIntoView()");
+    EXPECT_EQ(script("var t=document.querySelector('#tableArea table');return t.scrollWidth<=t.parentNode.clientWidth?'fits':'cut';"), "fits");
+    shot("shift_table");
 }
 
 }  // namespace

@@ -84,10 +84,7 @@ TEST_F(FinderWindow, ScanSearchHighlightAndReport) {
     loadFinderPage(view, runtime, host);
     EXPECT_EQ(test::evaluateNow(view, "document.title"), "Fahrerermittlung — VELMORANT DDD");
     // The page's own faces, embedded in it, not a fallback of the system.
-    EXPECT_EQ(test::awaitScript(view, "document.fonts.status !== 'loaded' ? '' : Array.from(document.fonts).filter(function(f){"
-                                      "return f.family.replace(/\"/g, '') === 'PJS' && f.status === 'loaded';}).map(function(f){"
-                                      "return f.weight;}).sort().join(' ')"),
-              "400 500 600 700");
+    EXPECT_EQ(test::loadedPageFaces(view), "400,500,600,700");
     EXPECT_EQ(test::awaitScript(view, "document.getElementById('toast').textContent"), "Noch keine Daten — bitte Ordner scannen.");
 
     // Every progress call the page receives, as done/total.

@@ -48,6 +48,17 @@ inline bool snapshotPng(app::DddWebView& view, const std::filesystem::path& file
     return written;
 }
 
+// The weights of the page's own "PJS" faces that load, e.g. "400,500,600,700". Each face is
+// loaded explicitly: a face nothing on the page uses yet is not loaded by itself, even once
+// document.fonts reports the status 'loaded', so waiting for that status alone can miss it.
+inline std::string loadedPageFaces(app::DddWebView& view) {
+    view.eval("window.__faces='';Promise.all(Array.from(document.fonts).filter(function(f){return f.family.replace(/\"/g,'')==='PJS';})"
+              ".map(function(f){return f.load();})).then(function(faces){window.__faces=faces.filter(function(f){"
+              "return f.status==='loaded';}).map(function(f){return f.weight;}).sort().join(',');},"
+              "function(e){window.__faces='failed '+e;})");
+    return awaitScript(view, "window.__faces || ''");
+}
+
 // The desktop host with scripted dialogs: files, folders and save paths come from the test (each
 // folder dialog takes the next of folderAnswers, then folderAnswer), revealed files and finder
 // starts are recorded; PDFs come from the real renderer.

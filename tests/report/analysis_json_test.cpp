@@ -165,7 +165,19 @@ AnalysisResult oneOfEach() {
     tampered.status = Authenticity::Invalid;
     tampered.problems = {"Places (0x0506, first generation): signature does not match the file"};
     tampered.notes = {"Card_Certificate (0xC100, first generation): 0012340D012601A1, valid until 01.01.2035"};
+    tampered.sentences = {"Die Datei \u201EPlaces\u201C (1. Generation) stimmt nicht mit ihrer Signatur überein."};
     r.authenticity = {{"max_2024-03-05.ddd", tampered}, {"", std::nullopt}};
+    r.skippedFiles = {{"/a/M\xFCller.ddd", "ist eine Pipe, keine Datei"}};
+    RemainingTimes left;
+    left.asOf = utc(2024, 3, 4, 16, 30);
+    left.dailyDriving = {8 * 3600 + 59 * 60, 36000};
+    left.drivingSinceBreak = {16200, 16200};
+    left.weeklyDriving = {57 * 3600, 201600};
+    left.fortnightDriving = {80 * 3600, 324000};
+    left.weeklyWorkingTime = {59 * 3600, 216000};
+    left.dailyRestLatestStart = utc(2024, 3, 4, 23, 0);
+    left.reducedDailyRestsLeft = 1;
+    r.remaining = left;
     return r;
 }
 
@@ -198,8 +210,19 @@ TEST(AnalysisJson, WholeDocumentByteExact) {
         R"({"date":"04.03.2024","beg":"10:30","end":"01:00","dur":"14:30","type":4,"card":false}],)"
         R"("authenticity":[{"file":"max_2024-03-05.ddd","status":"invalid",)"
         R"("problems":["Places (0x0506, first generation): signature does not match the file"],)"
-        R"("notes":["Card_Certificate (0xC100, first generation): 0012340D012601A1, valid until 01.01.2035"]},)"
-        R"({"file":"","status":"unchecked","problems":[],"notes":[]}]})";
+        R"("notes":["Card_Certificate (0xC100, first generation): 0012340D012601A1, valid until 01.01.2035"],)"
+        R"("sentences":["Die Datei „Places“ (1. Generation) stimmt nicht mit ihrer Signatur überein."]},)"
+        R"({"file":"","status":"unchecked","problems":[],"notes":[],"sentences":[]}],)"
+        R"("skipped":{"count":1,"files":[{"file":"/a/M\\xFCller.ddd","reason":"ist eine Pipe, keine Datei"}]},)"
+        R"("remaining":{"asOf":"04.03.2024 17:30","dailyDriving":{"used":"08:59","limit":"10:00","left":"01:01"},)"
+        R"("drivingSinceBreak":{"used":"04:30","limit":"04:30","left":"00:00"},)"
+        R"("weeklyDriving":{"used":"57:00","limit":"56:00","left":"00:00"},)"
+        R"("fortnightDriving":{"used":"80:00","limit":"90:00","left":"10:00"},)"
+        R"("weeklyWorkingTime":{"used":"59:00","limit":"60:00","left":"01:00"},)"
+        R"("dailyRestLatestStart":"05.03.2024 00:00","weeklyRestLatestStart":"",)"
+        R"("reducedDailyRestsLeft":1,"reducedDailyRestsAllowed":3,"extensionsLeft":0,"extensionsAllowed":2},)"
+        R"("codeNames":{"events":{"7":"Geschwindigkeitsüberschreitung"},"controls":{"128":"Karten-Download"},)"
+        R"("specials":{"2":"Out of Scope – Ende"},"countries":{"0":"Beginn"}}})";
     EXPECT_EQ(toAnalysisJson(oneOfEach()), expected);
 }
 
@@ -213,6 +236,7 @@ TEST(AnalysisJson, EdgeRenderings) {
     const std::string emptyJson = toAnalysisJson(empty);
     EXPECT_NE(emptyJson.find(R"("period":"–")"), std::string::npos);
     EXPECT_NE(emptyJson.find(R"("activities":[])"), std::string::npos);
+    EXPECT_NE(emptyJson.find(R"("remaining":null,"codeNames":{"events":{},)"), std::string::npos);
 
     AnalysisResult spread = oneOfEach();
     spread.activities.push_back({utc(2024, 3, 9, 10, 0), utc(2024, 3, 9, 9, 0), 0, 0});

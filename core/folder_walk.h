@@ -1,0 +1,42 @@
+// The walk of a folder tree for ".ddd" downloads that every caller shares (the analysis of a
+// driver, the finder's scan, the archive sync). It never follows a link to a folder, never goes
+// deeper than a bound, never blocks on what is not a file, and names what it left out and why.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ddd {
+
+// Deeper than any archive a company keeps by year, month and driver; it bounds the handles a
+// walk holds open (one per level).
+inline constexpr int kMaxFolderDepth = 64;
+
+// A file or folder left out, with the German reason shown to the user.
+struct SkippedFile {
+    std::string path;
+    std::string reason;
+};
+
+struct DownloadWalk {
+    std::vector<std::string> files;  // regular ".ddd" files, links to them included
+    std::vector<SkippedFile> skipped;
+};
+
+// {"count":N,"files":[{"file":...,"reason":...},...]} for the pages: names in their visible form,
+// at most kListedSkippedFiles of them, the count telling all.
+inline constexpr std::size_t kListedSkippedFiles = 200;
+std::string skippedFilesJson(const std::vector<SkippedFile>& skipped);
+
+// True for a name whose extension, in any letter case, is ".ddd".
+bool hasDddExtension(std::string_view name);
+
+// Every ".ddd" file below `folder`, names in byte order within each folder, descending into a
+// sub-folder where it sorts. Links to folders are listed as skipped, not followed; so are
+// folders that cannot be opened or lie too deep, and ".ddd" entries that are no file. A set
+// `stop` ends the walk at the next folder.
+DownloadWalk findDownloads(const std::string& folder, const std::atomic<bool>* stop = nullptr);
+
+}  // namespace ddd
