@@ -38,8 +38,7 @@ TEST(Merge, MostCompleteRecordWinsEachDay) {
          {record(d, "00:00 rest 06:00 drive 10:00 break 10:45 drive 14:00 rest")},
          {record(d, "00:00 rest 06:00 drive 10:00 break"), record(d + kDay, "00:00 rest")},
          "00:00 rest 06:00 drive 10:00 break 10:45 drive 14:00 rest"},
-        {"equal counts: the download with the later latest day wins",
-         {record(d, "00:00 rest 06:00 drive 10:00 rest")},
+        {"equal counts: the download with the later latest day wins", {record(d, "00:00 rest 06:00 drive 10:00 rest")},
          {record(d, "00:00 rest 06:00 work 10:00 rest"), record(d + kDay, "00:00 rest")},
          "00:00 rest 06:00 work 10:00 rest"},
     };

@@ -47,8 +47,7 @@ TEST(DailyRest, RegularReducedAndSplitRests) {
          {{regular, 2, 30600, 39600, t + 72 * h, t + 96 * h, t + 96 * h}}},
         {"a stretch without data restarts the count",
          repeated("work 14:00 rest 10:00", 3) + "work 7:00 unknown 0:30 work 6:30 rest 10:00 " +
-             repeated("work 14:00 rest 10:00", 2) + "work 13:00 rest 45:00",
-         {}},
+             repeated("work 14:00 rest 10:00", 2) + "work 13:00 rest 45:00", {}},
         {"a window beyond the end of the data", "work 13:00 rest 8:00", {}},
         {"a window holding an unknown stretch", "work 13:00 rest 7:00 unknown 1:00 work 3:00 rest 45:00", {}},
     }, afterWeeklyRest);
@@ -74,8 +73,7 @@ TEST(WeeklyRest, BeginsWithinSixDaysOfThePrevious) {
         {"3 h late is SI", weeklyRestAfter("work 3:00"), finding(2, 3 * h)},
         {"12 h late is VSI", weeklyRestAfter("work 12:00"), finding(3, 12 * h)},
         {"a gap holding an unknown stretch", afterWeeklyRest(repeated("work 13:00 rest 11:00", 5) +
-                                                             "work 13:00 unknown 1:00 work 12:00 rest 45:00"),
-         {}},
+                                                             "work 13:00 unknown 1:00 work 12:00 rest 45:00"), {}},
         {"before the first weekly rest, from the end of the first rest",
          timeline(t, repeated("work 13:00 rest 11:00", 7) + "work 1:00"), finding(1, h, t + 24 * h)},
         {"the data ends in a rest that began in time",

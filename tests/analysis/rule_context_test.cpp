@@ -17,8 +17,7 @@ TEST(RuleContext, RestBlocksAreMaximalRunsOfRest) {
     struct Case { const char* name; Timeline timeline; std::vector<RestBlock> expected; };
     const Case cases[] = {
         {"touching rest segments form one block",
-         {{t, t + h, 0, 0}, {t + h, t + 3 * h, 0, 1}, {t + 3 * h, t + 4 * h, 3, 0}},
-         {{t, t + 3 * h}}},
+         {{t, t + h, 0, 0}, {t + h, t + 3 * h, 0, 1}, {t + 3 * h, t + 4 * h, 3, 0}}, {{t, t + 3 * h}}},
         {"a one-second hole keeps them apart", {{t, t + h, 0, 0}, {t + h + 1, t + 2 * h, 0, 0}}, {{t, t + h}, {t + h + 1, t + 2 * h}}},
         {"any other activity keeps them apart",
          {{t, t + h, 0, 0}, {t + h, t + h + 60, 1, 0}, {t + h + 60, t + 2 * h, 0, 0}},

@@ -23,8 +23,7 @@ TEST(Shifts, EndAtTheRestThatServesAsDailyRest) {
     const std::int64_t S = kMonday;
     struct Case { const char* name; Timeline timeline; std::vector<Window> expected; };
     const Case cases[] = {
-        {"a rest of exactly 7 h never ends a shift",
-         timeline(S, "drive 4:00 rest 7:00 drive 4:00 rest 10:00"),
+        {"a rest of exactly 7 h never ends a shift", timeline(S, "drive 4:00 rest 7:00 drive 4:00 rest 10:00"),
          {{S, S + 15 * h}}},
         {"a rest of 7 h and one second can",
          lengthened(timeline(S, "drive 4:00 rest 7:00 drive 4:00 rest 10:00"), 1, 1),
@@ -67,37 +66,19 @@ TEST(Shifts, FerryAndOutOfScopePeriods) {
     };
     const Case cases[] = {
         {"without a crossing the short rests keep one shift", {}, {}, {{S + 8 * h, S + 29 * h + 1800}}, {0}},
-        {"work on a ferry interrupts the rest",
-         {{ferry, 3}},
-         {},
-         {{S + 8 * h, S + 16 * h}, {S + 27 * h + 1800, S + 29 * h + 1800}},
-         {0, 0}},
+        {"work on a ferry interrupts the rest", {{ferry, 3}}, {},
+         {{S + 8 * h, S + 16 * h}, {S + 27 * h + 1800, S + 29 * h + 1800}}, {0, 0}},
         {"a crossing instant is taken to the minute", {{ferry + 59, 3}}, {}, {{S + 8 * h, S + 16 * h}, {S + 27 * h + 1800, S + 29 * h + 1800}}, {0, 0}},
-        {"work beginning a new working day is no interruption",
-         {{ferry, 3}},
-         {{S + 21 * h, 0}},
-         {{S + 8 * h, S + 29 * h + 1800}},
-         {0}},
-        {"work more than an hour after the crossing began is no interruption",
-         {{S + 19 * h, 3}},
-         {},
-         {{S + 8 * h, S + 29 * h + 1800}},
-         {0}},
-        {"work overlapping an out-of-scope period forms no block",
-         {{S + 10 * h, 1}, {S + 12 * h, 2}},
-         {},
-         {{S + 21 * h, S + 29 * h + 1800}},
-         {0}},
-        {"an out-of-scope period inside a shift flags it",
-         {{S + 17 * h, 1}, {S + 18 * h, 2}},
-         {},
-         {{S + 8 * h, S + 29 * h + 1800}},
-         {1}},
-        {"an out-of-scope begin still open lasts to the end of the data",
-         {{S + 21 * h, 1}},
-         {},
-         {{S + 8 * h, S + 16 * h}},
-         {0}},
+        {"work beginning a new working day is no interruption", {{ferry, 3}}, {{S + 21 * h, 0}},
+         {{S + 8 * h, S + 29 * h + 1800}}, {0}},
+        {"work more than an hour after the crossing began is no interruption", {{S + 19 * h, 3}}, {},
+         {{S + 8 * h, S + 29 * h + 1800}}, {0}},
+        {"work overlapping an out-of-scope period forms no block", {{S + 10 * h, 1}, {S + 12 * h, 2}}, {},
+         {{S + 21 * h, S + 29 * h + 1800}}, {0}},
+        {"an out-of-scope period inside a shift flags it", {{S + 17 * h, 1}, {S + 18 * h, 2}}, {},
+         {{S + 8 * h, S + 29 * h + 1800}}, {1}},
+        {"an out-of-scope begin still open lasts to the end of the data", {{S + 21 * h, 1}}, {},
+         {{S + 8 * h, S + 16 * h}}, {0}},
         {"an out-of-scope end without begin is ignored", {{S + 12 * h, 2}}, {}, {{S + 8 * h, S + 29 * h + 1800}}, {0}},
     };
     for (const auto& c : cases) {
@@ -122,14 +103,12 @@ TEST(CountedStretches, LeaveOutWholeDaysWithoutCard) {
     struct Case { const char* name; Timeline in; Timeline out; };
     const Case cases[] = {
         {"a whole UTC day of card-absent unknown is left out",
-         {{d, d + kDay, kUnknownActivity, 1}, {d + kDay, d + kDay + h, 3, 0}},
-         {{d + kDay, d + kDay + h, 3, 0}}},
+         {{d, d + kDay, kUnknownActivity, 1}, {d + kDay, d + kDay + h, 3, 0}}, {{d + kDay, d + kDay + h, 3, 0}}},
         {"a whole day of card-absent rest is left out", {{d, d + kDay, 0, 1}}, {}},
         {"a whole day of card-absent driving counts", {{d, d + kDay, 3, 1}}, {{d, d + kDay, 3, 1}}},
         {"a part of a day counts", {{d + h, d + kDay, kUnknownActivity, 1}}, {{d + h, d + kDay, kUnknownActivity, 1}}},
         {"a day not aligned to midnight counts", {{d + h, d + kDay + h, 0, 1}}, {{d + h, d + kDay + h, 0, 1}}},
-        {"overlaps are clipped away",
-         {{d, d + 2 * h, 0, 0}, {d + h, d + 3 * h, 3, 0}, {d + h, d + 2 * h, 2, 0}},
+        {"overlaps are clipped away", {{d, d + 2 * h, 0, 0}, {d + h, d + 3 * h, 3, 0}, {d + h, d + 2 * h, 2, 0}},
          {{d, d + 2 * h, 0, 0}, {d + 2 * h, d + 3 * h, 3, 0}}},
     };
     for (const auto& c : cases) EXPECT_EQ(countedStretches(c.in), c.out) << c.name;
@@ -174,8 +153,7 @@ TEST(ShiftDetails, CompensatedRest) {
         // Only a candidate at first: weekly once a later shift ends 4.8 days after the period start.
         {"a 30 h rest after the second day becomes weekly as the week runs on",
          "drive 9:00 rest 15:00 drive 9:00 rest 30:00 drive 9:00 rest 15:00 drive 9:00 rest 15:00 drive 9:00 rest 15:00 "
-         "drive 9:00 rest 15:00 drive 1:00",
-         1, 1800, 1800, true},
+         "drive 9:00 rest 15:00 drive 1:00", 1, 1800, 1800, true},
     };
     for (const auto& c : cases) {
         const Timeline t = timeline(kMonday, c.blocks);

@@ -32,11 +32,7 @@ std::vector<std::string> namesIn(const fs::path& folder) {
     return names;
 }
 
-struct Expected {
-    bool ok;
-    std::int64_t copied;
-    std::int64_t skipped;
-};
+struct Expected { bool ok; std::int64_t copied; std::int64_t skipped; };
 
 void expectResult(const SyncResult& result, const Expected& expected, const std::string& name) {
     EXPECT_EQ(result.ok, expected.ok) << name;
@@ -139,11 +135,7 @@ TEST(ArchiveSync, LinksAndUnreadableFiles) {
 TEST(ArchiveSync, RefusedFolders) {
     test::TempFolder source, archive;
     source.write("a.ddd", download(1));
-    struct Case {
-        const char* name;
-        std::string source;
-        std::string target;
-    };
+    struct Case { const char* name; std::string source; std::string target; };
     const Case cases[] = {
         {"empty source", "", archive.path().string()},
         {"empty target (dialog cancelled)", source.path().string(), ""},

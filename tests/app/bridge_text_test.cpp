@@ -11,12 +11,7 @@ namespace ddd::app {
 namespace {
 
 TEST(BridgeText, ParseJsonString) {
-    struct Case {
-        const char* name;
-        std::string text;
-        std::size_t pos;
-        std::string expected;
-    };
+    struct Case { const char* name; std::string text; std::size_t pos; std::string expected; };
     const Case cases[] = {
         {"plain", R"("abc")", 0, "abc"},
         {"not at a quote", R"(x"abc")", 0, ""},
@@ -42,12 +37,7 @@ TEST(BridgeText, ParseJsonString) {
 }
 
 TEST(BridgeText, StringArguments) {
-    struct Case {
-        const char* name;
-        std::string request;
-        std::string first;
-        std::string second;
-    };
+    struct Case { const char* name; std::string request; std::string first; std::string second; };
     const Case cases[] = {
         {"no arguments", "[]", "", ""},
         {"one month", R"(["03.2024"])", "03.2024", ""},
@@ -105,12 +95,7 @@ TEST(BridgeText, JsonQuoteFuzzedIntoAParser) {
 }
 
 TEST(BridgeText, Paths) {
-    struct Case {
-        const char* name;
-        std::string input;
-        std::string normalized;
-        std::string base;
-    };
+    struct Case { const char* name; std::string input; std::string normalized; std::string base; };
     const Case cases[] = {
         {"windows path", "C:\\Daten\\karte.ddd", "C:/Daten/karte.ddd", "C:/Daten/karte"},
         {"bare name", "karte.ddd", "karte.ddd", "./karte"},
@@ -128,10 +113,7 @@ TEST(BridgeText, Paths) {
 }
 
 TEST(BridgeText, MonthKey) {
-    struct Case {
-        const char* arg;
-        const char* key;
-    };
+    struct Case { const char* arg; const char* key; };
     const Case cases[] = {
         {"02.2024", "2024/02"}, {"03.2024", "2024/03"}, {"2.2024", ""},   {"__all__", ""},
         {"", ""},               {"02.24", ""},          {"02-2024", ""},  {"12.2024.x", ""},

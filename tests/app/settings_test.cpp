@@ -27,11 +27,7 @@ protected:
 };
 
 TEST_F(SettingsStore, ReadsWhatItCanOfAFile) {
-    struct Case {
-        const char* name;
-        std::string text;
-        Settings expected;
-    };
+    struct Case { const char* name; std::string text; Settings expected; };
     const Case cases[] = {
         {"blanks around zero", "askEachTime= 0 \n", {"", false, true, true}},
         {"a word is true", "askEachTime=no\n", {"", true, true, true}},
@@ -73,13 +69,7 @@ TEST_F(SettingsStore, UnreadableFileGivesDefaults) {
 }
 
 TEST(SettingsLocation, Folder) {
-    struct Case {
-        const char* name;
-        const char* xdg;
-        const char* home;
-        const char* userProfile;
-        std::string folder;
-    };
+    struct Case { const char* name; const char* xdg; const char* home; const char* userProfile; std::string folder; };
     const Case cases[] = {
         {"XDG", "/cfg", "/home/u", nullptr, "/cfg/Orvendel"},
         {"relative XDG ignored", "cfg", "/home/u", nullptr, "/home/u/.config/Orvendel"},

@@ -39,11 +39,7 @@ RecordMap recordsOf(const std::vector<std::uint8_t>& download, bool onlyReadable
     return records;
 }
 
-struct DownloadCase {
-    std::string name;
-    gen::CardDescription card;
-    emu::CardBehaviour behaviour;
-};
+struct DownloadCase { std::string name; gen::CardDescription card; emu::CardBehaviour behaviour; };
 
 gen::CardDescription withCapacities(gen::CardDescription card, int gen1ActivityBytes, int gen2ActivityBytes) {
     if (gen1ActivityBytes > 0) card.gen1.activityBytes = gen1ActivityBytes;

@@ -29,10 +29,7 @@ TEST(AtomicFile, WritesAndReplacesWholeContentAndAnAbandonedWriteLeavesNoTrace) 
 // Each failure keeps what was there and leaves no temporary file; a file-size limit stands in
 // for a full disk.
 TEST(AtomicFile, FailuresLeaveTheFolderAsItWas) {
-    struct Case {
-        const char* name;
-        std::function<bool(const test::TempFolder&)> write;
-    };
+    struct Case { const char* name; std::function<bool(const test::TempFolder&)> write; };
     const Case cases[] = {
         {"missing folder", [](const test::TempFolder& f) { return writeFileAtomically(f.file("missing/a.txt"), "x"); }},
         {"folder as target", [](const test::TempFolder& f) { return writeFileAtomically(f.file("sub"), "x"); }},

@@ -29,12 +29,7 @@ TEST(TlvSplit, ContainerErrorsWithOffsets) {
     appendRecord(secondBad, 0x0002, 0, ByteVector(25, 0));
     secondBad.insert(secondBad.end(), {0x05, 0x01, 0x07, 0x00, 0x00});
 
-    struct Case {
-        const char* name;
-        ByteVector bytes;
-        std::uint64_t offset;
-        const char* message;
-    };
+    struct Case { const char* name; ByteVector bytes; std::uint64_t offset; const char* message; };
     const Case cases[] = {
         {"empty", {}, 0, "empty file"},
         {"three bytes", {0x05, 0x01, 0x00}, 0, "truncated TLV header (need 5 bytes: FID, appendix, length)"},

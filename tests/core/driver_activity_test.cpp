@@ -200,11 +200,7 @@ TEST(DaySegments, StretchesAndStates) {
     EXPECT_EQ(segments[1].word, word(480, 2));
     EXPECT_EQ((std::pair{segments[2].startMinute, segments[2].endMinute}), (std::pair{600u, 1440u}));
 
-    struct Case {
-        const char* name;
-        std::uint16_t word;
-        std::uint16_t state;
-    };
+    struct Case { const char* name; std::uint16_t word; std::uint16_t state; };
     const Case cases[] = {
         {"inserted keeps slot, crew and activity", word(0, 3, 0xC000), 0xD800},
         {"absent and known keeps crew bit and activity", word(0, 2, 0xE000), 0x7000},

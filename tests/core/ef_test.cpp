@@ -15,11 +15,7 @@ std::string errorOf(const Decoded<T>& decoded) {
 }
 
 TEST(FixedSizeEfs, SizeMessages) {
-    struct Case {
-        const char* name;
-        std::string actual;
-        const char* expected;
-    };
+    struct Case { const char* name; std::string actual; const char* expected; };
     const Case cases[] = {
         {"identification 142", errorOf(decodeIdentification(ByteVector(142))),
          "EF Identification: expected 143 bytes for a driver card, got 142"},

@@ -13,11 +13,7 @@ std::int64_t utc(int y, unsigned m, unsigned d, int hh = 0, int mm = 0, int ss =
 }
 
 TEST(Bcd, ValidityAndValue) {
-    struct Case {
-        const char* name;
-        std::vector<std::uint8_t> bytes;
-        std::optional<std::uint64_t> expected;
-    };
+    struct Case { const char* name; std::vector<std::uint8_t> bytes; std::optional<std::uint64_t> expected; };
     const Case cases[] = {
         {"empty string is zero", {}, 0},
         {"two digits per byte", {0x20, 0x24}, 2024},
@@ -30,11 +26,7 @@ TEST(Bcd, ValidityAndValue) {
 }
 
 TEST(BcdDate, PresenceAndPlausibility) {
-    struct Case {
-        const char* name;
-        std::vector<std::uint8_t> bytes;
-        BcdDate expected;
-    };
+    struct Case { const char* name; std::vector<std::uint8_t> bytes; BcdDate expected; };
     const Case cases[] = {
         {"all zero is the empty date", {0, 0, 0, 0}, {0, 0, 0, false, true}},
         {"only ranges are checked", {0x20, 0x24, 0x02, 0x30}, {2024, 2, 30, true, true}},
@@ -58,12 +50,7 @@ std::vector<std::uint8_t> nameField(std::uint8_t codePage, std::vector<std::uint
 }
 
 TEST(CodePagedText, DecodesToUtf8) {
-    struct Case {
-        const char* name;
-        std::uint8_t codePage;
-        std::vector<std::uint8_t> text;
-        std::string expected;
-    };
+    struct Case { const char* name; std::uint8_t codePage; std::vector<std::uint8_t> text; std::string expected; };
     const Case cases[] = {
         {"all blanks", 1, std::vector<std::uint8_t>(35, 0x20), ""},
         {"all zeros", 1, std::vector<std::uint8_t>(35, 0x00), ""},
@@ -123,11 +110,7 @@ TEST(Registration, NationAndNumber) {
 }
 
 TEST(CardNumber, Text) {
-    struct Case {
-        const char* name;
-        std::string raw;
-        std::string expected;
-    };
+    struct Case { const char* name; std::string raw; std::string expected; };
     const Case cases[] = {
         {"full number", "DF000012345670 0", "DF000012345670 0"},
         {"trailing blanks dropped", "DF12345   ", "DF12345"},
@@ -165,11 +148,7 @@ TEST(Names, NationsAndActivities) {
 }
 
 TEST(CivilTime, GermanLegalTime) {
-    struct Case {
-        const char* name;
-        std::int64_t utc;
-        const char* expected;
-    };
+    struct Case { const char* name; std::int64_t utc; const char* expected; };
     const Case cases[] = {
         {"winter", utc(2024, 1, 15, 12, 0), "15.01.2024 13:00"},
         {"before spring change", utc(2024, 3, 31, 0, 59, 59), "31.03.2024 01:59"},

@@ -23,28 +23,15 @@ gen::CardDescription scenarioCard(Generation generation) {
     card.days.push_back(gen::dayFromText(gen::utcDay(2024, 3, 4), "00:00 rest 06:00 work 06:15 drive 10:45 break "
                                                                  "11:30 drive 14:00 avail 14:30 rest", 17, 412));
     card.days.push_back(gen::dayFromText(gen::utcDay(2024, 3, 5), "00:00 rest+absent 05:00 drive+crew 09:00 rest", 18, 300));
-    gen::VehicleUse truck;
-    truck.odometerBegin = 120000;
-    truck.odometerEnd = 120712;
-    truck.firstUse = gen::utcTime(2024, 3, 4, "06:00");
-    truck.lastUse = gen::utcTime(2024, 3, 5, "09:00");
-    truck.registration = {13, gen::Text("B-VM 4711")};
-    truck.vuDataBlockCounter = 42;
-    truck.vin = "WDB9634031L123456";
+    const gen::VehicleUse truck{.odometerBegin = 120000, .odometerEnd = 120712,
+                                .firstUse = gen::utcTime(2024, 3, 4, "06:00"), .lastUse = gen::utcTime(2024, 3, 5, "09:00"),
+                                .registration = {13, gen::Text("B-VM 4711")}, .vuDataBlockCounter = 42,
+                                .vin = "WDB9634031L123456"};
     card.vehicles = {truck};
-    gen::Place begin;
-    begin.time = gen::utcTime(2024, 3, 4, "06:00");
-    begin.country = 13;
-    begin.odometer = 120000;
-    begin.latitude = -123456;
-    begin.longitude = 654321;
-    card.places = {begin};
-    gen::EventFaultRecord overspeed;
-    overspeed.type = 0x07;
-    overspeed.begin = gen::utcTime(2024, 3, 4, "08:00");
-    overspeed.end = gen::utcTime(2024, 3, 4, "08:02");
-    overspeed.vehicle = truck.registration;
-    card.events = {overspeed};
+    card.places = {{.time = gen::utcTime(2024, 3, 4, "06:00"), .country = 13, .odometer = 120000, .latitude = -123456,
+                    .longitude = 654321}};
+    card.events = {{.type = 0x07, .begin = gen::utcTime(2024, 3, 4, "08:00"), .end = gen::utcTime(2024, 3, 4, "08:02"),
+                    .vehicle = truck.registration}};
     card.specificConditions = {{gen::utcTime(2024, 3, 5, "09:00"), 2}, {gen::utcTime(2024, 3, 4, "12:00"), 1}};
     card.lastCardDownload = gen::utcTime(2024, 3, 6, "07:00");
     return card;
@@ -168,12 +155,7 @@ TEST(RoundTrip, RandomHistoriesDecodeWithoutIssues) {
 
 TEST(InjectedFaults, OnlyTheDamagedFileIsLost) {
     using gen::Fault;
-    struct Case {
-        const char* name;
-        Fault fault;
-        bool gen2;
-        std::string issue;
-    };
+    struct Case { const char* name; Fault fault; bool gen2; std::string issue; };
     const Case cases[] = {
         {"vehicles resized", Fault::resizeEf(0x0505, Generation::Gen2, 100), true,
          "Vehicles_Used: EF Vehicles_Used: size 100 does not fit 2 + N*48 (offset 0)"},

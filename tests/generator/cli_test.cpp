@@ -41,10 +41,7 @@ TEST(DddGen, BadInputFailsWithAMessage) {
     folder.writeText("bad.txt", "generation gen1\n\nday 2024-03-04 00:00 sleep\n");
     folder.writeText("unwritable.txt", "codepage 1\nsurname Łukasz\n");
     const std::string out = folder.file("o.ddd");
-    struct Case {
-        Arguments arguments;
-        std::string message;
-    };
+    struct Case { Arguments arguments; std::string message; };
     const Case cases[] = {
         {{}, "no command"},
         {{"random", "x", "10", "gen1", out}, "SEED"},

@@ -19,11 +19,7 @@ constexpr unsigned kSignedEfs[] = {0x0501, 0x0520, 0x050E, 0x0521, 0x0502, 0x050
                                    0x0504, 0x0505, 0x0506, 0x0507, 0x0508, 0x0522};
 
 TEST(Container, EveryGenerationIsAWellFormedChainOfSignedEfs) {
-    struct Case {
-        const char* name;
-        Generation generation;
-        std::set<unsigned> appendices;
-    };
+    struct Case { const char* name; Generation generation; std::set<unsigned> appendices; };
     const Case cases[] = {
         {"gen1", Generation::Gen1, {0, 1}},
         {"gen2", Generation::Gen2, {2, 3}},
@@ -59,11 +55,7 @@ TEST(Container, EveryGenerationIsAWellFormedChainOfSignedEfs) {
 }
 
 TEST(Container, EfSizesFollowTheAnnouncedCapacities) {
-    struct Case {
-        const char* name;
-        bool gen2;
-        Capacities caps;
-    };
+    struct Case { const char* name; bool gen2; Capacities caps; };
     Capacities small{600, 3, 4, 2, 5, 7, 9, 11, 0};
     const Case cases[] = {
         {"gen1 default", false, defaultCapacities(Generation::Gen1)},

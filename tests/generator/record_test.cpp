@@ -18,11 +18,7 @@ Bytes ef(const CardDescription& card, unsigned fid, unsigned appendix) {
 }
 
 TEST(Records, NamesAreEncodedIntoTheirCodePage) {
-    struct Case {
-        const char* text;
-        std::uint8_t codePage;
-        std::uint8_t byte;
-    };
+    struct Case { const char* text; std::uint8_t codePage; std::uint8_t byte; };
     const Case cases[] = {
         {"Ł", 2, 0xA3}, {"Ą", 2, 0xA1}, {"ő", 2, 0xF5},  {"ß", 1, 0xDF},  {"€", 15, 0xA4}, {"Ω", 7, 0xD9},
         {"ş", 9, 0xFE}, {"ж", 5, 0xD6}, {"Ж", 80, 0xF6}, {"Ґ", 85, 0xBD}, {"Ș", 16, 0xAA}, {"é", 0, 0xE9},

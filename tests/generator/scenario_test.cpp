@@ -32,10 +32,7 @@ TEST(Scenario, NightShiftIsCutAtMidnightAndGapsLeaveNoRecord) {
 }
 
 TEST(Scenario, DescriptionErrorsNameTheirLine) {
-    struct Case {
-        const char* text;
-        int line;
-    };
+    struct Case { const char* text; int line; };
     const Case cases[] = {
         {"generation gen3", 1},
         {"\n\nday 2024-13-01 00:00 rest", 3},

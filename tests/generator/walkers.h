@@ -16,12 +16,7 @@ inline unsigned be(const Bytes& b, std::size_t at, int n) {
     return v;
 }
 
-struct Tlv {
-    unsigned fid;
-    unsigned appendix;
-    std::size_t offset;
-    Bytes value;
-};
+struct Tlv { unsigned fid; unsigned appendix; std::size_t offset; Bytes value; };
 
 // The records of a well-formed container, or nothing when the chain does not end exactly at
 // the end of the file.
