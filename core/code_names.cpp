@@ -93,6 +93,33 @@ constexpr NamedCode kPlaceEntryTypes[] = {
     {5, "Ende (vom Gerät angenommen)"},
 };
 
+constexpr NamedCode kEventFaultPurposes[] = {
+    {0, "Eines der 10 letzten Ereignisse oder Störungen"},
+    {1, "Längstes Ereignis eines der letzten 10 Tage"},
+    {2, "Eines der 5 längsten Ereignisse der letzten 365 Tage"},
+    {3, "Letztes Ereignis eines der letzten 10 Tage"},
+    {4, "Schwerstes Ereignis eines der letzten 10 Tage"},
+    {5, "Eines der 5 schwersten Ereignisse der letzten 365 Tage"},
+    {6, "Erstes Ereignis oder erste Störung nach der letzten Kalibrierung"},
+    {7, "Andauerndes Ereignis oder andauernde Störung"},
+};
+
+constexpr NamedCode kCalibrationPurposes[] = {
+    {1, "Aktivierung"},
+    {2, "Erstkalibrierung"},
+    {3, "Einbau"},
+    {4, "Nachprüfung"},
+    {5, "Eingabe des Kennzeichens durch das Unternehmen"},
+    {6, "Zeitkorrektur ohne Kalibrierung"},
+    {7, "Eingabe des Ladungstyps durch das Unternehmen"},
+};
+
+constexpr NamedCode kCardSlots[] = {
+    {0, "Keine Karte"}, {1, "Fahrerkarte"}, {2, "Werkstattkarte"}, {3, "Kontrollkarte"}, {4, "Unternehmenskarte"},
+};
+
+constexpr NamedCode kLoadOperations[] = {{1, "Beladen"}, {2, "Entladen"}, {3, "Gleichzeitiges Be- und Entladen"}};
+
 template <std::size_t N>
 std::string lookUp(const NamedCode (&table)[N], std::uint8_t code) {
     for (const NamedCode& entry : table) {
@@ -121,5 +148,13 @@ std::string controlTypeName(std::uint8_t code) {
 std::string specificConditionName(std::uint8_t code) { return lookUp(kSpecificConditions, code); }
 
 std::string placeEntryTypeName(std::uint8_t code) { return lookUp(kPlaceEntryTypes, code); }
+
+std::string eventFaultPurposeName(std::uint8_t code) { return lookUp(kEventFaultPurposes, code); }
+
+std::string calibrationPurposeName(std::uint8_t code) { return lookUp(kCalibrationPurposes, code); }
+
+std::string cardSlotName(std::uint8_t code) { return lookUp(kCardSlots, code); }
+
+std::string loadOperationName(std::uint8_t code) { return lookUp(kLoadOperations, code); }
 
 }  // namespace ddd

@@ -21,4 +21,16 @@ std::string specificConditionName(std::uint8_t code);
 // EntryTypeDailyWorkPeriod of a place record; "Reserviert" for reserved codes.
 std::string placeEntryTypeName(std::uint8_t code);
 
+// EventFaultRecordPurpose: why a unit kept an event or fault record.
+std::string eventFaultPurposeName(std::uint8_t code);
+
+// CalibrationPurpose of a vehicle unit's calibration record.
+std::string calibrationPurposeName(std::uint8_t code);
+
+// The kind of card one nibble of a unit's CardSlotsStatus names; "Keine Karte" for 0.
+std::string cardSlotName(std::uint8_t code);
+
+// OperationType of a load/unload record.
+std::string loadOperationName(std::uint8_t code);
+
 }  // namespace ddd

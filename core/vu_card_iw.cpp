@@ -1,57 +1,51 @@
 // Card insertion/withdrawal record of a vehicle unit, one card's stay in a slot.
-// Second generation (record type 0x0D, 131 bytes or more):
-//   offset 0 surname 36 (code page + 35) | 36 first names 36 | 72 card type 1 | 73 nation 1
-//   74 card number 16 (first 14: driver identification) | 90 card generation 1
-//   91 card expiry date 4 | 95 insertion time 4 | 99 odometer at insertion 3 | 102 slot 1
-//   103 withdrawal time 4 | 107 odometer at withdrawal 3 | then previous vehicle, manual input.
-// First generation (129 bytes): the same without the card generation byte, so from the expiry
-// date on every field sits one byte earlier:
-//   90 card expiry date 4 | 94 insertion time 4 | 98 odometer at insertion 3 | 101 slot 1
-//   102 withdrawal time 4 | 106 odometer at withdrawal 3 | 109 previous vehicle 19
-//   128 manual input flag 1.
+// Second generation (record type 0x0D, 131 bytes):
+//   surname 36 (code page + 35) | first names 36 | card: type 1, nation 1, number 16, generation 1
+//   card expiry date 4 | insertion time 4 | odometer at insertion 3 | slot 1 | withdrawal time 4
+//   odometer at withdrawal 3 | previous vehicle: registration 15, withdrawal time 4, unit
+//   generation 1 | manual input flag 1
+// First generation (129 bytes): the card without its generation byte and the previous vehicle
+// without the unit's generation.
 #include "core/vu_blocks.h"
 
 namespace ddd {
 namespace {
 
-// The bytes of the field at [offset, offset + length), or nothing when the record ends before.
-Bytes field(Bytes record, std::size_t offset, std::size_t length) {
-    ByteReader reader(record);
-    reader.skip(offset);
-    Bytes bytes = reader.bytes(length);
-    return reader.failed() ? Bytes{} : bytes;
-}
-
-std::string name(Bytes record, std::size_t offset) {
-    Bytes bytes = field(record, offset, 36);
-    if (bytes.empty()) return {};
-    ByteReader reader(bytes);
-    const std::uint8_t codePage = reader.u8();
-    return decodeCodePagedText(codePage, reader.bytes(35));
-}
-
-std::uint32_t number(Bytes record, std::size_t offset, std::size_t length) {
-    return vu::numberOf(field(record, offset, length));
-}
-
-// The generations differ only in where the fields from the insertion time on begin.
-VuCardIwRecord decode(Bytes record, std::size_t insertionOffset) {
+VuCardIwRecord decode(Bytes record, VuGeneration generation) {
+    ByteReader r(record);
     VuCardIwRecord out;
-    out.surname = name(record, 0);
-    out.firstNames = name(record, 36);
-    out.cardNumber = textWithoutTrailingBlanks(field(record, 74, 14));
-    out.insertionTime = number(record, insertionOffset, 4);
-    out.odometerAtInsertion = number(record, insertionOffset + 4, 3);
-    out.slot = static_cast<std::uint8_t>(number(record, insertionOffset + 7, 1));
-    out.withdrawalTime = number(record, insertionOffset + 8, 4);
-    out.odometerAtWithdrawal = number(record, insertionOffset + 12, 3);
+    out.surname = vu::name(r);
+    out.firstNames = vu::name(r);
+    // The finder knows a driver by the identification alone, without replacement and renewal index.
+    ByteReader identification = r;
+    identification.skip(2);
+    out.cardNumber = textWithoutTrailingBlanks(identification.bytes(14));
+    out.card = vu::card(r, generation);
+    out.cardExpiry = vu::instant(r);
+    out.insertionTime = r.u32();
+    out.odometerAtInsertion = r.u24();
+    out.slot = r.u8();
+    out.withdrawalTime = r.u32();
+    out.odometerAtWithdrawal = r.u24();
+    out.previousVehicle = readRegistration(r);
+    out.previousWithdrawal = vu::instant(r);
+    if (generation != VuGeneration::First) r.skip(1);
+    out.manualInput = r.u8() == 1;
     return out;
 }
 
 }  // namespace
 
-VuCardIwRecord decodeVuCardIwRecordGen2(Bytes record) { return decode(record, 95); }
+namespace vu {
 
-VuCardIwRecord decodeVuCardIwRecordGen1(Bytes record) { return decode(record, 94); }
+void decodeCardIw(ByteReader& r, VuGeneration g, Sink& s) {
+    s.day->cardRecords.push_back(decode(r.bytes(r.remaining()), g));
+}
+
+}  // namespace vu
+
+VuCardIwRecord decodeVuCardIwRecordGen2(Bytes record) { return decode(record, VuGeneration::Second); }
+
+VuCardIwRecord decodeVuCardIwRecordGen1(Bytes record) { return decode(record, VuGeneration::First); }
 
 }  // namespace ddd

@@ -62,6 +62,12 @@ void writeVuSeeds(const fs::path& folder) {
             write(folder / ("vu" + std::to_string(index++) + ".ddd"), bytes.data(), bytes.size());
         }
     }
+    for (auto layout : {ddd::gen::VuLayout::Gen2, ddd::gen::VuLayout::Gen2v2, ddd::gen::VuLayout::Gen1Fixed}) {
+        auto full = ddd::gen::fullVuDescription(layout);
+        full.unwrittenFill = static_cast<std::uint8_t>(index % 2 == 0 ? 0x00 : 0xFF);
+        const auto bytes = ddd::gen::writeVuDownload(full);
+        write(folder / ("vu_full" + std::to_string(index++) + ".ddd"), bytes.data(), bytes.size());
+    }
     using ddd::gen::VuFault;
     for (auto layout : {ddd::gen::VuLayout::Gen2, ddd::gen::VuLayout::Gen1Fixed}) {
         for (const VuFault& fault : {VuFault::truncateAt(700), VuFault::truncateAt(1500), VuFault::countPastEnd(0),

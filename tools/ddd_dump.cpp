@@ -11,7 +11,9 @@
 #include "core/card_file.h"
 #include "core/json_writer.h"
 #include "report/analysis_json.h"
+#include "core/code_names.h"
 #include "core/vu_download.h"
+#include "core/vu_signature.h"
 
 namespace {
 
@@ -216,53 +218,316 @@ std::string dumpJson(const std::string& path, std::size_t size, const DriverCard
     return w.take();
 }
 
-std::string dumpVuJson(const std::string& path, std::size_t size, const VuDownload& vu) {
+// Vehicle units: a value the unit has not written yet is left out of the JSON.
+VuInstant written(std::int64_t t) { return isEmptyTime(t) ? VuInstant{} : VuInstant{t}; }
+void optionalInstant(JsonWriter& w, std::string_view name, const VuInstant& t) {
+    if (t) w.field(name, formatIsoLocal(*t));
+}
+void optionalDate(JsonWriter& w, std::string_view name, const VuInstant& t) {
+    if (t) w.field(name, formatUtcDate(*t));
+}
+void optionalKm(JsonWriter& w, std::string_view name, const VuKm& km) {
+    if (km) w.field(name, std::int64_t{*km});
+}
+void vuCard(JsonWriter& w, std::string_view name, const VuCardRef& card) {
+    if (!card) return;
+    w.key(name).beginObject().field("type", cardSlotName(card->type)).field("nation", std::int64_t{card->nation});
+    w.field("number", card->number);
+    if (card->generation) w.field("generation", std::int64_t{*card->generation});
+    w.endObject();
+}
+void gnssPlace(JsonWriter& w, std::string_view name, const VuGnssPlace& p) {
+    w.key(name).beginObject();
+    optionalInstant(w, "time", p.time);
+    w.field("accuracy", std::int64_t{p.accuracy}).field("latitude", std::int64_t{p.latitude}).field("longitude", std::int64_t{p.longitude});
+    if (p.authenticated) w.field("authenticated", *p.authenticated);
+    w.endObject();
+}
+void eventFaults(JsonWriter& w, std::string_view name, const std::vector<VuEventFault>& list) {
+    w.key(name).beginArray();
+    for (const auto& e : list) {
+        w.beginObject().field("type", hex(e.type, 2)).field("name", eventFaultTypeName(e.type));
+        w.field("purpose", eventFaultPurposeName(e.purpose));
+        optionalInstant(w, "begin", e.begin);
+        optionalInstant(w, "end", e.end);
+        vuCard(w, "driverBegin", e.driverBegin);
+        vuCard(w, "coDriverBegin", e.coDriverBegin);
+        vuCard(w, "driverEnd", e.driverEnd);
+        vuCard(w, "coDriverEnd", e.coDriverEnd);
+        if (e.similarEvents) w.field("similarEvents", std::int64_t{*e.similarEvents});
+        w.endObject();
+    }
+    w.endArray();
+}
+void serialNumber(JsonWriter& w, const VuSerial& s) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%u %02u/%04u", s.serial, unsigned{s.month}, unsigned{s.year});
+    w.key("serial").beginObject().field("number", text).field("equipmentType", std::int64_t{s.equipmentType});
+    w.field("manufacturer", hex(s.manufacturerCode, 2)).endObject();
+}
+void pairedDevices(JsonWriter& w, std::string_view name, const std::vector<VuPairedDevice>& list) {
+    w.key(name).beginArray();
+    for (const auto& d : list) {
+        w.beginObject();
+        serialNumber(w, d.serial);
+        w.field("approvalNumber", d.approvalNumber);
+        optionalInstant(w, "pairing", d.pairing);
+        w.endObject();
+    }
+    w.endArray();
+}
+
+void vuDay(JsonWriter& w, const VuDayBlock& day) {
+    w.beginObject();
+    optionalDate(w, "date", written(day.date));
+    optionalKm(w, "odometerMidnight", isEmptyOdometer(day.odometerMidnight) ? VuKm{} : VuKm{day.odometerMidnight});
+    w.key("cards").beginArray();
+    for (const auto& r : day.cardRecords) {
+        w.beginObject().field("surname", r.surname).field("firstNames", r.firstNames);
+        w.field("cardNumber", r.cardNumber).field("slot", r.slot == 1 ? "co-driver" : "driver");
+        vuCard(w, "card", r.card);
+        optionalDate(w, "cardExpiry", r.cardExpiry);
+        optionalInstant(w, "insertion", written(r.insertionTime));
+        if (!isEmptyOdometer(r.odometerAtInsertion)) w.field("odometerAtInsertion", std::int64_t{r.odometerAtInsertion});
+        optionalInstant(w, "withdrawal", written(r.withdrawalTime));
+        if (!isEmptyOdometer(r.odometerAtWithdrawal)) w.field("odometerAtWithdrawal", std::int64_t{r.odometerAtWithdrawal});
+        if (!r.previousVehicle.number.empty()) writeRegistration(w, "previousVehicle", r.previousVehicle);
+        optionalInstant(w, "previousWithdrawal", r.previousWithdrawal);
+        w.field("manualInput", r.manualInput).endObject();
+    }
+    w.endArray().key("activityChanges").beginArray();
+    for (std::uint16_t word : day.activityChanges) w.string(changeText(word));
+    w.endArray().key("places").beginArray();
+    for (const auto& p : day.places) {
+        w.beginObject();
+        vuCard(w, "card", p.card);
+        optionalInstant(w, "entryTime", p.entryTime);
+        w.field("entryType", placeEntryTypeName(p.entryType)).field("country", nationName(p.country)).field("region", std::int64_t{p.region});
+        optionalKm(w, "odometer", p.odometer);
+        if (p.gnss) gnssPlace(w, "gnss", *p.gnss);
+        w.endObject();
+    }
+    w.endArray().key("gnssPositions").beginArray();
+    for (const auto& g : day.gnssPositions) {
+        w.beginObject();
+        optionalInstant(w, "time", g.time);
+        vuCard(w, "driverCard", g.driverCard);
+        vuCard(w, "coDriverCard", g.coDriverCard);
+        gnssPlace(w, "place", g.place);
+        optionalKm(w, "odometer", g.odometer);
+        w.endObject();
+    }
+    w.endArray().key("specificConditions").beginArray();
+    for (const auto& c : day.specificConditions) {
+        w.beginObject();
+        optionalInstant(w, "time", c.time);
+        w.field("type", specificConditionName(c.type)).endObject();
+    }
+    w.endArray().key("borderCrossings").beginArray();
+    for (const auto& b : day.borderCrossings) {
+        w.beginObject();
+        vuCard(w, "driverCard", b.driverCard);
+        vuCard(w, "coDriverCard", b.coDriverCard);
+        w.field("countryLeft", nationName(b.countryLeft)).field("countryEntered", nationName(b.countryEntered));
+        gnssPlace(w, "place", b.place);
+        optionalKm(w, "odometer", b.odometer);
+        w.endObject();
+    }
+    w.endArray().key("loadUnloads").beginArray();
+    for (const auto& l : day.loadUnloads) {
+        w.beginObject();
+        optionalInstant(w, "time", l.time);
+        w.field("operation", loadOperationName(l.operation));
+        vuCard(w, "driverCard", l.driverCard);
+        vuCard(w, "coDriverCard", l.coDriverCard);
+        gnssPlace(w, "place", l.place);
+        optionalKm(w, "odometer", l.odometer);
+        w.endObject();
+    }
+    w.endArray().endObject();
+}
+
+void vuTechnicalData(JsonWriter& w, const VuDownload& vu) {
+    if (const auto& id = vu.identification) {
+        w.key("unit").beginObject().field("manufacturer", id->manufacturerName).field("address", id->manufacturerAddress);
+        w.field("partNumber", id->partNumber);
+        serialNumber(w, id->serial);
+        w.field("softwareVersion", id->softwareVersion);
+        optionalInstant(w, "softwareInstallation", id->softwareInstallation);
+        optionalDate(w, "manufacturingDate", id->manufacturingDate);
+        w.field("approvalNumber", id->approvalNumber);
+        if (id->generation) w.field("generation", std::int64_t{*id->generation});
+        if (!id->digitalMapVersion.empty()) w.field("digitalMapVersion", id->digitalMapVersion);
+        w.endObject();
+    }
+    pairedDevices(w, "sensors", vu.sensors);
+    pairedDevices(w, "gnssFacilities", vu.gnssFacilities);
+    w.key("calibrations").beginArray();
+    for (const auto& c : vu.calibrations) {
+        w.beginObject().field("purpose", calibrationPurposeName(c.purpose)).field("workshop", c.workshopName);
+        w.field("workshopAddress", c.workshopAddress);
+        vuCard(w, "workshopCard", c.workshopCard);
+        optionalDate(w, "workshopCardExpiry", c.workshopCardExpiry);
+        w.field("vin", c.vin);
+        writeRegistration(w, "registration", c.registration);
+        w.field("w", std::int64_t{c.w}).field("k", std::int64_t{c.k}).field("l", std::int64_t{c.l}).field("tyreSize", c.tyreSize);
+        w.field("authorisedSpeed", std::int64_t{c.authorisedSpeed});
+        optionalKm(w, "oldOdometer", c.oldOdometer);
+        optionalKm(w, "newOdometer", c.newOdometer);
+        optionalInstant(w, "oldTime", c.oldTime);
+        optionalInstant(w, "newTime", c.newTime);
+        optionalDate(w, "nextCalibration", c.nextCalibration);
+        w.key("seals").beginArray();
+        for (const auto& seal : c.seals) {
+            w.beginObject().field("equipmentType", std::int64_t{seal.equipmentType}).field("manufacturer", hex(seal.manufacturerCode, 4));
+            w.field("identifier", seal.identifier).endObject();
+        }
+        w.endArray().endObject();
+    }
+    w.endArray().key("cardsUsed").beginArray();
+    for (const auto& card : vu.cardsUsed) {
+        w.beginObject().field("type", cardSlotName(card.type)).field("nation", std::int64_t{card.nation}).field("number", card.number).endObject();
+    }
+    w.endArray();
+}
+
+std::string dumpVuJson(const std::string& path, std::size_t size, const VuDownload& vu, const AuthenticityCheck& check) {
     JsonWriter w(true);
     w.beginObject().field("file", path).field("size", static_cast<std::int64_t>(size)).field("kind", "vehicle unit");
     w.field("isGen2Format", vu.isGen2Format).field("complete", vu.complete);
     w.field("stoppedAt", static_cast<std::int64_t>(vu.stoppedAt));
     if (!vu.complete) w.field("stopReason", vu.stopReason);
+    w.key("problems").beginArray();
+    for (const auto& problem : vu.problems) w.string(problem);
+    w.endArray().key("blocks").beginArray();
+    for (const auto& b : vu.blocks) {
+        w.beginObject().field("trep", hex(b.trep, 2)).field("name", vuBlockName(b)).field("offset", static_cast<std::int64_t>(b.offset));
+        w.field("end", static_cast<std::int64_t>(b.end)).field("whole", b.whole).field("signed", !b.signature.empty()).endObject();
+    }
+    w.endArray();
     w.field("vin", vu.vin).field("registrationNumber", vu.registrationNumber);
     if (vu.hasRegistration) {
         w.field("registrationNation", std::int64_t{vu.registrationNation}).field("nationName", nationName(vu.registrationNation));
     }
-    w.field("vuTime", instant(vu.vuTime));
-    w.field("downloadableFrom", instant(vu.downloadableFrom)).field("downloadableTo", instant(vu.downloadableTo));
-    w.key("blocks").beginObject().field("activities", std::int64_t{vu.activityBlocks});
-    w.field("eventsFaults", std::int64_t{vu.eventFaultBlocks}).field("detailedSpeed", std::int64_t{vu.speedBlocks});
-    w.field("technicalData", std::int64_t{vu.technicalBlocks}).endObject();
-    w.key("days").beginArray();
-    for (const auto& day : vu.days) {
-        w.beginObject().field("date", date(day.date));
-        odometer(w, "odometerMidnight", day.odometerMidnight);
-        w.field("activityChanges", std::int64_t{day.activityChangeCount});
-        w.key("cards").beginArray();
-        for (const auto& r : day.cardRecords) {
-            w.beginObject().field("surname", r.surname).field("firstNames", r.firstNames);
-            w.field("cardNumber", r.cardNumber).field("slot", r.slot == 1 ? "co-driver" : "driver");
-            w.field("insertion", instant(r.insertionTime));
-            odometer(w, "odometerAtInsertion", r.odometerAtInsertion);
-            w.field("withdrawal", instant(r.withdrawalTime));
-            odometer(w, "odometerAtWithdrawal", r.odometerAtWithdrawal);
-            w.endObject();
-        }
-        w.endArray().endObject();
+    optionalInstant(w, "vuTime", written(vu.vuTime));
+    optionalInstant(w, "downloadableFrom", written(vu.downloadableFrom));
+    optionalInstant(w, "downloadableTo", written(vu.downloadableTo));
+    if (vu.cardSlots) {
+        w.key("cardSlots").beginObject().field("driver", cardSlotName(*vu.cardSlots & 0x0F));
+        w.field("coDriver", cardSlotName(*vu.cardSlots >> 4)).endObject();
     }
-    w.endArray().endObject();
+    if (const auto& last = vu.lastDownload) {
+        w.key("lastDownload").beginObject();
+        optionalInstant(w, "time", last->time);
+        vuCard(w, "card", last->card);
+        w.field("company", last->companyOrWorkshop).endObject();
+    }
+    w.key("companyLocks").beginArray();
+    for (const auto& lock : vu.companyLocks) {
+        w.beginObject();
+        optionalInstant(w, "lockIn", lock.lockIn);
+        optionalInstant(w, "lockOut", lock.lockOut);
+        w.field("company", lock.companyName).field("address", lock.companyAddress);
+        vuCard(w, "card", lock.card);
+        w.endObject();
+    }
+    w.endArray().key("controls").beginArray();
+    for (const auto& control : vu.controls) {
+        w.beginObject().field("type", controlTypeName(control.type));
+        optionalInstant(w, "time", control.time);
+        vuCard(w, "card", control.card);
+        optionalInstant(w, "periodBegin", control.periodBegin);
+        optionalInstant(w, "periodEnd", control.periodEnd);
+        w.endObject();
+    }
+    w.endArray().key("days").beginArray();
+    for (const auto& day : vu.days) vuDay(w, day);
+    w.endArray();
+    eventFaults(w, "faults", vu.faults);
+    eventFaults(w, "events", vu.events);
+    if (const auto& o = vu.overspeedControl) {
+        w.key("overspeedControl").beginObject();
+        optionalInstant(w, "lastControl", o->lastControl);
+        optionalInstant(w, "firstOverspeedSince", o->firstOverspeedSince);
+        w.field("overspeedsSince", std::int64_t{o->overspeedsSince}).endObject();
+    }
+    w.key("overspeedEvents").beginArray();
+    for (const auto& e : vu.overspeedEvents) {
+        w.beginObject().field("purpose", eventFaultPurposeName(e.purpose));
+        optionalInstant(w, "begin", e.begin);
+        optionalInstant(w, "end", e.end);
+        w.field("maxSpeed", std::int64_t{e.maxSpeed}).field("averageSpeed", std::int64_t{e.averageSpeed});
+        vuCard(w, "driverBegin", e.driverBegin);
+        w.field("similarEvents", std::int64_t{e.similarEvents}).endObject();
+    }
+    w.endArray().key("timeAdjustments").beginArray();
+    for (const auto& t : vu.timeAdjustments) {
+        w.beginObject();
+        optionalInstant(w, "oldTime", t.oldTime);
+        optionalInstant(w, "newTime", t.newTime);
+        w.field("workshop", t.workshopName).field("workshopAddress", t.workshopAddress);
+        vuCard(w, "workshopCard", t.workshopCard);
+        w.endObject();
+    }
+    w.endArray();
+    eventFaults(w, "powerInterruptions", vu.powerInterruptions);
+    // One line of speeds per minute keeps a day's 1440 minutes readable.
+    w.key("detailedSpeed").beginArray();
+    for (const auto& minute : vu.speed) {
+        std::string speeds;
+        for (std::uint8_t s : minute.speeds) speeds += (speeds.empty() ? "" : " ") + std::to_string(s);
+        w.beginObject().field("begin", instant(minute.begin)).field("speeds", speeds).endObject();
+    }
+    w.endArray();
+    vuTechnicalData(w, vu);
+    writeAuthenticity(w, check);
+    w.endObject();
     return w.take();
 }
 
-void printVuSummary(const std::string& path, const VuDownload& vu) {
+// "-" for what the unit has not written yet.
+std::string orDash(const VuInstant& t) { return t ? formatDateTime(*t) : "-"; }
+std::string orDash(const VuKm& km) { return km ? std::to_string(*km) + " km" : "-"; }
+
+void printVuSummary(const std::string& path, const VuDownload& vu, const AuthenticityCheck& check) {
     std::printf("Vehicle unit download %s\n", path.c_str());
     if (vu.stoppedAt > 0) {
-        std::printf("  generation: %s\n", vu.isGen2Format ? "second (record arrays)" : "first (fixed structures)");
+        std::printf("  generation: %s\n", vu.generation == VuGeneration::First    ? "first (fixed structures)"
+                                          : vu.generation == VuGeneration::Second ? "second (record arrays)"
+                                                                                  : "second, version 2 (record arrays)");
     }
     std::printf("  vehicle: %s, VIN %s\n", vu.registrationNumber.c_str(), vu.vin.c_str());
     std::printf("  downloadable: %s to %s\n", instant(vu.downloadableFrom).c_str(), instant(vu.downloadableTo).c_str());
+    if (const auto& id = vu.identification) {
+        std::printf("  unit: %s, part %s, serial %u, software %s, approval %s\n", id->manufacturerName.c_str(), id->partNumber.c_str(),
+                    id->serial.serial, id->softwareVersion.c_str(), id->approvalNumber.c_str());
+    }
+    if (const auto& last = vu.lastDownload) {
+        std::printf("  last download: %s by %s\n", orDash(last->time).c_str(), last->companyOrWorkshop.c_str());
+    }
+    for (const auto& lock : vu.companyLocks) {
+        std::printf("  company lock: %s, %s to %s\n", lock.companyName.c_str(), orDash(lock.lockIn).c_str(), orDash(lock.lockOut).c_str());
+    }
     std::size_t stays = 0;
     for (const auto& day : vu.days) stays += day.cardRecords.size();
     std::printf("  days: %zu, card insertions: %zu\n", vu.days.size(), stays);
-    if (!vu.complete) std::printf("  stopped at offset %llu: %s\n", static_cast<unsigned long long>(vu.stoppedAt), vu.stopReason.c_str());
+    std::printf("  events: %zu, faults: %zu, overspeeding: %zu, time adjustments: %zu, power interruptions: %zu\n", vu.events.size(),
+                vu.faults.size(), vu.overspeedEvents.size(), vu.timeAdjustments.size(), vu.powerInterruptions.size());
+    for (const auto* list : {&vu.events, &vu.faults}) {
+        for (const auto& e : *list) {
+            std::printf("    %s: %s to %s\n", eventFaultTypeName(e.type).c_str(), orDash(e.begin).c_str(), orDash(e.end).c_str());
+        }
+    }
+    std::printf("  detailed speed: %zu minutes\n", vu.speed.size());
+    for (const auto& c : vu.calibrations) {
+        std::printf("  calibration: %s by %s, odometer %s -> %s, next %s\n", calibrationPurposeName(c.purpose).c_str(),
+                    c.workshopName.c_str(), orDash(c.oldOdometer).c_str(), orDash(c.newOdometer).c_str(),
+                    c.nextCalibration ? formatUtcDate(*c.nextCalibration).c_str() : "-");
+    }
+    for (const auto& problem : vu.problems) std::printf("  problem: %s\n", problem.c_str());
+    std::printf("  signatures: %s\n", authenticityText(check.status));
+    for (const auto& problem : check.problems) std::printf("    failed: %s\n", problem.c_str());
+    for (const auto& note : check.notes) std::printf("    %s\n", note.c_str());
 }
 
 void printSummary(const std::string& path, const DriverCardFile& file) {
@@ -322,10 +587,11 @@ int main(int argc, char** argv) {
     // Vehicle-unit downloads begin with the block marker 0x76, which no card download does.
     if (!decoded && !bytes.empty() && bytes[0] == 0x76) {
         const VuDownload vu = decodeVuDownload(bytes);
+        const AuthenticityCheck check = verifyVuDownload(bytes, vu, installedTrustAnchors());
         if (summary) {
-            printVuSummary(path, vu);
+            printVuSummary(path, vu, check);
         } else {
-            std::cout << dumpVuJson(path, bytes.size(), vu) << '\n';
+            std::cout << dumpVuJson(path, bytes.size(), vu, check) << '\n';
         }
         return 0;
     }
