@@ -304,6 +304,8 @@ struct VuSpeedMinute {
 };
 
 struct VuDownload {
+    // What the finder reads, instants and odometers as stored (0 when the overview has none;
+    // see isEmptyTime and isEmptyOdometer).
     bool isGen2Format = false;
     std::string vin;
     std::string registrationNumber;
