@@ -273,6 +273,14 @@ struct VuCalibration {
     VuInstant newTime;
     VuInstant nextCalibration;  // a date
     std::vector<VuSeal> seals;  // second generation
+    // Second version: the devices paired at the end of the calibration (absent: none), the
+    // default load type (0 undefined, 1 goods, 2 passengers) and where it took place.
+    std::optional<VuSerial> sensorSerial;
+    std::optional<VuSerial> gnssSerial;
+    std::optional<VuSerial> remoteCommunicationSerial;
+    std::uint8_t defaultLoadType = 0;
+    std::uint8_t country = 0;
+    VuInstant countryTime;
 
     bool operator==(const VuCalibration&) const = default;
 };

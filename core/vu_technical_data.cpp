@@ -9,7 +9,7 @@
 //     registration 15, w 2, k 2, l 2, tyre size 15, authorised speed 1, old and new odometer
 //     3 + 3, old and new time 4 + 4, next calibration 4; version 1: seals 5 x 11; version 2:
 //     sensor, GNSS and remote-communication serials 3 x 8, seals 5 x 11, default load type 1,
-//     country 1, country time 4
+//     country 1, time of the position that gave the country 4
 //   0x0E cards used: card 19, chip serial 8, structure version 2, card number 16
 //   0x1F power supply interruptions (vu_events_faults.cpp) | 0x08 signature
 // First generation (TREP 0x05), fixed structure: unit 116 (approval number 8, no generation)
@@ -17,6 +17,7 @@
 //   records of 167 (card of 18 bytes, no seals) | signature 128
 // A serial number: number 4, month and year of manufacture 2 (BCD), equipment type 1, maker 1.
 // A seal: equipment type 1, maker 2, identifier 8.
+#include <algorithm>
 #include <cstdio>
 
 #include "core/vu_blocks.h"
@@ -46,6 +47,16 @@ std::vector<VuSeal> seals(ByteReader& r) {
         if (!r.failed() && !empty) out.push_back(std::move(seal));
     }
     return out;
+}
+
+// The serial of a device paired at a calibration; absent when none was (zeros or 0xFF).
+std::optional<VuSerial> pairedSerial(ByteReader& r) {
+    const Bytes raw = r.bytes(8);
+    const bool none = std::all_of(raw.begin(), raw.end(), [](std::uint8_t b) { return b == 0x00; }) ||
+                      std::all_of(raw.begin(), raw.end(), [](std::uint8_t b) { return b == 0xFF; });
+    if (raw.empty() || none) return std::nullopt;
+    ByteReader reader(raw);
+    return serial(reader);
 }
 
 VuPairedDevice pairedDevice(ByteReader& r, std::size_t approvalSize) {
@@ -101,8 +112,17 @@ void decodeCalibration(ByteReader& r, VuGeneration g, Sink& s) {
     c.oldTime = instant(r);
     c.newTime = instant(r);
     c.nextCalibration = instant(r);
-    if (g == VuGeneration::SecondV2) r.skip(3 * 8);
+    if (g == VuGeneration::SecondV2) {
+        c.sensorSerial = pairedSerial(r);
+        c.gnssSerial = pairedSerial(r);
+        c.remoteCommunicationSerial = pairedSerial(r);
+    }
     if (g != VuGeneration::First) c.seals = seals(r);
+    if (g == VuGeneration::SecondV2) {
+        c.defaultLoadType = r.u8();
+        c.country = r.u8();
+        c.countryTime = instant(r);
+    }
     s.out.calibrations.push_back(std::move(c));
 }
 

@@ -377,6 +377,17 @@ void vuTechnicalData(JsonWriter& w, const VuDownload& vu) {
         optionalInstant(w, "oldTime", c.oldTime);
         optionalInstant(w, "newTime", c.newTime);
         optionalDate(w, "nextCalibration", c.nextCalibration);
+        for (const auto& [name, device] : {std::pair{"sensorSerial", &c.sensorSerial}, std::pair{"gnssSerial", &c.gnssSerial},
+                                           std::pair{"remoteCommunicationSerial", &c.remoteCommunicationSerial}}) {
+            if (!*device) continue;
+            w.key(name).beginObject();
+            serialNumber(w, **device);
+            w.endObject();
+        }
+        if (c.country != 0) {
+            w.field("defaultLoadType", std::int64_t{c.defaultLoadType}).field("country", nationName(c.country));
+            optionalInstant(w, "countryTime", c.countryTime);
+        }
         w.key("seals").beginArray();
         for (const auto& seal : c.seals) {
             w.beginObject().field("equipmentType", std::int64_t{seal.equipmentType}).field("manufacturer", hex(seal.manufacturerCode, 4));

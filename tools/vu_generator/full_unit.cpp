@@ -130,6 +130,13 @@ VuDescription fullVuDescription(VuLayout layout) {
     calibration.newTime = utcTime(2022, 5, 2, "08:01");
     calibration.nextCalibration = utcDay(2024, 5, 2);
     if (!gen1) calibration.seals = {{1, 0x0021, "00112233445566FF"}, {4, 0x0021, "A1A2A3A4A5A6A7A8"}};
+    if (v2) {
+        calibration.sensorSerial = vu.sensors.front().serial;
+        calibration.gnssSerial = vu.gnssFacilities.front().serial;
+        calibration.defaultLoadType = 1;
+        calibration.country = 13;
+        calibration.countryTime = utcTime(2022, 5, 2, "07:58");
+    }
     VuCalibration activation = calibration;
     activation.purpose = 1;
     activation.oldOdometer = std::nullopt;

@@ -171,7 +171,12 @@ struct Writer {
         instant(w, c.newTime);
         instant(w, c.nextCalibration);
         if (gen1()) return;
-        if (v2()) w.fill(0, 3 * 8);
+        if (v2()) {
+            for (const auto* device : {&c.sensorSerial, &c.gnssSerial, &c.remoteCommunicationSerial}) {
+                if (*device) serial(w, **device);
+                else w.fill(vu.unwrittenFill, 8);
+            }
+        }
         for (std::size_t i = 0; i < 5; ++i) {
             if (i >= c.seals.size()) {
                 w.fill(0, 11);
@@ -181,7 +186,11 @@ struct Writer {
             w.u16(c.seals[i].manufacturerCode);
             for (std::size_t k = 0; k < 16; k += 2) w.u8(std::stoul(c.seals[i].identifier.substr(k, 2), nullptr, 16));
         }
-        if (v2()) w.fill(0, 6);
+        if (v2()) {
+            w.u8(c.defaultLoadType);
+            w.u8(c.country);
+            instant(w, c.countryTime);
+        }
     }
     void identification(ByteWriter& w, const VuIdentification& id) {
         name(w, id.manufacturerName);
