@@ -1,0 +1,426 @@
+// The strict checks of driving, breaks, rests and working time: every limit exactly and just
+// beyond, the windows the data does not cover, the rule context they share, the codes and
+// classes, and the order of the findings.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <tuple>
+
+#include "analysis/rule_context.h"
+#include "analysis/working_time_rules.h"
+#include "tests/analysis/test_support.h"
+
+namespace ddd {
+namespace {
+
+using namespace test;
+using gen::utcTime;
+
+const std::string kDaily = "eu.561.daily_driving", kExtended = "eu.561.daily_driving.extended";
+
+// After an 11 h rest ending Monday 00:00, one day each: 30 min of work, the driving, rest to the
+// next midnight; an 11 h rest closes the last day.
+Timeline drivingDays(const std::vector<int>& drivingMinutes) {
+    std::string blocks = "rest 11:00 ";
+    for (int d : drivingMinutes) blocks += "work 0:30 " + (d > 0 ? "drive " + hm(d) + " " : "") + "rest " + hm(24 * 60 - 30 - d) + " ";
+    return timeline(kMonday - 11 * h, blocks + "rest 11:00");
+}
+
+// The daily work period of day `day` of drivingDays.
+Finding onDay(const std::string& code, std::int32_t severity, int day, int drivingMinutes) {
+    const std::int64_t start = kMonday + day * kDay, end = start + 30 * m + drivingMinutes * m;
+    return {code, severity, drivingMinutes * m, code == kExtended ? 36000 : 32400, start, end, end};
+}
+
+TEST(DailyDriving, NineHoursExtendableToTenTwiceAWeekWithCompleteData) {
+    const std::int64_t t = kMonday;
+    expectFindings(kDaily, {
+        {"four days of 9 h 30: the third and the fourth", drivingDays({570, 570, 570, 570}), {onDay(kDaily, 1, 2, 570), onDay(kDaily, 1, 3, 570)}},
+        {"exactly 9 h uses no extension", drivingDays({540, 570, 570, 570}), {onDay(kDaily, 1, 3, 570)}},
+        {"9 h 1 min on the third day", drivingDays({570, 570, 541}), {onDay(kDaily, 1, 2, 541)}},
+        {"10 h 30 uses an extension", drivingDays({630, 570, 570}), {onDay(kExtended, 1, 0, 630), onDay(kDaily, 1, 2, 570)}},
+        {"exactly 10 h on both extension days", drivingDays({600, 600}), {}},
+        {"10 h 1 min on an extension day", drivingDays({601}), {onDay(kExtended, 1, 0, 601)}},
+        {"9 h limit: 10 h is SI", drivingDays({570, 570, 600}), {onDay(kDaily, 2, 2, 600)}},
+        {"10 h limit: 11 h is SI", drivingDays({660}), {onDay(kExtended, 2, 0, 660)}},
+        {"a new week brings new extensions", drivingDays({570, 570, 570, 0, 0, 0, 0, 570, 570}), {onDay(kDaily, 1, 2, 570)}},
+        {"begins with the data", timeline(t, "drive 10:30 rest 11:00"), {}},
+        {"ends with the data", timeline(t, "rest 11:00 drive 10:30"), {}},
+        {"holds an unknown stretch", timeline(t, "rest 11:00 drive 5:30 unknown 0:10 drive 5:00 rest 11:00"), {}},
+        {"holds a hole", withHole(timeline(t, "rest 11:00 drive 5:30 drive 5:00 rest 11:00"), 1, 60), {}},
+    });
+}
+
+TEST(Breaks, FortyFiveMinutesAfterFourAndAHalfHoursOfDriving) {
+    const std::int64_t t = kMonday + 6 * h;
+    const std::string code = "eu.561.breaks.driving_without_break";
+    const auto at = [&](const char* blocks) { return timeline(t, blocks); };
+    const auto over = [&](std::int32_t severity, std::int64_t value, std::int64_t end, std::int64_t when) {
+        return std::vector<Finding>{{code, severity, value, 16200, t, t + end, t + when}};
+    };
+    const Timeline contiguous = at("drive 4:30 drive 1:00 break 0:45");
+    expectFindings("eu.561.breaks", {
+        {"4 h 30 then a 45 min break", at("drive 4:30 break 0:45 drive 4:30 rest 11:00"), {}},
+        {"4 h 31: MI, dated at the 4 h 30 mark", at("drive 4:31 break 0:45"), over(1, 16260, 271 * m, 270 * m)},
+        {"16201 s", lengthened(at("drive 4:30 break 0:45"), 0, 1), over(1, 16201, 16201, 16200)},
+        {"15 min then 30 min qualifies", at("drive 2:00 break 0:15 drive 2:30 break 0:30 drive 4:30 rest 11:00"), {}},
+        {"30 min then 15 min does not", at("drive 2:00 break 0:30 drive 2:30 break 0:15 drive 0:30 rest 11:00"), over(2, 18000, 345 * m, 315 * m)},
+        {"14 min is no first part", at("drive 2:00 break 0:14 drive 2:00 break 0:30 drive 1:00 rest 11:00"), over(2, 18000, 344 * m, 314 * m)},
+        {"work and availability are no break", at("drive 3:00 work 0:30 avail 0:30 drive 1:31 break 0:45"), over(1, 16260, 331 * m, 330 * m)},
+        {"an unknown stretch ends the sequence", at("drive 3:00 unknown 0:10 drive 3:00 break 0:45"), {}},
+        {"touching rest stretches make one break", at("drive 4:30 break 0:20 break+absent 0:25 drive 4:30 break 0:45"), {}},
+        {"6 h is VSI", at("drive 6:00 break 0:45"), over(3, 21600, 360 * m, 270 * m)},
+        {"the end of the data ends the sequence", at("drive 5:00"), over(2, 18000, 300 * m, 270 * m)},
+        {"contiguous driving stretches", contiguous, over(2, 19800, 330 * m, 270 * m)},
+        {"a one-second hole ends the sequence", withHole(contiguous, 0, 1), {}},
+    });
+}
+
+// An 11 h rest ending Monday 00:00, then each day driving and rest to the next midnight.
+Timeline weeksOfDriving(const std::vector<int>& drivingMinutes) {
+    std::string blocks = "rest 11:00 ";
+    for (int d : drivingMinutes) blocks += (d > 0 ? "drive " + hm(d) + " " : "") + (d < 1440 ? "rest " + hm(1440 - d) + " " : "");
+    return timeline(kMonday - 11 * h, blocks);
+}
+
+TEST(WeeklyDriving, FiftySixHoursAWeekAndNinetyInTwo) {
+    const std::string week = "eu.561.weekly_driving.limit", fortnight = "eu.561.fortnight_driving.limit";
+    const std::vector<int> six(6, 480), fifty{600, 600, 600, 600, 600, 0, 0};
+    const auto days = [](std::vector<int> first, const std::vector<int>& then) {
+        first.insert(first.end(), then.begin(), then.end());
+        return weeksOfDriving(first);
+    };
+    const auto over = [&](std::int32_t severity, std::int64_t value) {
+        return std::vector<Finding>{{week, severity, value, 201600, kMonday, kMonday + 7 * kDay, kMonday + 6 * kDay + 8 * h}};
+    };
+    expectFindings("eu.561.weekly_driving", {
+        {"exactly 56 h", days(six, {480}), {}},
+        {"56 h 1 min is MI", days(six, {481}), over(1, 201660)},
+        {"56 h and one second is MI", lengthened(days(six, {480}), 13, 1), over(1, 201601)},
+        {"60 h is SI", days(six, {720}), over(2, 216000)},
+        {"driving across Monday 00:00 is split between the weeks",
+         timeline(kMonday - 11 * h, "rest 11:00 " + repeated("drive 8:00 rest 16:00", 6) + "rest 15:00 drive 10:00 rest 23:00"),
+         {{week, 1, 205200, 201600, kMonday, kMonday + 7 * kDay, kMonday + 6 * kDay + 23 * h}}},
+    });
+    // Driving passes 90 h where it first goes beyond it, not where it reaches it.
+    expectFindings("eu.561.fortnight_driving", {
+        {"two weeks of 50 h", days(fifty, fifty), {{fortnight, 2, 360000, 324000, kMonday, kMonday + 14 * kDay, kMonday + 11 * kDay}}},
+        {"exactly 90 h", days(fifty, {600, 600, 600, 600, 0, 0, 0}), {}},
+        {"90 h 1 min is MI", days(fifty, {600, 600, 600, 601, 0, 0, 0}),
+         {{fortnight, 1, 324060, 324000, kMonday, kMonday + 14 * kDay, kMonday + 10 * kDay + 10 * h}}},
+        {"weeks that do not follow each other", days(fifty, {0, 0, 0, 0, 0, 0, 0, 600, 600, 600, 600, 600}), {}},
+    });
+}
+
+// A 45 h weekly rest ending Monday 00:00, then the blocks.
+Timeline afterWeeklyRest(const std::string& blocks) { return timeline(kMonday - 45 * h, "rest 45:00 " + blocks); }
+
+TEST(DailyRest, RegularReducedAndSplitRests) {
+    const std::int64_t t = kMonday;
+    const std::string reduced = "eu.561.daily_rest.reduced_too_short", regular = "eu.561.daily_rest.regular_required_too_short",
+                      split = "eu.561.daily_rest.split_second_part_short", count = "eu.561.daily_rest.reduced_count_exceeded";
+    const auto in = [&](const std::string& code, std::int32_t severity, std::int64_t value, std::int64_t from = 0) {
+        return Finding{code, severity, value, code == regular ? 39600 : 32400, t + from, t + from + kDay, t + from + kDay};
+    };
+    const std::string three = repeated("work 14:00 rest 10:00", 3);
+    const auto lay = afterWeeklyRest;
+    expectFindings("eu.561.daily_rest", {
+        {"exactly 11 h", lay("work 13:00 rest 11:00 work 13:00 rest 45:00"), {}},
+        {"10 h 59 is a reduced rest", lay("work 13:00 rest 10:59 work 13:00 rest 45:00"), {}},
+        {"9 h 1 min after 14 h 59 of work is a reduced rest", lay("work 14:59 rest 9:01 work 13:00 rest 45:00"), {}},
+        {"8 h 59 is too short, MI", lay("work 13:00 rest 8:59 work 2:01 rest 45:00"), {in(reduced, 1, 32340)}},
+        {"6 h 59 is VSI", lay("work 13:00 rest 6:59 work 4:01 rest 45:00"), {in(reduced, 3, 25140)}},
+        {"9 h late in the window counts only in part", lay("work 16:00 rest 9:00 work 13:00 rest 45:00"), {in(reduced, 1, 8 * h)}},
+        {"3 h then 9 h is a split rest", lay("work 5:00 rest 3:00 work 7:00 rest 9:00 work 13:00 rest 45:00"), {}},
+        {"3 h then 8 h: the second part is short", lay("work 5:00 rest 3:00 work 7:00 rest 8:00 work 1:00 rest 45:00"), {in(split, 1, 8 * h)}},
+        {"three reduced rests between weekly rests", lay(three + "work 13:00 rest 45:00"), {}},
+        {"the fourth reduced rest: the count and the 11 h rest it needed", lay(three + "work 14:00 rest 10:00 work 13:00 rest 45:00"),
+         {{count, 0, 4, 3, t, t + 96 * h, t + 96 * h}, in(regular, 1, 36000, 72 * h)}},
+        {"8 h 30 after three reduced rests is SI", lay(three + "work 15:30 rest 8:30 work 13:00 rest 45:00"), {in(regular, 2, 30600, 72 * h)}},
+        {"a stretch without data restarts the count",
+         lay(three + "work 7:00 unknown 0:30 work 6:30 rest 10:00 " + repeated("work 14:00 rest 10:00", 2) + "work 13:00 rest 45:00"), {}},
+        {"a window beyond the end of the data", lay("work 13:00 rest 8:00"), {}},
+        {"a window holding an unknown stretch", lay("work 13:00 rest 7:00 unknown 1:00 work 3:00 rest 45:00"), {}},
+    });
+}
+
+// A crew's day of 21 h: driving and availability, 45 min of break, 30 min of work at each end.
+std::string crewDuty(bool crew) {
+    const std::string c = crew ? "+crew" : "";
+    return "work 0:30 drive" + c + " 4:30 avail" + c + " 4:30 drive" + c + " 4:30 break 0:45 drive" + c + " 4:00 avail" + c + " 1:45 work 0:30 ";
+}
+
+// Three days of 21 h between two weekly rests, as a generated card download; `before` is worked
+// before the first of them.
+gen::Timeline crewTour(bool crew, const std::string& dailyRest, const std::string& before = "") {
+    gen::Timeline tour(utcDay(2024, 3, 3));
+    tour.add("rest 45:00 " + before + crewDuty(crew) + dailyRest + " " + crewDuty(crew) + dailyRest + " " + crewDuty(crew) + "rest 45:00");
+    return tour;
+}
+
+// The plain algorithm would blame a crew resting 9 h within 30 h; a crew's rests are not counted
+// as reduced either.
+TEST(DailyRest, CrewsNeedNineHoursWithinThirtyHours) {
+    const std::string code = "eu.561.daily_rest.reduced_too_short";
+    const std::int64_t first = utcDay(2024, 3, 3) + 45 * h;  // end of the first weekly rest
+    const auto solo = [&](std::int64_t end) { return Finding{code, 3, 3 * h, 32400, end, end + kDay, end + kDay}; };
+    struct Case { const char* name; gen::Timeline tour; std::vector<Finding> expected; };
+    const Case cases[] = {
+        {"21 h of crew duty, then 9 h of rest", crewTour(true, "rest 9:00"), {}},
+        {"the same tour driven alone", crewTour(false, "rest 9:00"), {solo(first), solo(first + 30 * h), solo(first + 60 * h)}},
+        {"a crew resting 8 h", crewTour(true, "rest 8:00"), {{code, 1, 8 * h, 32400, first, first + 30 * h, first + 30 * h}}},
+        {"three solo reduced rests before", crewTour(true, "rest 9:00", repeated("work 14:00 rest 10:00", 3)), {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(findingsOf(strictFindingsOfDownload(c.tour), "eu.561.daily_rest"), c.expected) << c.name;
+}
+
+// Six days after a weekly rest that ends Monday 00:00: the next one begins exactly 144 h later,
+// after `extra` more work.
+Timeline weeklyRestAfter(const std::string& extra) {
+    return afterWeeklyRest(repeated("work 13:00 rest 11:00", 5) + "work 13:00 rest 9:00 work 2:00 " + extra + " rest 45:00 work 1:00");
+}
+
+TEST(WeeklyRest, BeginsWithinSixDaysOfThePrevious) {
+    const std::int64_t t = kMonday;
+    const auto late = [&](std::int32_t severity, std::int64_t excess, std::int64_t from = kMonday) {
+        return std::vector<Finding>{{"eu.561.weekly_rest.start_late", severity, 518400 + excess, 518400, from, from + 518400 + excess, from + 518400}};
+    };
+    const std::string six = repeated("work 13:00 rest 11:00", 6);
+    expectFindings("eu.561.weekly_rest_start", {
+        {"exactly 144 h", weeklyRestAfter(""), {}},
+        {"one second late is MI", lengthened(weeklyRestAfter(""), 13, 1), late(1, 1)},
+        {"3 h late is SI", weeklyRestAfter("work 3:00"), late(2, 3 * h)},
+        {"a gap holding an unknown stretch", afterWeeklyRest(repeated("work 13:00 rest 11:00", 5) + "work 13:00 unknown 1:00 work 12:00 rest 45:00"), {}},
+        {"before the first weekly rest, from the end of the first rest", timeline(t, six + "work 13:00 rest 11:00 work 1:00"), late(1, h, t + 24 * h)},
+        {"the data ends in a rest that began in time", timeline(t, six + "work 13:00 rest 20:00"), {}},
+        {"the data ends in a rest that began 144 h after the first rest", timeline(t, six + "work 24:00 rest 20:00"), {}},
+        {"the data ends in a rest that began one minute late", timeline(t, six + "work 24:01 rest 20:00"), late(1, m, t + 24 * h)},
+        {"a rest that began in time after a weekly rest", afterWeeklyRest(repeated("work 13:00 rest 11:00", 5) + "work 13:00 rest 20:00"), {}},
+        {"a rest that began 13 h late, VSI", afterWeeklyRest(six + "work 13:00 rest 20:00"), late(3, 13 * h)},
+        {"work more than 144 h after the weekly rest", afterWeeklyRest(six + "work 1:00"), late(1, h)},
+    });
+    // The weekly rest ended Tuesday 06:00; the card is downloaded on Monday while the next one runs.
+    const std::int64_t previousEnd = utcDay(2024, 3, 5) + 6 * h;
+    for (const auto& [last, expected] : {std::pair<const char*, std::vector<Finding>>{"work 13:00 rest 5:00 work 2:00 rest 22:00", {}},
+                                         {"work 13:00 rest 5:00 work 7:00 rest 17:00", late(1, h, previousEnd)}}) {
+        gen::Timeline history(utcDay(2024, 3, 3));
+        history.add("rest 54:00 " + repeated("work 13:00 rest 11:00", 5) + last);
+        EXPECT_EQ(findingsOf(strictFindingsOfDownload(history), "eu.561.weekly_rest_start"), expected) << last;
+    }
+}
+
+// An 11 h rest ending Monday 00:00, then two weeks of four days of work with 11 h rests, a day of
+// work followed by the week's weekly rest, and work up to the next Monday.
+Timeline twoWeeks(int firstRestHours, int secondRestHours) {
+    std::string blocks = "rest 11:00 ";
+    for (int rest : {firstRestHours, secondRestHours}) {
+        blocks += repeated("work 13:00 rest 11:00", 4) + "work 13:00 rest " + hm(rest * 60) + " work " + hm((168 - 96 - 13 - rest) * 60) + " ";
+    }
+    return timeline(kMonday - 11 * h, blocks + "rest 11:00");
+}
+
+TEST(WeeklyRest, TwoReducedWeeklyRestsInConsecutiveWeeks) {
+    const std::int64_t start = kMonday + 7 * kDay + 109 * h;
+    const Timeline both = twoWeeks(30, 30);
+    // A 24 h weekly rest, then a 45 h one and an 11 h rest extended by the 21 h owed: the
+    // compensation is not judged, and one reduced weekly rest in a pair is allowed.
+    const Timeline compensated = timeline(kMonday - 11 * h, "rest 11:00 " + repeated("work 13:00 rest 11:00", 4) + "work 13:00 rest 24:00 work 11:00 " +
+                                                                repeated("work 13:00 rest 11:00", 4) + "work 13:00 rest 45:00 work 13:00 rest 32:00 work 2:00");
+    expectFindings("eu.561.weekly_rest_length", {
+        {"30 h and 30 h: VSI on the second", both,
+         {{"eu.561.weekly_rest.second_reduced_in_pair", 3, 30 * h, 162000, start, start + 30 * h, start + 30 * h}}},
+        {"45 h then 30 h", twoWeeks(45, 30), {}},
+        {"30 h then 45 h", twoWeeks(30, 45), {}},
+        {"the data begins after the first Monday", Timeline(both.begin() + 2, both.end()), {}},
+        {"a compensated reduced rest", compensated, {}},
+    });
+}
+
+TEST(WorkingTime, SixtyHoursAWeekAndBreaksOfThirtyOrFortyFiveMinutes) {
+    const auto week = [](const std::string& saturday) {
+        return timeline(kMonday - 11 * h, "rest 11:00 " + repeated("work 5:00 drive 5:00 rest 14:00", 5) + saturday + " rest 24:00");
+    };
+    const auto over = [](std::int64_t value) {
+        return std::vector<Finding>{{"eu.2002_15.weekly_working_time.over_60h", 0, value, 216000, kMonday, kMonday + 7 * kDay, kMonday + 7 * kDay}};
+    };
+    expectFindings("eu.2002_15.weekly_working_time", {
+        {"exactly 60 h of work and driving", week("work 10:00 rest 14:00"), {}},
+        {"60 h 1 min", week("work 10:01 rest 13:59"), over(216060)},
+        {"60 h and one second", lengthened(week("work 10:00 rest 14:00"), 16, 1), over(216001)},
+        {"availability does not count", week("work 10:00 avail 4:00 rest 10:00"), {}},
+    });
+    const std::int64_t t = kMonday + 6 * h;
+    const std::string six = "eu.2002_15.breaks.six_hours_consecutive", total = "eu.2002_15.breaks.total_insufficient";
+    const auto at = [&](const std::string& blocks) { return timeline(t - 11 * h, "rest 11:00 " + blocks); };
+    const auto f = [&](const std::string& code, std::int64_t value, std::int64_t limit, std::int64_t end, std::int64_t when) {
+        return Finding{code, 0, value, limit, t, t + end, t + when};
+    };
+    expectFindings("eu.2002_15.working_time_breaks", {
+        {"exactly 6 h, then 30 min", at("work 6:00 break 0:30 work 3:00 rest 11:00"), {}},
+        {"exactly 6 h of work without a break", at("work 6:00 rest 11:00"), {}},
+        {"6 h 1 min without a break", at("drive 3:00 work 3:01 break 0:30 work 1:00 rest 11:00"), {f(six, 21660, 21600, 361 * m, 360 * m)}},
+        {"6 h and one second", lengthened(at("work 6:00 break 0:30 work 1:00 rest 11:00"), 1, 1), {f(six, 21601, 21600, 21601, 21600)}},
+        {"15 min is a break", at("work 6:00 break 0:15 work 2:00 break 0:15 work 0:30 rest 11:00"), {}},
+        {"two 10-minute breaks within 7 h count for nothing", at("work 3:00 break 0:10 work 2:00 break 0:10 work 2:00 rest 11:00"),
+         {f(six, 25200, 21600, 440 * m, 380 * m), f(total, 0, 1800, 440 * m, 440 * m)}},
+        {"9 h 30 with 30 and 10 min of breaks needs 45", at("work 4:00 break 0:30 work 3:00 break 0:10 work 2:30 rest 11:00"),
+         {f(total, 1800, 2700, 610 * m, 610 * m)}},
+        {"exactly 9 h with 30 min", at("work 4:30 break 0:30 work 4:30 rest 11:00"), {}},
+        {"9 h 1 min with 30 min", at("work 4:30 break 0:30 work 4:31 rest 11:00"), {f(total, 1800, 2700, 571 * m, 571 * m)}},
+        {"availability is neither work nor a break", at("work 4:00 avail 1:00 work 2:01 break 0:30 work 1:00 rest 11:00"), {f(six, 21660, 21600, 421 * m, 420 * m)}},
+        {"an unknown stretch ends the run and the period is not judged", at("work 4:00 unknown 0:10 work 4:00 break 0:10 work 0:30 rest 11:00"), {}},
+    });
+}
+
+TEST(NightWork, TenHoursADayWithNightWorkOnTheGermanLegalTimeCalendar) {
+    struct Case { const char* name; std::int64_t from, to, night; };
+    const Case cases[] = {
+        {"winter 22:00 to 23:00 UTC is 23:00 local", utcTime(2024, 1, 15, "22:00"), utcTime(2024, 1, 15, "23:00"), 0},
+        {"summer 22:00 to 23:00 UTC is 00:00 local", utcTime(2024, 7, 15, "22:00"), utcTime(2024, 7, 15, "23:00"), h},
+        {"winter 04:00 to 06:00 UTC", utcTime(2024, 1, 15, "04:00"), utcTime(2024, 1, 15, "06:00"), 2 * h},
+        {"the morning summer time begins", utcTime(2024, 3, 31, "04:00"), utcTime(2024, 3, 31, "06:00"), h},
+        {"across the change to summer time", utcTime(2024, 3, 31, "00:00"), utcTime(2024, 3, 31, "03:00"), 3 * h},
+        {"the morning summer time ends", utcTime(2024, 10, 27, "04:00"), utcTime(2024, 10, 27, "07:00"), 2 * h},
+        {"across the change back", utcTime(2024, 10, 26, "23:00"), utcTime(2024, 10, 27, "03:00"), 4 * h},
+        {"two nights", utcTime(2024, 1, 15, "20:00"), utcTime(2024, 1, 17, "08:00"), 14 * h},
+        {"nothing", utcTime(2024, 1, 15, "04:00"), utcTime(2024, 1, 15, "04:00"), 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(nightWorkingSeconds(c.from, c.to, RuleOptions{}), c.night) << c.name;
+
+    const std::string code = "eu.2002_15.night_work.daily_cap";
+    const auto from = [](std::int64_t start, const char* blocks) { return timeline(start - 11 * h, std::string("rest 11:00 ") + blocks); };
+    const std::int64_t early = kMonday + 5 * h + 59 * m;  // 06:59 local
+    expectFindings("eu.2002_15.night_work", {
+        {"10 h 1 min with one minute of night", from(early, "work 5:00 break 0:30 drive 5:01 rest 11:00"), {{code, 0, 36060, 36000, early, early + 631 * m, early + 631 * m}}},
+        {"exactly 10 h with night work", from(early, "work 5:00 break 0:30 drive 5:00 rest 11:00"), {}},
+        {"10 h 1 min all in daytime", from(kMonday + 6 * h, "work 5:00 break 0:30 drive 5:01 rest 11:00"), {}},
+        {"availability at night is no night work", from(kMonday + 5 * h, "avail 1:00 work 5:00 break 0:30 drive 5:01 rest 11:00"), {}},
+    });
+}
+
+TEST(RuleContext, RestBlocksPeriodsAndDailyWorkPeriods) {
+    const std::int64_t t = kMonday;
+    EXPECT_EQ(buildRuleContext({{t, t + h, 0, 0}, {t + h + 1, t + 2 * h, 0, 0}, {t + 3 * h, t + 3 * h, 0, 0}}, {}).restBlocks,
+              (std::vector<RestBlock>{{t, t + h}, {t + h + 1, t + 2 * h}}))
+        << "a one-second hole keeps blocks apart; a zero-length rest is none";
+
+    struct Case { const char* name; const char* blocks; std::int64_t extraOnRest; std::vector<std::uint32_t> kinds; std::vector<int> split; };
+    const Case cases[] = {
+        {"3 h then 9 h within 24 h is a split daily rest", "drive 1:00 rest 3:00 drive 11:00 rest 9:00 drive 1:00", 0, {kRegularDailyRestKind}, {1}},
+        {"9 h starting 24 h and 1 s after the first part", "drive 1:00 rest 3:00 drive 21:00 rest 9:00 drive 1:00", 1, {kReducedDailyRestKind}, {0}},
+        {"a break under 3 h is no first part", "drive 1:00 rest 2:59 drive 11:00 rest 9:00 drive 1:00", 0, {kReducedDailyRestKind}, {0}},
+        {"11 h is a regular daily rest", "drive 1:00 rest 11:00 drive 1:00", 0, {kRegularDailyRestKind}, {0}},
+        {"24 h less one second is a daily rest", "drive 1:00 rest 24:00 drive 1:00", -1, {kRegularDailyRestKind}, {0}},
+        {"exactly 24 h is a reduced weekly rest", "drive 1:00 rest 24:00 drive 1:00", 0, {kReducedWeeklyRestKind}, {0}},
+        {"45 h is a regular weekly rest", "drive 1:00 rest 45:00 drive 1:00", 0, {kRegularWeeklyRestKind}, {0}},
+        {"under 9 h is no rest period", "drive 1:00 rest 9:00 drive 1:00", -1, {}, {}},
+    };
+    for (const auto& c : cases) {
+        const Timeline line = lengthened(timeline(t, c.blocks), 1, c.extraOnRest);
+        std::vector<std::uint32_t> kinds;
+        std::vector<int> split;
+        for (const auto& p : buildRuleContext(line, {}).restPeriods) {
+            kinds.push_back(p.kind);
+            split.push_back(p.split);
+            EXPECT_EQ(p.firstPartEnd, p.split ? line[1].end : 0) << c.name;
+        }
+        EXPECT_EQ(std::tie(kinds, split), std::tie(c.kinds, c.split)) << c.name;
+    }
+
+    EXPECT_EQ(buildRuleContext(timeline(t, "rest 11:00 drive 4:00 work 1:00 rest 11:00 drive 2:00"), {}).dailyWorkPeriods,
+              (std::vector<DailyWorkPeriod>{{t + 11 * h, t + 16 * h, 4 * h, t, 0, 0, 0}, {t + 27 * h, t + 29 * h, 2 * h, t, 0, 0, 1}}))
+        << "after a first rest of 11 h the period is not open; the last one is";
+    Timeline gappy = timeline(t, "drive 2:00 unknown 1:00 drive 1:00 rest 11:00 drive 2:00 work 1:00 rest 11:00");
+    gappy[5].start += 60;
+    EXPECT_EQ(buildRuleContext(gappy, {}).dailyWorkPeriods,
+              (std::vector<DailyWorkPeriod>{{t, t + 4 * h, 3 * h, t, 1, 0, 1}, {t + 15 * h, t + 18 * h, 2 * h, t, 0, 1, 0}}))
+        << "begins with the data and holds unknown; holds a hole";
+}
+
+TEST(RuleContext, WeekStartAndCoverage) {
+    struct Week { std::int64_t t, offset, expected; };
+    for (const auto& c : {Week{kMonday, 0, kMonday}, Week{kMonday - 1, 0, kMonday - 7 * kDay}, Week{0, 0, -3 * kDay},
+                          Week{-1, 0, -3 * kDay}, Week{kMonday - 1800, 3600, kMonday - 3600}}) {
+        EXPECT_EQ(weekStartOf(c.t, RuleOptions{c.offset, 0, 420}), c.expected) << c.t << " offset " << c.offset;
+    }
+    const std::int64_t t = kMonday;
+    const Timeline known = timeline(t, "rest 8:00 drive 4:00 work 4:00");
+    Timeline holed = known, unknown = known;
+    holed[1].start += 1;
+    unknown[1].type = kUnknownActivity;
+    struct Case { const char* name; Timeline timeline; std::int64_t from, to; bool covered; };
+    const Case cases[] = {
+        {"the whole timeline", known, t, t + 16 * h, true},        {"starts before the data", known, t - 1, t + h, false},
+        {"ends after the data", known, t + h, t + 16 * h + 1, false}, {"a one-second hole", holed, t, t + 16 * h, false},
+        {"a window before the hole", holed, t, t + 8 * h, true},   {"an unknown segment", unknown, t + 7 * h, t + 9 * h, false},
+        {"a window touching the unknown segment", unknown, t, t + 8 * h, true}, {"empty timeline", {}, t, t + h, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(isCovered(c.timeline, c.from, c.to), c.covered) << c.name;
+}
+
+// The classes of each code at their bounds, and the flags a finding takes from its code.
+TEST(ViolationCodes, ClassesAndFlags) {
+    using C = ViolationCode;
+    struct Case { C code; RuleId rule; std::int32_t limitIsMinimum, countValued; std::vector<std::pair<std::int64_t, std::string>> classes; };
+    const Case cases[] = {
+        {C::DailyDriving, RuleId::DailyDriving, 0, 0, {{32401, "MI"}, {35999, "MI"}, {36000, "SI"}, {39600, "VSI"}, {48599, "VSI"}, {48600, "MSI"}}},
+        {C::DailyDrivingExtended, RuleId::DailyDriving, 0, 0, {{36001, "MI"}, {39600, "SI"}, {43200, "VSI"}, {54000, "MSI"}}},
+        {C::DrivingWithoutBreak, RuleId::Breaks, 0, 0, {{16201, "MI"}, {18000, "SI"}, {21599, "SI"}, {21600, "VSI"}, {99999, "VSI"}}},
+        {C::WeeklyDriving, RuleId::WeeklyDriving, 0, 0, {{201601, "MI"}, {216000, "SI"}, {234000, "VSI"}, {252000, "MSI"}}},
+        {C::FortnightDriving, RuleId::FortnightDriving, 0, 0, {{324001, "MI"}, {360000, "SI"}, {378000, "VSI"}, {405000, "MSI"}}},
+        {C::ReducedDailyRestTooShort, RuleId::DailyRest, 1, 0, {{32399, "MI"}, {28800, "MI"}, {28799, "SI"}, {25200, "SI"}, {25199, "VSI"}}},
+        {C::RegularDailyRestTooShort, RuleId::DailyRest, 1, 0, {{36000, "MI"}, {35999, "SI"}, {30600, "SI"}, {30599, "VSI"}}},
+        {C::SplitRestSecondPartShort, RuleId::DailyRest, 1, 0, {{28800, "MI"}, {25200, "SI"}, {0, "VSI"}}},
+        {C::ReducedDailyRestCountExceeded, RuleId::DailyRestReducedCount, 0, 1, {{4, "UNCLASSIFIED"}}},
+        {C::WeeklyRestStartLate, RuleId::WeeklyRestStart, 0, 0, {{1, "MI"}, {10799, "MI"}, {10800, "SI"}, {43200, "VSI"}}},
+        {C::SecondReducedWeeklyRestInPair, RuleId::WeeklyRestLength, 1, 0, {{151200, "MI"}, {151199, "SI"}, {129600, "SI"}, {108000, "VSI"}}},
+        {C::WeeklyWorkingTimeOver60h, RuleId::WeeklyWorkingTime, 0, 0, {{300000, "UNCLASSIFIED"}}},
+        {C::SixHoursWorkWithoutBreak, RuleId::WorkingTimeBreaks, 0, 0, {{99999, "UNCLASSIFIED"}}},
+        {C::WorkingTimeBreaksInsufficient, RuleId::WorkingTimeBreaks, 1, 0, {{0, "UNCLASSIFIED"}}},
+        {C::NightWorkDailyCap, RuleId::NightWork, 0, 0, {{40000, "UNCLASSIFIED"}}},
+    };
+    ASSERT_EQ(violationCodes().size(), std::size(cases));
+    std::set<std::string_view> rules;
+    for (const auto& r : ruleCatalogue()) EXPECT_TRUE(rules.insert(r.rule).second && !r.regulation.empty() && !r.article.empty()) << r.rule;
+    for (const auto& c : cases) {
+        const ViolationCodeInfo& info = violationCodeInfo(c.code);
+        for (const auto& [measure, expected] : c.classes) EXPECT_EQ(severityText(infringementClass(info, measure)), expected) << info.code << " at " << measure;
+        const LegalViolation v = makeLegalViolation(c.code, 1, 2, 3, 4);
+        const RuleInfo& rule = ruleInfo(c.rule);
+        EXPECT_EQ(std::tie(v.code, v.rule, v.regulation, v.article, v.limit), std::tie(info.code, rule.rule, rule.regulation, rule.article, info.limit));
+        EXPECT_EQ(std::tuple(v.limitIsMinimum, v.countValued, v.value, v.start, v.end, v.when), std::tuple(c.limitIsMinimum, c.countValued, 1, 2, 3, 4)) << v.code;
+    }
+}
+
+LegalViolation finding(std::string code, std::int64_t when, std::int64_t value = 0) {
+    LegalViolation v;
+    v.code = std::move(code);
+    v.when = when;
+    v.value = value;
+    return v;
+}
+
+TEST(RuleEngine, SortsByInstantThenCodeKeepingCheckOrder) {
+    const RuleCheck checks[] = {
+        [](const RuleCheckInput& input, std::vector<LegalViolation>& out) {
+            out.push_back(finding("eu.561.daily_driving", 100, 1));
+            out.push_back(finding("eu.561.daily_driving.extended", 100));
+            out.push_back(finding("eu.561.weekly_driving.limit", 50));
+            out.push_back(finding("eu.561.daily_rest.reduced_too_short", 0, static_cast<std::int64_t>(input.context.restBlocks.size())));
+        },
+        [](const RuleCheckInput&, std::vector<LegalViolation>& out) {
+            out.push_back(finding("eu.561.breaks.driving_without_break", 100));
+            out.push_back(finding("eu.561.daily_driving", 100, 2));
+        }};
+    std::vector<std::pair<std::string, std::int64_t>> order;
+    for (const auto& v : evaluateRulesWith(timeline(kMonday, "rest 11:00 drive 4:00 rest 11:00"), {}, checks).violations) order.push_back({v.code, v.value});
+    EXPECT_EQ(order, (std::vector<std::pair<std::string, std::int64_t>>{
+                         {"eu.561.daily_rest.reduced_too_short", 2}, {"eu.561.weekly_driving.limit", 0}, {"eu.561.breaks.driving_without_break", 0},
+                         {"eu.561.daily_driving", 1}, {"eu.561.daily_driving", 2}, {"eu.561.daily_driving.extended", 0}}))
+        << "the checks see the context of two rest blocks";
+    const RuleEvaluation none = evaluateRules({}, {});
+    EXPECT_TRUE(none.violations.empty() && none.context.restBlocks.empty() && none.context.restPeriods.empty() && none.context.dailyWorkPeriods.empty());
+}
+
+}  // namespace
+}  // namespace ddd
