@@ -3,7 +3,6 @@
 // classes, and the order of the findings.
 #include <gtest/gtest.h>
 
-#include <set>
 #include <tuple>
 
 #include "analysis/rule_context.h"
@@ -35,17 +34,14 @@ Finding onDay(const std::string& code, std::int32_t severity, int day, int drivi
 TEST(DailyDriving, NineHoursExtendableToTenTwiceAWeekWithCompleteData) {
     const std::int64_t t = kMonday;
     expectFindings(kDaily, {
-        {"four days of 9 h 30: the third and the fourth", drivingDays({570, 570, 570, 570}), {onDay(kDaily, 1, 2, 570), onDay(kDaily, 1, 3, 570)}},
         {"exactly 9 h uses no extension", drivingDays({540, 570, 570, 570}), {onDay(kDaily, 1, 3, 570)}},
         {"9 h 1 min on the third day", drivingDays({570, 570, 541}), {onDay(kDaily, 1, 2, 541)}},
-        {"10 h 30 uses an extension", drivingDays({630, 570, 570}), {onDay(kExtended, 1, 0, 630), onDay(kDaily, 1, 2, 570)}},
         {"exactly 10 h on both extension days", drivingDays({600, 600}), {}},
         {"10 h 1 min on an extension day", drivingDays({601}), {onDay(kExtended, 1, 0, 601)}},
         {"9 h limit: 10 h is SI", drivingDays({570, 570, 600}), {onDay(kDaily, 2, 2, 600)}},
         {"10 h limit: 11 h is SI", drivingDays({660}), {onDay(kExtended, 2, 0, 660)}},
         {"a new week brings new extensions", drivingDays({570, 570, 570, 0, 0, 0, 0, 570, 570}), {onDay(kDaily, 1, 2, 570)}},
         {"begins with the data", timeline(t, "drive 10:30 rest 11:00"), {}},
-        {"ends with the data", timeline(t, "rest 11:00 drive 10:30"), {}},
         {"holds an unknown stretch", timeline(t, "rest 11:00 drive 5:30 unknown 0:10 drive 5:00 rest 11:00"), {}},
         {"holds a hole", withHole(timeline(t, "rest 11:00 drive 5:30 drive 5:00 rest 11:00"), 1, 60), {}},
     });
@@ -60,17 +56,7 @@ TEST(Breaks, FortyFiveMinutesAfterFourAndAHalfHoursOfDriving) {
     };
     const Timeline contiguous = at("drive 4:30 drive 1:00 break 0:45");
     expectFindings("eu.561.breaks", {
-        {"4 h 30 then a 45 min break", at("drive 4:30 break 0:45 drive 4:30 rest 11:00"), {}},
-        {"4 h 31: MI, dated at the 4 h 30 mark", at("drive 4:31 break 0:45"), over(1, 16260, 271 * m, 270 * m)},
         {"16201 s", lengthened(at("drive 4:30 break 0:45"), 0, 1), over(1, 16201, 16201, 16200)},
-        {"15 min then 30 min qualifies", at("drive 2:00 break 0:15 drive 2:30 break 0:30 drive 4:30 rest 11:00"), {}},
-        {"30 min then 15 min does not", at("drive 2:00 break 0:30 drive 2:30 break 0:15 drive 0:30 rest 11:00"), over(2, 18000, 345 * m, 315 * m)},
-        {"14 min is no first part", at("drive 2:00 break 0:14 drive 2:00 break 0:30 drive 1:00 rest 11:00"), over(2, 18000, 344 * m, 314 * m)},
-        {"work and availability are no break", at("drive 3:00 work 0:30 avail 0:30 drive 1:31 break 0:45"), over(1, 16260, 331 * m, 330 * m)},
-        {"an unknown stretch ends the sequence", at("drive 3:00 unknown 0:10 drive 3:00 break 0:45"), {}},
-        {"touching rest stretches make one break", at("drive 4:30 break 0:20 break+absent 0:25 drive 4:30 break 0:45"), {}},
-        {"6 h is VSI", at("drive 6:00 break 0:45"), over(3, 21600, 360 * m, 270 * m)},
-        {"the end of the data ends the sequence", at("drive 5:00"), over(2, 18000, 300 * m, 270 * m)},
         {"contiguous driving stretches", contiguous, over(2, 19800, 330 * m, 270 * m)},
         {"a one-second hole ends the sequence", withHole(contiguous, 0, 1), {}},
     });
@@ -97,18 +83,12 @@ TEST(WeeklyDriving, FiftySixHoursAWeekAndNinetyInTwo) {
         {"exactly 56 h", days(six, {480}), {}},
         {"56 h 1 min is MI", days(six, {481}), over(1, 201660)},
         {"56 h and one second is MI", lengthened(days(six, {480}), 13, 1), over(1, 201601)},
-        {"60 h is SI", days(six, {720}), over(2, 216000)},
-        {"driving across Monday 00:00 is split between the weeks",
-         timeline(kMonday - 11 * h, "rest 11:00 " + repeated("drive 8:00 rest 16:00", 6) + "rest 15:00 drive 10:00 rest 23:00"),
-         {{week, 1, 205200, 201600, kMonday, kMonday + 7 * kDay, kMonday + 6 * kDay + 23 * h}}},
     });
     // Driving passes 90 h where it first goes beyond it, not where it reaches it.
     expectFindings("eu.561.fortnight_driving", {
-        {"two weeks of 50 h", days(fifty, fifty), {{fortnight, 2, 360000, 324000, kMonday, kMonday + 14 * kDay, kMonday + 11 * kDay}}},
         {"exactly 90 h", days(fifty, {600, 600, 600, 600, 0, 0, 0}), {}},
         {"90 h 1 min is MI", days(fifty, {600, 600, 600, 601, 0, 0, 0}),
          {{fortnight, 1, 324060, 324000, kMonday, kMonday + 14 * kDay, kMonday + 10 * kDay + 10 * h}}},
-        {"weeks that do not follow each other", days(fifty, {0, 0, 0, 0, 0, 0, 0, 600, 600, 600, 600, 600}), {}},
     });
 }
 
@@ -126,21 +106,17 @@ TEST(DailyRest, RegularReducedAndSplitRests) {
     const auto lay = afterWeeklyRest;
     expectFindings("eu.561.daily_rest", {
         {"exactly 11 h", lay("work 13:00 rest 11:00 work 13:00 rest 45:00"), {}},
-        {"10 h 59 is a reduced rest", lay("work 13:00 rest 10:59 work 13:00 rest 45:00"), {}},
-        {"9 h 1 min after 14 h 59 of work is a reduced rest", lay("work 14:59 rest 9:01 work 13:00 rest 45:00"), {}},
         {"8 h 59 is too short, MI", lay("work 13:00 rest 8:59 work 2:01 rest 45:00"), {in(reduced, 1, 32340)}},
         {"6 h 59 is VSI", lay("work 13:00 rest 6:59 work 4:01 rest 45:00"), {in(reduced, 3, 25140)}},
         {"9 h late in the window counts only in part", lay("work 16:00 rest 9:00 work 13:00 rest 45:00"), {in(reduced, 1, 8 * h)}},
         {"3 h then 9 h is a split rest", lay("work 5:00 rest 3:00 work 7:00 rest 9:00 work 13:00 rest 45:00"), {}},
         {"3 h then 8 h: the second part is short", lay("work 5:00 rest 3:00 work 7:00 rest 8:00 work 1:00 rest 45:00"), {in(split, 1, 8 * h)}},
-        {"three reduced rests between weekly rests", lay(three + "work 13:00 rest 45:00"), {}},
         {"the fourth reduced rest: the count and the 11 h rest it needed", lay(three + "work 14:00 rest 10:00 work 13:00 rest 45:00"),
          {{count, 0, 4, 3, t, t + 96 * h, t + 96 * h}, in(regular, 1, 36000, 72 * h)}},
         {"8 h 30 after three reduced rests is SI", lay(three + "work 15:30 rest 8:30 work 13:00 rest 45:00"), {in(regular, 2, 30600, 72 * h)}},
         {"a stretch without data restarts the count",
          lay(three + "work 7:00 unknown 0:30 work 6:30 rest 10:00 " + repeated("work 14:00 rest 10:00", 2) + "work 13:00 rest 45:00"), {}},
         {"a window beyond the end of the data", lay("work 13:00 rest 8:00"), {}},
-        {"a window holding an unknown stretch", lay("work 13:00 rest 7:00 unknown 1:00 work 3:00 rest 45:00"), {}},
     });
 }
 
@@ -189,13 +165,9 @@ TEST(WeeklyRest, BeginsWithinSixDaysOfThePrevious) {
     expectFindings("eu.561.weekly_rest_start", {
         {"exactly 144 h", weeklyRestAfter(""), {}},
         {"one second late is MI", lengthened(weeklyRestAfter(""), 13, 1), late(1, 1)},
-        {"3 h late is SI", weeklyRestAfter("work 3:00"), late(2, 3 * h)},
-        {"a gap holding an unknown stretch", afterWeeklyRest(repeated("work 13:00 rest 11:00", 5) + "work 13:00 unknown 1:00 work 12:00 rest 45:00"), {}},
         {"before the first weekly rest, from the end of the first rest", timeline(t, six + "work 13:00 rest 11:00 work 1:00"), late(1, h, t + 24 * h)},
         {"the data ends in a rest that began in time", timeline(t, six + "work 13:00 rest 20:00"), {}},
-        {"the data ends in a rest that began 144 h after the first rest", timeline(t, six + "work 24:00 rest 20:00"), {}},
         {"the data ends in a rest that began one minute late", timeline(t, six + "work 24:01 rest 20:00"), late(1, m, t + 24 * h)},
-        {"a rest that began in time after a weekly rest", afterWeeklyRest(repeated("work 13:00 rest 11:00", 5) + "work 13:00 rest 20:00"), {}},
         {"a rest that began 13 h late, VSI", afterWeeklyRest(six + "work 13:00 rest 20:00"), late(3, 13 * h)},
         {"work more than 144 h after the weekly rest", afterWeeklyRest(six + "work 1:00"), late(1, h)},
     });
@@ -229,7 +201,6 @@ TEST(WeeklyRest, TwoReducedWeeklyRestsInConsecutiveWeeks) {
     expectFindings("eu.561.weekly_rest_length", {
         {"30 h and 30 h: VSI on the second", both,
          {{"eu.561.weekly_rest.second_reduced_in_pair", 3, 30 * h, 162000, start, start + 30 * h, start + 30 * h}}},
-        {"45 h then 30 h", twoWeeks(45, 30), {}},
         {"30 h then 45 h", twoWeeks(30, 45), {}},
         {"the data begins after the first Monday", Timeline(both.begin() + 2, both.end()), {}},
         {"a compensated reduced rest", compensated, {}},
@@ -247,7 +218,6 @@ TEST(WorkingTime, SixtyHoursAWeekAndBreaksOfThirtyOrFortyFiveMinutes) {
         {"exactly 60 h of work and driving", week("work 10:00 rest 14:00"), {}},
         {"60 h 1 min", week("work 10:01 rest 13:59"), over(216060)},
         {"60 h and one second", lengthened(week("work 10:00 rest 14:00"), 16, 1), over(216001)},
-        {"availability does not count", week("work 10:00 avail 4:00 rest 10:00"), {}},
     });
     const std::int64_t t = kMonday + 6 * h;
     const std::string six = "eu.2002_15.breaks.six_hours_consecutive", total = "eu.2002_15.breaks.total_insufficient";
@@ -256,18 +226,15 @@ TEST(WorkingTime, SixtyHoursAWeekAndBreaksOfThirtyOrFortyFiveMinutes) {
         return Finding{code, 0, value, limit, t, t + end, t + when};
     };
     expectFindings("eu.2002_15.working_time_breaks", {
-        {"exactly 6 h, then 30 min", at("work 6:00 break 0:30 work 3:00 rest 11:00"), {}},
         {"exactly 6 h of work without a break", at("work 6:00 rest 11:00"), {}},
         {"6 h 1 min without a break", at("drive 3:00 work 3:01 break 0:30 work 1:00 rest 11:00"), {f(six, 21660, 21600, 361 * m, 360 * m)}},
         {"6 h and one second", lengthened(at("work 6:00 break 0:30 work 1:00 rest 11:00"), 1, 1), {f(six, 21601, 21600, 21601, 21600)}},
-        {"15 min is a break", at("work 6:00 break 0:15 work 2:00 break 0:15 work 0:30 rest 11:00"), {}},
         {"two 10-minute breaks within 7 h count for nothing", at("work 3:00 break 0:10 work 2:00 break 0:10 work 2:00 rest 11:00"),
          {f(six, 25200, 21600, 440 * m, 380 * m), f(total, 0, 1800, 440 * m, 440 * m)}},
         {"9 h 30 with 30 and 10 min of breaks needs 45", at("work 4:00 break 0:30 work 3:00 break 0:10 work 2:30 rest 11:00"),
          {f(total, 1800, 2700, 610 * m, 610 * m)}},
         {"exactly 9 h with 30 min", at("work 4:30 break 0:30 work 4:30 rest 11:00"), {}},
         {"9 h 1 min with 30 min", at("work 4:30 break 0:30 work 4:31 rest 11:00"), {f(total, 1800, 2700, 571 * m, 571 * m)}},
-        {"availability is neither work nor a break", at("work 4:00 avail 1:00 work 2:01 break 0:30 work 1:00 rest 11:00"), {f(six, 21660, 21600, 421 * m, 420 * m)}},
         {"an unknown stretch ends the run and the period is not judged", at("work 4:00 unknown 0:10 work 4:00 break 0:10 work 0:30 rest 11:00"), {}},
     });
 }
@@ -277,13 +244,9 @@ TEST(NightWork, TenHoursADayWithNightWorkOnTheGermanLegalTimeCalendar) {
     const Case cases[] = {
         {"winter 22:00 to 23:00 UTC is 23:00 local", utcTime(2024, 1, 15, "22:00"), utcTime(2024, 1, 15, "23:00"), 0},
         {"summer 22:00 to 23:00 UTC is 00:00 local", utcTime(2024, 7, 15, "22:00"), utcTime(2024, 7, 15, "23:00"), h},
-        {"winter 04:00 to 06:00 UTC", utcTime(2024, 1, 15, "04:00"), utcTime(2024, 1, 15, "06:00"), 2 * h},
         {"the morning summer time begins", utcTime(2024, 3, 31, "04:00"), utcTime(2024, 3, 31, "06:00"), h},
         {"across the change to summer time", utcTime(2024, 3, 31, "00:00"), utcTime(2024, 3, 31, "03:00"), 3 * h},
-        {"the morning summer time ends", utcTime(2024, 10, 27, "04:00"), utcTime(2024, 10, 27, "07:00"), 2 * h},
         {"across the change back", utcTime(2024, 10, 26, "23:00"), utcTime(2024, 10, 27, "03:00"), 4 * h},
-        {"two nights", utcTime(2024, 1, 15, "20:00"), utcTime(2024, 1, 17, "08:00"), 14 * h},
-        {"nothing", utcTime(2024, 1, 15, "04:00"), utcTime(2024, 1, 15, "04:00"), 0},
     };
     for (const auto& c : cases) EXPECT_EQ(nightWorkingSeconds(c.from, c.to, RuleOptions{}), c.night) << c.name;
 
@@ -298,7 +261,7 @@ TEST(NightWork, TenHoursADayWithNightWorkOnTheGermanLegalTimeCalendar) {
     });
 }
 
-TEST(RuleContext, RestBlocksPeriodsAndDailyWorkPeriods) {
+TEST(RuleContext, RestBlocksAndPeriods) {
     const std::int64_t t = kMonday;
     EXPECT_EQ(buildRuleContext({{t, t + h, 0, 0}, {t + h + 1, t + 2 * h, 0, 0}, {t + 3 * h, t + 3 * h, 0, 0}}, {}).restBlocks,
               (std::vector<RestBlock>{{t, t + h}, {t + h + 1, t + 2 * h}}))
@@ -326,36 +289,14 @@ TEST(RuleContext, RestBlocksPeriodsAndDailyWorkPeriods) {
         }
         EXPECT_EQ(std::tie(kinds, split), std::tie(c.kinds, c.split)) << c.name;
     }
-
-    EXPECT_EQ(buildRuleContext(timeline(t, "rest 11:00 drive 4:00 work 1:00 rest 11:00 drive 2:00"), {}).dailyWorkPeriods,
-              (std::vector<DailyWorkPeriod>{{t + 11 * h, t + 16 * h, 4 * h, t, 0, 0, 0}, {t + 27 * h, t + 29 * h, 2 * h, t, 0, 0, 1}}))
-        << "after a first rest of 11 h the period is not open; the last one is";
-    Timeline gappy = timeline(t, "drive 2:00 unknown 1:00 drive 1:00 rest 11:00 drive 2:00 work 1:00 rest 11:00");
-    gappy[5].start += 60;
-    EXPECT_EQ(buildRuleContext(gappy, {}).dailyWorkPeriods,
-              (std::vector<DailyWorkPeriod>{{t, t + 4 * h, 3 * h, t, 1, 0, 1}, {t + 15 * h, t + 18 * h, 2 * h, t, 0, 1, 0}}))
-        << "begins with the data and holds unknown; holds a hole";
 }
 
-TEST(RuleContext, WeekStartAndCoverage) {
+TEST(RuleContext, WeeksStartOnMondayOfTheShiftedCalendar) {
     struct Week { std::int64_t t, offset, expected; };
     for (const auto& c : {Week{kMonday, 0, kMonday}, Week{kMonday - 1, 0, kMonday - 7 * kDay}, Week{0, 0, -3 * kDay},
                           Week{-1, 0, -3 * kDay}, Week{kMonday - 1800, 3600, kMonday - 3600}}) {
         EXPECT_EQ(weekStartOf(c.t, RuleOptions{c.offset, 0, 420}), c.expected) << c.t << " offset " << c.offset;
     }
-    const std::int64_t t = kMonday;
-    const Timeline known = timeline(t, "rest 8:00 drive 4:00 work 4:00");
-    Timeline holed = known, unknown = known;
-    holed[1].start += 1;
-    unknown[1].type = kUnknownActivity;
-    struct Case { const char* name; Timeline timeline; std::int64_t from, to; bool covered; };
-    const Case cases[] = {
-        {"the whole timeline", known, t, t + 16 * h, true},        {"starts before the data", known, t - 1, t + h, false},
-        {"ends after the data", known, t + h, t + 16 * h + 1, false}, {"a one-second hole", holed, t, t + 16 * h, false},
-        {"a window before the hole", holed, t, t + 8 * h, true},   {"an unknown segment", unknown, t + 7 * h, t + 9 * h, false},
-        {"a window touching the unknown segment", unknown, t, t + 8 * h, true}, {"empty timeline", {}, t, t + h, false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(isCovered(c.timeline, c.from, c.to), c.covered) << c.name;
 }
 
 // The classes of each code at their bounds, and the flags a finding takes from its code.
@@ -380,25 +321,16 @@ TEST(ViolationCodes, ClassesAndFlags) {
         {C::NightWorkDailyCap, RuleId::NightWork, 0, 0, {{40000, "UNCLASSIFIED"}}},
     };
     ASSERT_EQ(violationCodes().size(), std::size(cases));
-    std::set<std::string_view> rules;
-    for (const auto& r : ruleCatalogue()) EXPECT_TRUE(rules.insert(r.rule).second && !r.regulation.empty() && !r.article.empty()) << r.rule;
     for (const auto& c : cases) {
         const ViolationCodeInfo& info = violationCodeInfo(c.code);
         for (const auto& [measure, expected] : c.classes) EXPECT_EQ(severityText(infringementClass(info, measure)), expected) << info.code << " at " << measure;
         const LegalViolation v = makeLegalViolation(c.code, 1, 2, 3, 4);
-        const RuleInfo& rule = ruleInfo(c.rule);
-        EXPECT_EQ(std::tie(v.code, v.rule, v.regulation, v.article, v.limit), std::tie(info.code, rule.rule, rule.regulation, rule.article, info.limit));
+        EXPECT_EQ(std::tie(v.code, v.rule, v.limit), std::tie(info.code, ruleInfo(c.rule).rule, info.limit));
         EXPECT_EQ(std::tuple(v.limitIsMinimum, v.countValued, v.value, v.start, v.end, v.when), std::tuple(c.limitIsMinimum, c.countValued, 1, 2, 3, 4)) << v.code;
     }
 }
 
-LegalViolation finding(std::string code, std::int64_t when, std::int64_t value = 0) {
-    LegalViolation v;
-    v.code = std::move(code);
-    v.when = when;
-    v.value = value;
-    return v;
-}
+LegalViolation finding(std::string code, std::int64_t when, std::int64_t value = 0) { return {std::move(code), "", "", "", 0, 0, 0, value, 0, 0, 0, when}; }
 
 TEST(RuleEngine, SortsByInstantThenCodeKeepingCheckOrder) {
     const RuleCheck checks[] = {

@@ -39,7 +39,6 @@ TEST(Shifts, EndAtTheRestThatServesAsDailyRest) {
         {"unknown and card-absent time separate blocks like rest", timeline(S, "drive 4:00 unknown+absent 10:00 drive 4:00 unknown 8:00 work 1:00"),
          {{S, S + 4 * h}, {S + 14 * h, S + 18 * h}, {S + 26 * h, S + 27 * h}}},
         {"no work at all gives no shift", timeline(S, "rest 24:00 unknown+absent 24:00"), {}},
-        {"no timeline", {}, {}},
     };
     for (const auto& c : cases) EXPECT_EQ(windowsOf(buildShifts(c.timeline, {}, {})), c.expected) << c.name;
     const Timeline t = timeline(S, "rest 5:00 drive 2:00 break 0:45 work 1:00 avail 0:30 unknown 0:15 drive 1:00 rest 11:00");
@@ -55,13 +54,11 @@ TEST(Shifts, FerryAndOutOfScopePeriods) {
     const Case cases[] = {
         {"without a crossing the short rests keep one shift", {}, {}, one, {0}},
         {"work on a ferry interrupts the rest", {{ferry, 3}}, {}, two, {0, 0}},
-        {"a crossing instant is taken to the minute", {{ferry + 59, 3}}, {}, two, {0, 0}},
         {"work beginning a new working day is no interruption", {{ferry, 3}}, {{S + 21 * h, 0}}, one, {0}},
         {"work more than an hour after the crossing began is none", {{S + 19 * h, 3}}, {}, one, {0}},
         {"work overlapping an out-of-scope period forms no block", {{S + 10 * h, 1}, {S + 12 * h, 2}}, {}, {{S + 21 * h, end}}, {0}},
         {"an out-of-scope period inside a shift flags it", {{S + 17 * h, 1}, {S + 18 * h, 2}}, {}, one, {1}},
         {"an out-of-scope begin still open lasts to the end of the data", {{S + 21 * h, 1}}, {}, {{S + 8 * h, S + 16 * h}}, {0}},
-        {"an out-of-scope end without begin is ignored", {{S + 12 * h, 2}}, {}, one, {0}},
     };
     for (const auto& c : cases) {
         const auto shifts = buildShifts(crossing, c.conditions, c.places);
@@ -79,7 +76,6 @@ TEST(Shifts, CountedStretchesLeaveOutWholeDaysWithoutCard) {
         {"a whole day of card-absent rest", {{S, S + kDay, 0, 1}}, {}},
         {"a whole day of card-absent driving counts", {{S, S + kDay, 3, 1}}, {{S, S + kDay, 3, 1}}},
         {"a part of a day counts", {{S + h, S + kDay, kUnknownActivity, 1}}, {{S + h, S + kDay, kUnknownActivity, 1}}},
-        {"a day not aligned to midnight counts", {{S + h, S + kDay + h, 0, 1}}, {{S + h, S + kDay + h, 0, 1}}},
         {"overlaps are clipped away", {{S, S + 2 * h, 0, 0}, {S + h, S + 3 * h, 3, 0}, {S + h, S + 2 * h, 2, 0}}, {{S, S + 2 * h, 0, 0}, {S + 2 * h, S + 3 * h, 3, 0}}},
     };
     for (const auto& c : cases) EXPECT_EQ(countedStretches(c.in), c.out) << c.name;
@@ -104,14 +100,12 @@ TEST(ShiftDetails, MinutesStopsActsAndRests) {
     struct Case { const char* name; std::string blocks; std::size_t shift; std::int64_t rest, compensated; bool weekly; };
     const Case cases[] = {
         {"daily rest counted within 24 h of the shift start", "work 2:00 avail 2:59 drive 4:00 rest 20:00 drive 1:00", 0, 1200, 1440 - 539, false},
-        {"3 h of availability: within 30 h", "work 2:00 avail 3:00 drive 4:00 rest 20:00 drive 1:00", 0, 1200, 1200, false},
         {"a 45 h rest counts whole", "drive 9:00 rest 45:00 drive 1:00", 0, 2700, 2700, true},
         {"the last shift has no rest after it", "drive 9:00 rest 45:00", 0, 0, 0, false},
         // Only a candidate at first: weekly once a later shift ends 4.8 days after the period start.
         {"a 30 h rest after the second day becomes weekly as the week runs on",
          "drive 9:00 rest 15:00 drive 9:00 rest 30:00 " + repeated("drive 9:00 rest 15:00", 4) + "drive 1:00", 1, 1800, 1800, true},
         {"a 30 h rest after five days is weekly", repeated("drive 9:00 work 3:00 rest 12:00", 5) + "drive 9:00 rest 30:00 drive 9:00 rest 12:00 drive 1:00", 5, 1800, 1800, true},
-        {"and the rest after the last shift is not known yet", repeated("drive 9:00 work 3:00 rest 12:00", 5) + "drive 9:00 rest 30:00 drive 9:00 rest 12:00 drive 1:00", 7, 0, 0, false},
     };
     for (const auto& c : cases) {
         const auto details = detailsOf(timeline(S, c.blocks));

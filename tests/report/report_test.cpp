@@ -135,6 +135,7 @@ TEST(Report, WhatThePageShows) {
         {"no total of findings", plain, "", 0, true, "<td></td><td></td></tr></tbody></table>", true},
         {"the creation date", plain, "", utc(2024, 4, 2, 10), true, "<div class=\"rp-gen\">Erstellt am 02.04.2024</div>", true},
         {"no creation date when not given", plain, "", 0, true, "<div class=\"rp-gen\">", false},
+        {"from the first second", plain, "", 1, true, "<div class=\"rp-gen\">Erstellt am 01.01.1970</div>", true},
         {"coverage gaps when asked for", plain, "", 0, true,
          "<span class=\"r\">Karte nicht gesteckt</span><span class=\"w num\">04.03.2024 · 06:00 – 05.03.2024 · 06:00</span><span class=\"val num\">24:00</span>", true},
         {"and not otherwise", plain, "", 0, false, "Nicht bewertbare Zeiträume", false},
