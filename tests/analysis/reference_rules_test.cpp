@@ -254,42 +254,12 @@ TEST(Reference, ReducedRestsAreCountedBetweenWeeklyRests) {
     }
 }
 
-TEST(Reference, WeeklyRests) {
+TEST(Reference, WeeklyRestLate) {
     struct Late { std::int64_t between, value; std::uint32_t level; };
     for (const auto& c : {Late{144 * h, 0, 0}, Late{144 * h + 1, 8640, 3}, Late{147 * h, 8820, 3}, Late{147 * h + m, 8821, 4}, Late{155 * h + 41 * m, 9341, 5}}) {
         const auto shifts = shiftsWithRests({h, c.between, h}, {24 * h, 24 * h});
         EXPECT_EQ(only(kRefWeeklyRestLate, evaluateReferenceRules(shifts, {})),
                   (c.value ? std::vector<Ref>{{shifts[1].end, c.value, 8640, c.level}} : std::vector<Ref>{})) << c.between;
-    }
-    const std::int64_t monday = utcDay(2024, 1, 8) - h;  // Monday 00:00 German winter time
-    const std::int64_t r1 = monday + 5 * kDay + 8 * h;  // Saturday 08:00 local
-    struct Pair { const char* name; std::int64_t firstRest, secondRest, offset, value; std::uint32_t level; };
-    const Pair pairs[] = {
-        {"two reduced rests in consecutive weeks", 30 * h, 30 * h, 7 * kDay, 1800, 5}, {"35 h 1 min is level 4", 30 * h, 35 * h + m, 7 * kDay, 2101, 4},
-        {"42 h is level 3", 30 * h, 42 * h, 7 * kDay, 2520, 3},                       {"a regular rest in the first week", 45 * h, 30 * h, 7 * kDay, 0, 0},
-        {"a regular rest in the second week", 30 * h, 45 * h, 7 * kDay, 0, 0},        {"weeks not consecutive", 30 * h, 30 * h, 14 * kDay, 0, 0},
-    };
-    for (const auto& c : pairs) {
-        const std::int64_t r2 = r1 + c.offset, end = r2 + c.secondRest;
-        const std::vector<CoreShift> shifts = {{r1 - 8 * h, r1}, {r1 + c.firstRest, r2}, {end, end + h}};
-        EXPECT_EQ(only(kRefConsecutiveReducedWeeklyRest, evaluateReferenceRules(shifts, {})),
-                  (c.value ? std::vector<Ref>{{end, c.value, 2700, c.level}} : std::vector<Ref>{})) << c.name << ": without a timeline, dated by the rest's end";
-    }
-}
-
-// A crew tour of 21 h with 9 h of rest within 30 h is legal; a single driver's is not.
-TEST(Reference, ACrewRestsNineHoursWithinThirtyHours) {
-    struct Row { const char* name; bool crew; std::int64_t rest; std::map<std::uint32_t, std::size_t> counts; };
-    const Row rows[] = {
-        {"crew, 9 h rests", true, 9 * h, {}},
-        {"single driver, 9 h rests", false, 9 * h, {{kRefShiftTooLong, 5}, {kRefDailyRestTooShort, 2}, {kRefReducedDailyRestCount, 2}}},
-        {"crew, 8 h 59 min rests", true, 9 * h - m, {{kRefDailyRestTooShort, 5}, {kRefReducedDailyRestCount, 2}}},
-    };
-    for (const auto& c : rows) {
-        const auto shifts = shiftsWithRests(std::vector<std::int64_t>(6, 21 * h), std::vector<std::int64_t>(5, c.rest), 0, 3 * h);
-        std::map<std::uint32_t, std::size_t> counts;
-        for (const auto& v : evaluateReferenceRules(shifts, {}, c.crew ? std::vector<CrewStretch>{{S, shifts.back().end}} : std::vector<CrewStretch>{})) ++counts[v.code];
-        EXPECT_EQ(counts, c.counts) << c.name;
     }
 }
 

@@ -240,16 +240,6 @@ TEST(WorkingTime, SixtyHoursAWeekAndBreaksOfThirtyOrFortyFiveMinutes) {
 }
 
 TEST(NightWork, TenHoursADayWithNightWorkOnTheGermanLegalTimeCalendar) {
-    struct Case { const char* name; std::int64_t from, to, night; };
-    const Case cases[] = {
-        {"winter 22:00 to 23:00 UTC is 23:00 local", utcTime(2024, 1, 15, "22:00"), utcTime(2024, 1, 15, "23:00"), 0},
-        {"summer 22:00 to 23:00 UTC is 00:00 local", utcTime(2024, 7, 15, "22:00"), utcTime(2024, 7, 15, "23:00"), h},
-        {"the morning summer time begins", utcTime(2024, 3, 31, "04:00"), utcTime(2024, 3, 31, "06:00"), h},
-        {"across the change to summer time", utcTime(2024, 3, 31, "00:00"), utcTime(2024, 3, 31, "03:00"), 3 * h},
-        {"across the change back", utcTime(2024, 10, 26, "23:00"), utcTime(2024, 10, 27, "03:00"), 4 * h},
-    };
-    for (const auto& c : cases) EXPECT_EQ(nightWorkingSeconds(c.from, c.to, RuleOptions{}), c.night) << c.name;
-
     const std::string code = "eu.2002_15.night_work.daily_cap";
     const auto from = [](std::int64_t start, const char* blocks) { return timeline(start - 11 * h, std::string("rest 11:00 ") + blocks); };
     const std::int64_t early = kMonday + 5 * h + 59 * m;  // 06:59 local
@@ -261,12 +251,8 @@ TEST(NightWork, TenHoursADayWithNightWorkOnTheGermanLegalTimeCalendar) {
     });
 }
 
-TEST(RuleContext, RestBlocksAndPeriods) {
+TEST(RuleContext, RestPeriodsAreClassified) {
     const std::int64_t t = kMonday;
-    EXPECT_EQ(buildRuleContext({{t, t + h, 0, 0}, {t + h + 1, t + 2 * h, 0, 0}, {t + 3 * h, t + 3 * h, 0, 0}}, {}).restBlocks,
-              (std::vector<RestBlock>{{t, t + h}, {t + h + 1, t + 2 * h}}))
-        << "a one-second hole keeps blocks apart; a zero-length rest is none";
-
     struct Case { const char* name; const char* blocks; std::int64_t extraOnRest; std::vector<std::uint32_t> kinds; std::vector<int> split; };
     const Case cases[] = {
         {"3 h then 9 h within 24 h is a split daily rest", "drive 1:00 rest 3:00 drive 11:00 rest 9:00 drive 1:00", 0, {kRegularDailyRestKind}, {1}},
@@ -288,14 +274,6 @@ TEST(RuleContext, RestBlocksAndPeriods) {
             EXPECT_EQ(p.firstPartEnd, p.split ? line[1].end : 0) << c.name;
         }
         EXPECT_EQ(std::tie(kinds, split), std::tie(c.kinds, c.split)) << c.name;
-    }
-}
-
-TEST(RuleContext, WeeksStartOnMondayOfTheShiftedCalendar) {
-    struct Week { std::int64_t t, offset, expected; };
-    for (const auto& c : {Week{kMonday, 0, kMonday}, Week{kMonday - 1, 0, kMonday - 7 * kDay}, Week{0, 0, -3 * kDay},
-                          Week{-1, 0, -3 * kDay}, Week{kMonday - 1800, 3600, kMonday - 3600}}) {
-        EXPECT_EQ(weekStartOf(c.t, RuleOptions{c.offset, 0, 420}), c.expected) << c.t << " offset " << c.offset;
     }
 }
 
@@ -328,30 +306,6 @@ TEST(ViolationCodes, ClassesAndFlags) {
         EXPECT_EQ(std::tie(v.code, v.rule, v.limit), std::tie(info.code, ruleInfo(c.rule).rule, info.limit));
         EXPECT_EQ(std::tuple(v.limitIsMinimum, v.countValued, v.value, v.start, v.end, v.when), std::tuple(c.limitIsMinimum, c.countValued, 1, 2, 3, 4)) << v.code;
     }
-}
-
-LegalViolation finding(std::string code, std::int64_t when, std::int64_t value = 0) { return {std::move(code), "", "", "", 0, 0, 0, value, 0, 0, 0, when}; }
-
-TEST(RuleEngine, SortsByInstantThenCodeKeepingCheckOrder) {
-    const RuleCheck checks[] = {
-        [](const RuleCheckInput& input, std::vector<LegalViolation>& out) {
-            out.push_back(finding("eu.561.daily_driving", 100, 1));
-            out.push_back(finding("eu.561.daily_driving.extended", 100));
-            out.push_back(finding("eu.561.weekly_driving.limit", 50));
-            out.push_back(finding("eu.561.daily_rest.reduced_too_short", 0, static_cast<std::int64_t>(input.context.restBlocks.size())));
-        },
-        [](const RuleCheckInput&, std::vector<LegalViolation>& out) {
-            out.push_back(finding("eu.561.breaks.driving_without_break", 100));
-            out.push_back(finding("eu.561.daily_driving", 100, 2));
-        }};
-    std::vector<std::pair<std::string, std::int64_t>> order;
-    for (const auto& v : evaluateRulesWith(timeline(kMonday, "rest 11:00 drive 4:00 rest 11:00"), {}, checks).violations) order.push_back({v.code, v.value});
-    EXPECT_EQ(order, (std::vector<std::pair<std::string, std::int64_t>>{
-                         {"eu.561.daily_rest.reduced_too_short", 2}, {"eu.561.weekly_driving.limit", 0}, {"eu.561.breaks.driving_without_break", 0},
-                         {"eu.561.daily_driving", 1}, {"eu.561.daily_driving", 2}, {"eu.561.daily_driving.extended", 0}}))
-        << "the checks see the context of two rest blocks";
-    const RuleEvaluation none = evaluateRules({}, {});
-    EXPECT_TRUE(none.violations.empty() && none.context.restBlocks.empty() && none.context.restPeriods.empty() && none.context.dailyWorkPeriods.empty());
 }
 
 }  // namespace
