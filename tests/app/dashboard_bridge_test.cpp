@@ -11,7 +11,6 @@
 #include "app/dashboard_bridge.h"
 #include "app/settings.h"
 #include "tests/app/bridge_test_host.h"
-#include "tests/app/driver_cards.h"
 #include "tests/support/temp_folder.h"
 #include "tests/card/card_rig.h"
 #include "tools/vu_generator/vu_generator.h"
@@ -58,9 +57,9 @@ TEST_F(DashboardBridge, StartupAndOpenedFilesBecomeTheCurrentFile) {
     EXPECT_EQ(view.call("tachoStartupFile"), "null");
     EXPECT_EQ(state.currentFile, "/daten/start.ddd");
 
-    host.dddFileAnswer = "";
+    host.fileAnswer = "";
     EXPECT_EQ(view.call("tachoOpenFile"), "null");
-    host.dddFileAnswer = "C:\\Daten\\karte.ddd";
+    host.fileAnswer = "C:\\Daten\\karte.ddd";
     EXPECT_EQ(view.call("tachoOpenFile"), "\"C:/Daten/karte.ddd\"");
     EXPECT_EQ(state.currentFile, "C:/Daten/karte.ddd");
 }

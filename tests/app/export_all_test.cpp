@@ -9,7 +9,6 @@
 #include "app/dashboard_bridge.h"
 #include "app/export_all.h"
 #include "tests/app/bridge_test_host.h"
-#include "tests/app/driver_cards.h"
 #include "tests/support/temp_folder.h"
 
 namespace ddd::app {

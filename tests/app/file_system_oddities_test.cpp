@@ -25,7 +25,6 @@
 #include "report/analysis_json.h"
 #include "report/provenance_text.h"
 #include "tests/app/bridge_test_host.h"
-#include "tests/app/driver_cards.h"
 #include "tests/support/temp_folder.h"
 
 namespace ddd::app {
@@ -143,7 +142,7 @@ TEST_F(FileSystemOddities, OddNamesStayRecognisableAndCannotForgeLines) {
         SCOPED_TRACE(c.visible);
         const std::string path = folder.writeCard(std::string("tree/") + c.name,
                                                   test::driverCard("Anna", "DF00000000000100", {{2024, 1, 11}}));
-        host.dddFileAnswer = path;
+        host.fileAnswer = path;
         const std::string answer = view.call("tachoOpenFile");
         EXPECT_EQ(visibleText(answer), answer);
         const std::string shown = firstStringArg("[" + answer + "]");
@@ -193,7 +192,7 @@ TEST_F(FileSystemOddities, DeepTreeIsCutAndNamed) {
 TEST_F(FileSystemOddities, FailuresSayWhatWentWrong) {
     const std::string notAFolder = folder.writeText("plain", "x").string();
     host.folderAnswer = notAFolder;
-    host.dddFileAnswer = card;
+    host.fileAnswer = card;
     view.call("tachoOpenFile");
     view.call("tachoOpenFile");
     const std::string csv = view.call("tachoExportCsv", "[\"\"]");
