@@ -1,6 +1,6 @@
 // What the bridge tests run the bridges against instead of a window: a web view whose calls the
 // test makes itself, dialogs and renders that answer as the test says, environment variables set
-// for one test, and card downloads of drivers with shifts on given days.
+// for one test, card downloads of drivers with shifts on given days, and who drove a fleet's vehicle when.
 #pragma once
 
 #include <stdlib.h>
@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "app/shell_host.h"
 #include "app/webview.h"
 #include "tools/generator/card_generator.h"
+#include "tools/vu_generator/vu_generator.h"
 
 namespace ddd::test {
 
@@ -197,6 +199,22 @@ inline gen::CardDescription driverCard(const std::string& surname, const std::st
                                              "00:00 rest 06:00 drive 10:00 break 10:45 drive 12:00 work 13:00 rest", presence++, 420));
     }
     return card;
+}
+
+// The cards (their first 14 characters, as the finder shows them) that the fleet put into the
+// vehicle at the full hour of the instant: the finder searches whole hours of German time, a
+// whole number of hours off UTC.
+inline std::string cardsInVehicleAtHour(const gen::Fleet& fleet, int vehicle, std::int64_t instant) {
+    const std::int64_t hourStart = instant - instant % 3600;
+    std::set<std::string> cards;
+    for (const gen::FleetStay& stay : fleet.stays) {
+        if (stay.vehicle == vehicle && stay.start <= hourStart && hourStart < stay.end) {
+            cards.insert(fleet.drivers[static_cast<std::size_t>(stay.driver)].cardNumber.substr(0, 14));
+        }
+    }
+    std::string joined;
+    for (const std::string& card : cards) joined += (joined.empty() ? "" : ",") + card;
+    return joined;
 }
 
 }  // namespace ddd::test

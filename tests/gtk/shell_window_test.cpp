@@ -18,18 +18,15 @@ namespace ddd::app {
 namespace {
 
 // The page calls each bridge function once and records, per call, how its promise settled.
-constexpr const char* kTestPage = R"HTML(<!doctype html><meta charset=utf-8><h1>Brückentest</h1><pre id=out></pre>
-<script>
+constexpr const char* kTestPage = R"HTML(<!doctype html><meta charset=utf-8><h1>Brückentest</h1><script>
 window.results = {};
 window.pageSawInit = window.__initMark || '';
-function settle(name, promise) {
-  return promise.then(function(v) { return {ok: true, value: v === undefined ? '<undefined>' : v}; },
-                      function(e) { return {ok: false, value: e instanceof Error ? e.message : e}; })
-    .then(function(r) { results[name] = r; document.getElementById('out').textContent += name + ' ' + JSON.stringify(r) + '\n'; });
-}
-Promise.all([settle('echo', echo('Grüße "aus" C:\\Daten', 2)), settle('args', args(1, 'x', {a: [true, null]})), settle('sum', sum('20', '22')),
-             settle('worker', worker('vom Arbeitsfaden')), settle('rejected', rejected()), settle('notJson', notJson()),
-             settle('empty', empty()), settle('throws', throws())]).then(function() { window.allSettled = 'yes'; });
+var calls = {echo: echo('Grüße "aus" C:\\Daten', 2), args: args(1, 'x', {a: [true, null]}), sum: sum('20', '22'), worker: worker('vom Arbeitsfaden'),
+             rejected: rejected(), notJson: notJson(), empty: empty(), throws: throws()};
+Promise.all(Object.keys(calls).map(function(name) {
+  return calls[name].then(function(v) { results[name] = {ok: true, value: v === undefined ? '<undefined>' : v}; },
+                          function(e) { results[name] = {ok: false, value: e instanceof Error ? e.message : e}; });
+})).then(function() { window.allSettled = 'yes'; });
 </script>)HTML";
 
 class ShellWindow : public ::testing::Test {
