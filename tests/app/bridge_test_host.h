@@ -1,8 +1,9 @@
 // What the bridge tests run the bridges against instead of a window: a web view whose calls the
 // test makes itself, dialogs and renders that answer as the test says, environment variables set
-// for one test, card downloads of drivers with shifts on given days, and who drove a fleet's vehicle when.
+// for one test, the dashboard's bridge bound to them; and the generated drivers and fleets.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <array>
@@ -19,8 +20,11 @@
 #include <thread>
 #include <vector>
 
+#include "app/bridge_text.h"
+#include "app/dashboard_bridge.h"
 #include "app/shell_host.h"
 #include "app/webview.h"
+#include "tests/support/temp_folder.h"
 #include "tools/generator/card_generator.h"
 #include "tools/vu_generator/vu_generator.h"
 
@@ -200,6 +204,29 @@ inline gen::CardDescription driverCard(const std::string& surname, const std::st
     }
     return card;
 }
+
+// The dashboard's bridge bound to a recording view and a scripted host, with the settings in the
+// test's own folder; the workers are joined when the test ends.
+class DashboardBridgeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        env.set("XDG_CONFIG_HOME", folder.file("config").c_str());
+        app::bindDashboard(view, state, host);
+    }
+    void TearDown() override { app::shutdownShellState(state); }
+
+    // The answer of the analysis the page asks for when it opens the path.
+    std::string analyze(const std::string& path) {
+        const auto answer = view.callAsync("tachoAnalyze", "[" + app::jsonQuote(path) + "]");
+        return answer ? answer->result : "no answer";
+    }
+
+    TempFolder folder;
+    Environment env;
+    RecordingWebView view;
+    ScriptedHost host;
+    app::ShellState state;
+};
 
 // The cards (their first 14 characters, as the finder shows them) that the fleet put into the
 // vehicle at the full hour of the instant: the finder searches whole hours of German time, a
