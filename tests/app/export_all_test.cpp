@@ -88,8 +88,8 @@ TEST_F(ExportAll, FilesEveryMonthOfEveryDriver) {
 }
 
 // Through the bridge: both folders asked for in turn, a cancelled dialog answers null and writes
-// nothing; a driver whose download the analysis refuses is named with the reason while the
-// others are still exported.
+// nothing; a driver whose only download the analysis refuses is named with the reason while the
+// others are still exported, and a damaged copy beside intact ones is set aside and named.
 TEST_F(ExportAll, ThroughTheBridge) {
     for (const std::deque<std::string>& answers : {std::deque<std::string>{""}, std::deque<std::string>{source.string(), ""}}) {
         host.folderAnswers = answers;
@@ -103,6 +103,9 @@ TEST_F(ExportAll, ThroughTheBridge) {
     gen::CardDescription broken = driverCard("Carl", "DF00000000000300", {{2024, 4, 2}});
     broken.inject.push_back(gen::Fault::minuteOutOfRange(0));
     folder.writeCard("source/carl.ddd", broken);
+    gen::CardDescription damagedAnna = driverCard("Anna", "DF00000000000100", {{2024, 1, 12}});
+    damagedAnna.inject.push_back(gen::Fault::minuteOutOfRange(0));
+    folder.writeCard("source/old/anna.ddd", damagedAnna);
     host.folderMessages.clear();
     host.folderAnswers = {source.string(), target.string()};
     const auto answer = view.callAsync("tachoExportAll");
@@ -112,6 +115,7 @@ TEST_F(ExportAll, ThroughTheBridge) {
     EXPECT_TRUE(answer->result.starts_with(R"({"ok":true,"drivers":2,"months":3,"pdf":3,"pdfFail":0,"csv":3,"error":"","refused":[{"name":"Carl","reason":")"))
         << answer->result;
     EXPECT_FALSE(fs::exists(target / "Carl DF00000000000300 Deutschland _D_"));
+    EXPECT_TRUE(contains(answer->result, R"(old/anna.ddd","reason":"beschädigte Kopie, nicht verwendet: )")) << answer->result;
 }
 
 }  // namespace
