@@ -69,37 +69,27 @@ public:
         std::optional<Resolution> answer;
         runTasksUntil([&] {
             std::lock_guard<std::mutex> lock(mutex_);
-            for (const Resolution& r : resolved) {
-                if (r.id == id) answer = r;
-            }
+            for (const Resolution& r : resolved) answer = r.id == id ? r : answer;
             return answer.has_value();
         });
         return answer;
     }
 
-    // Runs dispatched tasks until `done` holds or a minute is up.
-    bool runTasksUntil(const std::function<bool()>& done) {
+    // Runs dispatched tasks until `done` holds (without one, until every task has run) or a minute is up.
+    bool runTasksUntil(const std::function<bool()>& done = nullptr) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
+        for (;;) {
+            if (done && done()) return true;
             std::function<void()> task;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                if (!tasks_.empty()) {
-                    task = std::move(tasks_.front());
-                    tasks_.pop_front();
-                }
+                if (!tasks_.empty()) task = std::move(tasks_.front()), tasks_.pop_front();
             }
             if (task) task();
+            else if (!done) return true;
+            else if (std::chrono::steady_clock::now() > deadline) return false;
             else std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        return true;
-    }
-    void runAllTasks() {
-        runTasksUntil([this] {
-            std::lock_guard<std::mutex> lock(mutex_);
-            return tasks_.empty();
-        });
     }
     std::vector<std::string> scripts() {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -62,7 +62,7 @@ TEST_F(FinderBridge, StartUpScanReportsProgressAndThenAnswersByPlateAndInstant) 
     folder.writeFleet(fleet);
     startFinderScan(view, runtime, folder.path().string());
     ASSERT_TRUE(view.runTasksUntil([&] { return runtime.folders.size() == 1; }));
-    view.runAllTasks();
+    view.runTasksUntil();
     const std::vector<std::string> scripts = view.scripts();
     ASSERT_GE(scripts.size(), 2u);
     static const std::regex progress(R"(window\.__finderProgress&&__finderProgress\((\d+),39,''\))");
@@ -96,7 +96,7 @@ TEST_F(FinderBridge, ClosingDuringTheScanStopsItAndAppliesNothing) {
     const auto closing = std::chrono::steady_clock::now();
     stopFinderScan(runtime);
     EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::milliseconds(500));
-    view.runAllTasks();
+    view.runTasksUntil();
     for (const std::string& script : view.scripts()) EXPECT_FALSE(test::contains(script, "applyStats")) << script;
     EXPECT_TRUE(runtime.folders.empty());
     EXPECT_TRUE(runtime.index.sessions.empty());
