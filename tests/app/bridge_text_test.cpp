@@ -54,6 +54,14 @@ TEST(BridgeText, StringArguments) {
     }
 }
 
+std::string utf8(char32_t cp) {
+    if (cp < 0x80) return std::string(1, static_cast<char>(cp));
+    const int extra = cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+    std::string out(1, static_cast<char>(((0xFF00 >> (extra + 1)) & 0xFF) | (cp >> (6 * extra))));
+    for (int i = extra - 1; i >= 0; --i) out += static_cast<char>(0x80 | ((cp >> (6 * i)) & 0x3F));
+    return out;
+}
+
 // Random texts of valid UTF-8, rich in the characters that need escaping, must come out as
 // JSON that an independent parser accepts and reads back unchanged, and our own reader too.
 TEST(BridgeText, JsonQuoteFuzzedIntoAParser) {
@@ -62,27 +70,10 @@ TEST(BridgeText, JsonQuoteFuzzedIntoAParser) {
     interesting += U'\0';
     for (int round = 0; round < 3000; ++round) {
         std::string text;
-        const int length = static_cast<int>(random() % 24);
-        for (int i = 0; i < length; ++i) {
-            char32_t cp;
-            switch (random() % 4) {
-            case 0: cp = interesting[random() % interesting.size()]; break;
-            case 1: cp = random() % 0x80; break;
-            case 2: cp = 0x80 + random() % (0xD800 - 0x80); break;
-            default: cp = 0xE000 + random() % (0x110000 - 0xE000); break;
-            }
-            std::string encoded;
-            if (cp < 0x80) {
-                encoded = static_cast<char>(cp);
-            } else if (cp < 0x800) {
-                encoded = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
-            } else if (cp < 0x10000) {
-                encoded = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
-            } else {
-                encoded = {static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
-                           static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
-            }
-            text += encoded;
+        for (int i = static_cast<int>(random() % 24); i > 0; --i) {
+            const char32_t choices[] = {interesting[random() % interesting.size()], static_cast<char32_t>(random() % 0x80),
+                                        static_cast<char32_t>(0x80 + random() % (0xD800 - 0x80)), static_cast<char32_t>(0xE000 + random() % (0x110000 - 0xE000))};
+            text += utf8(choices[random() % 4]);
         }
         const std::string quoted = jsonQuote(text);
         nlohmann::json parsed;

@@ -3,8 +3,6 @@
 // ddd-dump, the analysis, the finder's scan, the dashboard's open and the diagnostic mode.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,17 +14,13 @@
 #include <string>
 
 #include "analysis/pipeline.h"
-#include "app/bridge_text.h"
-#include "app/dashboard_bridge.h"
 #include "app/diagnostic.h"
 #include "core/atomic_file.h"
+#include "core/folder_walk.h"
 #include "core/json_writer.h"
 #include "finder/driver_index.h"
-#include "report/analysis_json.h"
 #include "report/provenance_text.h"
 #include "tests/app/bridge_test_host.h"
-#include "tests/app/driver_cards.h"
-#include "tests/support/temp_folder.h"
 
 namespace ddd::app {
 namespace {
@@ -72,25 +66,12 @@ bool noDiagnosticFolderLeft(const fs::path& folder) {
     return true;
 }
 
-class FileSystemOddities : public testing::Test {
+class FileSystemOddities : public test::DashboardBridgeTest {
 protected:
     void SetUp() override {
-        env.set("XDG_CONFIG_HOME", folder.file("config").c_str());
+        test::DashboardBridgeTest::SetUp();
         card = folder.writeCard("tree/card.ddd", test::driverCard("Anna", "DF00000000000100", {{2024, 1, 10}}));
-        bindDashboard(view, state, host);
     }
-    void TearDown() override { shutdownShellState(state); }
-
-    std::string open(const std::string& pagePath) {
-        const auto answer = view.callAsync("tachoAnalyze", "[" + jsonQuote(pagePath) + "]");
-        return answer ? answer->result : "no answer";
-    }
-
-    test::TempFolder folder;
-    test::Environment env;
-    test::RecordingWebView view;
-    test::ScriptedHost host;
-    ShellState state;
     std::string card;
 };
 
@@ -119,10 +100,10 @@ TEST_F(FileSystemOddities, EveryEntryPointNamesWhatItCannotRead) {
         EXPECT_EQ(index.filesIndexed, 1);
         EXPECT_TRUE(contains(finder::statsJson(index), oddity.isFolder ? "\"count\":0" : oddity.reason));
 
-        const std::string answer = open(odd.string());
+        const std::string answer = analyze(odd.string());
         EXPECT_TRUE(contains(answer, "Datei kann nicht geöffnet werden") && contains(answer, oddity.reason)) << answer;
         EXPECT_TRUE(host.finderLaunches.empty());
-        EXPECT_TRUE(contains(open(card), "\"skipped\":{\"count\":" + std::string(oddity.isFolder ? "0" : "1")));
+        EXPECT_TRUE(contains(analyze(card), "\"skipped\":{\"count\":" + std::string(oddity.isFolder ? "0" : "1")));
 
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(runDiagnostic(odd.string(), renderNothing, folder.file("ddd_diag.1.XXXXXX")), 1);
@@ -143,12 +124,12 @@ TEST_F(FileSystemOddities, OddNamesStayRecognisableAndCannotForgeLines) {
         SCOPED_TRACE(c.visible);
         const std::string path = folder.writeCard(std::string("tree/") + c.name,
                                                   test::driverCard("Anna", "DF00000000000100", {{2024, 1, 11}}));
-        host.dddFileAnswer = path;
+        host.fileAnswer = path;
         const std::string answer = view.call("tachoOpenFile");
         EXPECT_EQ(visibleText(answer), answer);
         const std::string shown = firstStringArg("[" + answer + "]");
         EXPECT_TRUE(shown.ends_with(c.visible)) << shown;
-        const std::string document = open(shown);
+        const std::string document = analyze(shown);
         EXPECT_TRUE(contains(document, "\"ok\":true")) << document;
         EXPECT_EQ(visibleText(document), document);
 
@@ -159,41 +140,34 @@ TEST_F(FileSystemOddities, OddNamesStayRecognisableAndCannotForgeLines) {
     }
 }
 
-// A damaged copy somewhere in the archive is set aside by name; the damaged file itself, opened,
-// is still refused.
-TEST_F(FileSystemOddities, DamagedCopyIsSetAsideNotBlocking) {
+// A damaged copy somewhere in the archive is set aside by name, and so is a tree deeper than the
+// walk goes (its depth costs nothing); the damaged file itself, opened, is still refused.
+TEST_F(FileSystemOddities, DamagedCopyAndDeepTreeAreSetAsideNotBlocking) {
     auto damaged = test::driverCard("Anna", "DF00000000000100", {{2024, 1, 12}});
     damaged.inject = {gen::Fault::resizeEf(0x0506, gen::Generation::Gen1, 12)};
     const std::string copy = folder.writeCard("tree/old/copy.ddd", damaged);
-
-    const AnalysisResult intact = analyzeDriverOfFile(card);
-    ASSERT_TRUE(intact.ok) << intact.error;
-    EXPECT_EQ(intact.filesMerged, 1u);
-    ASSERT_EQ(intact.skippedFiles.size(), 1u);
-    EXPECT_EQ(intact.skippedFiles[0].path, copy);
-    EXPECT_TRUE(intact.skippedFiles[0].reason.starts_with("beschädigte Kopie, nicht verwendet: Places"));
-    EXPECT_FALSE(analyzeDriverOfFile(copy).ok);
-}
-
-// A tree deeper than the walk goes: its depth costs nothing, the cut is named, and what lies
-// within the bound is found.
-TEST_F(FileSystemOddities, DeepTreeIsCutAndNamed) {
     std::string deep = "tree";
     for (int level = 0; level < 3 * kMaxFolderDepth; ++level) deep += "/d";
     folder.writeCard(deep + "/lost.ddd", test::driverCard("Anna", "DF00000000000100", {{2024, 1, 13}}));
+
     const AnalysisResult result = analyzeDriverOfFile(card);
-    ASSERT_TRUE(result.ok);
+    ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(result.filesMerged, 1u);
-    ASSERT_EQ(result.skippedFiles.size(), 1u);
-    EXPECT_TRUE(contains(result.skippedFiles[0].reason, "zu tief verschachtelt"));
+    ASSERT_EQ(result.skippedFiles.size(), 2u);
+    const auto& [damagedSkip, deepSkip] = std::pair(result.skippedFiles[0].path == copy ? result.skippedFiles[0] : result.skippedFiles[1],
+                                                    result.skippedFiles[0].path == copy ? result.skippedFiles[1] : result.skippedFiles[0]);
+    EXPECT_EQ(damagedSkip.path, copy);
+    EXPECT_TRUE(damagedSkip.reason.starts_with("beschädigte Kopie, nicht verwendet: Places")) << damagedSkip.reason;
+    EXPECT_TRUE(contains(deepSkip.reason, "zu tief verschachtelt")) << deepSkip.reason;
     EXPECT_EQ(findDownloads(folder.file("tree")).skipped.size(), 1u);
+    EXPECT_FALSE(analyzeDriverOfFile(copy).ok);
 }
 
 // Failures are told as what they are, with the reason and what was done.
 TEST_F(FileSystemOddities, FailuresSayWhatWentWrong) {
     const std::string notAFolder = folder.writeText("plain", "x").string();
     host.folderAnswer = notAFolder;
-    host.dddFileAnswer = card;
+    host.fileAnswer = card;
     view.call("tachoOpenFile");
     view.call("tachoOpenFile");
     const std::string csv = view.call("tachoExportCsv", "[\"\"]");
@@ -208,14 +182,10 @@ TEST_F(FileSystemOddities, FailuresSayWhatWentWrong) {
     folder.writeText("source/c.ddd", std::string(8192, 'c'));
     fs::create_directory(folder.path() / "archive");
     host.folderAnswers = {folder.file("source"), folder.file("archive")};
-    ::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    const std::string sync = view.call("tachoSync");
-    ::setrlimit(RLIMIT_FSIZE, &saved);
+    const std::string sync = [&] {
+        test::FileSizeLimit limit(4096);
+        return view.call("tachoSync");
+    }();
     EXPECT_TRUE(contains(sync, "\"ok\":false,\"copied\":2,\"skipped\":0,\"failed\":1,\"error\":\"")) << sync;
     EXPECT_TRUE(contains(sync, "c.ddd: ")) << sync;
 

@@ -1,51 +1,42 @@
-// Helpers of the window tests: window pictures saved as test artifacts and a desktop host whose
-// dialogs answer what the test says; the main-loop helpers come with it.
+// Helpers of the window tests: window pictures saved as test artifacts, the page's own faces
+// loaded, and the desktop host with scripted dialogs; the main-loop helpers come with it.
 #pragma once
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
-#include <chrono>
 #include <filesystem>
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "app/gtk/gtk_shell_host.h"
 #include "app/gtk/webview_gtk.h"
+#include "tests/app/bridge_test_host.h"
 #include "tests/gtk/main_loop.h"
 
 namespace ddd::test {
 
-inline std::filesystem::path artifactFolder() {
+// The visible part of the web view as a PNG file in the artifact folder; true when it was written.
+inline bool snapshotPng(app::DddWebView& view, const std::string& name) {
     const std::filesystem::path folder = DDD_GTK_ARTIFACTS;
     std::filesystem::create_directories(folder);
-    return folder;
-}
-
-// The visible part of the web view as a PNG file; true when it was written.
-inline bool snapshotPng(app::DddWebView& view, const std::filesystem::path& file) {
-    bool done = false;
-    bool written = false;
     struct Job {
-        bool* done;
-        bool* written;
+        bool done = false, written = false;
         std::string path;
-    } job{&done, &written, file.string()};
+    } job{false, false, (folder / (name + ".png")).string()};
     webkit_web_view_get_snapshot(
         view.view(), WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
         +[](GObject* source, GAsyncResult* result, gpointer data) {
             auto* job = static_cast<Job*>(data);
-            cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
-            if (surface) {
-                *job->written = cairo_surface_write_to_png(surface, job->path.c_str()) == CAIRO_STATUS_SUCCESS;
+            if (cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr)) {
+                job->written = cairo_surface_write_to_png(surface, job->path.c_str()) == CAIRO_STATUS_SUCCESS &&
+                               std::filesystem::file_size(job->path) > 1000;
                 cairo_surface_destroy(surface);
             }
-            *job->done = true;
+            job->done = true;
         },
         &job);
-    spinUntil([&] { return done; });
-    return written;
+    spinUntil([&] { return job.done; });
+    return job.written;
 }
 
 // The weights of the page's own "PJS" faces that load, e.g. "400,500,600,700". Each face is
@@ -59,38 +50,9 @@ inline std::string loadedPageFaces(app::DddWebView& view) {
     return awaitScript(view, "window.__faces || ''");
 }
 
-// The desktop host with scripted dialogs: files, folders and save paths come from the test (each
-// folder dialog takes the next of folderAnswers, then folderAnswer), revealed files and finder
-// starts are recorded; PDFs come from the real renderer.
-class DialogFreeHost : public app::GtkShellHost {
-public:
-    DialogFreeHost() : GtkShellHost(DDD_APP_PATH) {}
-    std::string chooseDddFile() override { return fileAnswer; }
-    std::string chooseFolder(const std::string& message, const std::string&) override {
-        folderMessages.push_back(message);
-        if (!folderAnswers.empty()) {
-            std::string next = folderAnswers.front();
-            folderAnswers.erase(folderAnswers.begin());
-            return next;
-        }
-        return folderAnswer;
-    }
-    std::string chooseSavePath(const std::string& suggestedName) override {
-        suggestedNames.push_back(suggestedName);
-        return saveAnswer;
-    }
-    void revealInFinder(const std::string& path) override { revealed.push_back(path); }
-    // Recorded instead of started, so a test leaves no finder process behind.
-    void launchFinder(const std::string& scanFolder) override { finderFolders.push_back(scanFolder); }
-
-    std::string fileAnswer;
-    std::string folderAnswer;
-    std::vector<std::string> folderAnswers;
-    std::string saveAnswer;
-    std::vector<std::string> folderMessages;
-    std::vector<std::string> suggestedNames;
-    std::vector<std::string> revealed;
-    std::vector<std::string> finderFolders;
+// The desktop host with scripted dialogs; PDFs, scripts and the page come from the real window.
+struct DialogFreeHost : ScriptedDialogs<app::GtkShellHost> {
+    DialogFreeHost() : ScriptedDialogs(DDD_APP_PATH) {}
 };
 
 }  // namespace ddd::test

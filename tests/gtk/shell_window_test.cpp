@@ -1,136 +1,188 @@
+// The native window around the pages on a real X display: the web view's bridge, main loop and
+// window, and the desktop host's scripts, PDFs, warnings, file manager and menus.
 #include <gtest/gtest.h>
 
-#include "app/gtk/app_startup.h"
-#include "app/gtk/gtk_shell_host.h"
+#include <atomic>
+#include <regex>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "app/bridge_text.h"
+#include "app/gtk/pdf_renderer.h"
 #include "app/gtk/window_menus.h"
-#include "app/window_page.h"
-#include "tests/support/temp_folder.h"
 #include "tests/gtk/gtk_test_support.h"
-#include "tools/generator/card_generator.h"
+#include "tests/support/temp_folder.h"
 
 namespace ddd::app {
 namespace {
 
+// The page calls each bridge function once and records, per call, how its promise settled.
+constexpr const char* kTestPage = R"HTML(<!doctype html><meta charset=utf-8><h1>Brückentest</h1><script>
+window.results = {};
+window.pageSawInit = window.__initMark || '';
+var calls = {echo: echo('Grüße "aus" C:\\Daten', 2), args: args(1, 'x', {a: [true, null]}), sum: sum('20', '22'), worker: worker('vom Arbeitsfaden'),
+             rejected: rejected(), notJson: notJson(), empty: empty(), throws: throws()};
+Promise.all(Object.keys(calls).map(function(name) {
+  return calls[name].then(function(v) { results[name] = {ok: true, value: v === undefined ? '<undefined>' : v}; },
+                          function(e) { results[name] = {ok: false, value: e instanceof Error ? e.message : e}; });
+})).then(function() { window.allSettled = 'yes'; });
+</script>)HTML";
+
 class ShellWindow : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(test::startGtk()) << "no display: run under xvfb-run"; }
+    void TearDown() override {
+        for (auto& thread : workers) thread.join();
+    }
+    std::vector<std::thread> workers;
 };
 
-// The start-up file is analysed as the page boots; "Datei öffnen" then opens the chosen file.
-TEST_F(ShellWindow, DashboardPageOpensTheStartupFileThenTheChosenOne) {
-    test::TempFolder folder;
-    const auto download = gen::writeCardDownload(gen::demoCard());
-    const std::string startup = folder.write("Karten/demo.ddd", download).string();
-    gen::CardDescription second = gen::randomCard(3, 20, gen::Generation::Both);
-    second.identity.firstNames = "Erika";
-    second.identity.surname = "Zweite";
-    second.identity.cardNumber = "DF00000000002200";
-    const std::string opened = folder.write("Andere/zweite.ddd", gen::writeCardDownload(second)).string();
-
-    ShellState state;
-    state.startupFile = startup;
+TEST_F(ShellWindow, BridgeRoundTrips) {
     DddWebView view;
-    test::DialogFreeHost host;
-    host.setWebView(&view);
-    host.fileAnswer = opened;
-    const WindowPage page = dashboardPage();
-    page.bind(view, state, host);
-    view.setTitle(kProductName);
-    view.setSize(1240, 840, SizeHint::None);
-    view.setHtml(page.html);
+    const std::thread::id mainThread = std::this_thread::get_id();
+    std::atomic<bool> workerOnMain{false};
+    view.init("window.__initMark = 'init ran first';");
+    view.bind("echo", [](const std::string& request) { return jsonQuote(firstStringArg(request) + "|" + secondStringArg(request)); });
+    view.bind("args", [](const std::string& request) { return jsonQuote(request); });
+    view.bind("sum", [](const std::string& request) { return std::to_string(std::stoi(firstStringArg(request)) + std::stoi(secondStringArg(request))); });
+    view.bindAsync("worker", [&](const std::string& id, const std::string& request) {
+        workers.emplace_back([&view, &workerOnMain, mainThread, id, text = firstStringArg(request)] {
+            view.dispatch([&view, &workerOnMain, mainThread, id, text] {
+                workerOnMain = std::this_thread::get_id() == mainThread;
+                view.resolve(id, 0, "{\"text\":" + jsonQuote(text) + "}");
+            });
+        });
+    });
+    view.bindAsync("rejected", [&](const std::string& id, const std::string&) { view.resolve(id, 1, "false"); });
+    view.bind("notJson", [](const std::string&) { return std::string("kein JSON"); });
+    view.bind("empty", [](const std::string&) { return std::string(); });
+    view.bind("throws", [](const std::string&) -> std::string { throw std::runtime_error("disk on fire"); });
+    view.setTitle("Brückentest — VELMORANT DDD");
+    view.setSize(900, 500, SizeHint::None);
+    view.setHtml(kTestPage);
 
-    EXPECT_EQ(test::awaitScript(view, "document.getElementById('app').hidden ? '' : document.getElementById('driverName').textContent", 60),
-              "Max Mustermann");
-    EXPECT_EQ(test::evaluateNow(view, "document.getElementById('cardNo').textContent"), "DF00001234567801");
-    EXPECT_TRUE(state.startupFile.empty()) << "consumed once";
-    EXPECT_EQ(state.currentFile, startup);
+    ASSERT_EQ(test::awaitScript(view, "window.allSettled || ''"), "yes");
+    const std::pair<const char*, const char*> cases[] = {
+        {"echo", R"({"ok":true,"value":"Grüße \"aus\" C:\\Daten|"})"},
+        {"args", R"({"ok":true,"value":"[1,\"x\",{\"a\":[true,null]}]"})"},
+        {"sum", R"({"ok":true,"value":42})"},
+        {"worker", R"({"ok":true,"value":{"text":"vom Arbeitsfaden"}})"},
+        {"rejected", R"({"ok":false,"value":false})"},
+        {"notJson", R"({"ok":false,"value":"Failed to parse binding result as JSON"})"},
+        {"empty", R"({"ok":true,"value":"<undefined>"})"},
+        {"throws", R"({"ok":false,"value":"disk on fire"})"},
+    };
+    for (const auto& [name, settled] : cases) EXPECT_EQ(test::evaluateNow(view, std::string("JSON.stringify(results.") + name + ")"), settled) << name;
+    EXPECT_TRUE(workerOnMain);
+    EXPECT_EQ(test::evaluateNow(view, "window.pageSawInit"), "init ran first");
+    EXPECT_STREQ(gtk_window_get_title(view.window()), "Brückentest — VELMORANT DDD");
+    EXPECT_TRUE(gtk_window_get_resizable(view.window()));
+    view.eval("document.body.dataset.marked = 'eval'");
+    EXPECT_EQ(test::awaitScript(view, "document.body.dataset.marked || ''"), "eval");
+    EXPECT_EQ(test::evaluateNow(view, "42"), "") << "a value that is not a string";
+    EXPECT_EQ(test::evaluateNow(view, "nosuchname.x"), "") << "a script error";
+    EXPECT_TRUE(test::snapshotPng(view, "webview_bridge"));
 
-    view.eval("document.getElementById('openBtn').click()");
-    EXPECT_EQ(test::awaitScript(view, "document.getElementById('driverName').textContent === 'Erika Zweite' ? 'shown' : ''", 60), "shown");
-    EXPECT_EQ(state.currentFile, opened);
-    shutdownShellState(state);
-    host.setWebView(nullptr);
+    // A later bind reaches the live page and survives a reload; a name never bound is refused.
+    view.bind("late", [](const std::string&) { return std::string("\"spät gebunden\""); });
+    view.eval("late().then(function(v){window.lateValue=v;})");
+    EXPECT_EQ(test::awaitScript(view, "window.lateValue || ''"), "spät gebunden");
+    view.setHtml("<!doctype html><script>late().then(function(v){window.afterReload=v;});</script>");
+    EXPECT_EQ(test::awaitScript(view, "window.afterReload || ''"), "spät gebunden");
+    view.eval("window.__ddd__.bind('unbound'); unbound().catch(function(e){window.unboundError=e;})");
+    EXPECT_EQ(test::awaitScript(view, "window.unboundError || ''"), "no native function named unbound");
 }
 
-TEST_F(ShellWindow, HostOperations) {
+TEST_F(ShellWindow, TasksRunOnTheMainThreadUntilTheWindowCloses) {
+    bool lateTaskRan = false;
+    {
+        DddWebView view;
+        const std::thread::id mainThread = std::this_thread::get_id();
+        int ran = 0, onMain = 0;
+        for (int t = 0; t < 8; ++t) {
+            workers.emplace_back([&] {
+                for (int i = 0; i < 50; ++i) view.dispatch([&] { ++ran, onMain += std::this_thread::get_id() == mainThread; });
+            });
+        }
+        EXPECT_TRUE(test::spinUntil([&] { return ran == 400; }));
+        EXPECT_EQ(onMain, 400);
+        view.setSize(640, 400, SizeHint::Fixed);
+        EXPECT_FALSE(gtk_window_get_resizable(view.window()));
+        view.dispatch([&view] { gtk_window_close(view.window()); });
+        view.run();
+        EXPECT_FALSE(view.isOpen());
+        view.eval("1");
+        std::string after = "unset";
+        view.evaluate("'x'", [&](std::string text) { after = text; });
+        EXPECT_EQ(after, "") << "a closed view answers at once";
+        view.dispatch([&] { lateTaskRan = true; });
+    }
+    for (int i = 0; i < 50; ++i) g_main_context_iteration(nullptr, FALSE);
+    EXPECT_FALSE(lateTaskRan);
+    DddWebView stopped;
+    stopped.terminate();
+    stopped.run();  // returns at once
+}
+
+// Scripts reach the page once there is one; a PDF job that cannot start answers false at once, a
+// real one answers once, later, leaves its file and is forgotten; report renders settle the call.
+TEST_F(ShellWindow, HostScriptsAndPdfJobs) {
     test::TempFolder folder;
     DddWebView view;
     GtkShellHost host("/nonexistent");
-
     std::string value = "unset";
     host.evaluateScript("'x'", [&](std::string text) { value = text; });
     EXPECT_EQ(value, "") << "no web view yet";
     host.setWebView(&view);
-    view.setHtml("<!doctype html><title>t</title><p id=p>Seite</p>");
+    view.setHtml("<!doctype html><p id=p>Seite</p>");
     EXPECT_EQ(test::awaitScript(view, "document.getElementById('p') ? 'ok' : ''"), "ok");
-    value = "unset";
     host.evaluateScript("document.getElementById('p').textContent", [&](std::string text) { value = text; });
-    EXPECT_TRUE(test::spinUntil([&] { return value != "unset"; }));
-    EXPECT_EQ(value, "Seite");
+    EXPECT_TRUE(test::spinUntil([&] { return value == "Seite"; }));
 
-    // A job that cannot start (nothing to render, no target) answers at once with false; a real
-    // job answers once, later, and leaves its PDF.
-    struct Case {
-        const char* name;
-        std::string html;
-        std::string out;
-        bool answersAtOnce;
-        bool ok;
+    const std::tuple<const char*, std::string, std::string, bool> cases[] = {
+        {"empty html", "", folder.file("a.pdf"), false},
+        {"empty path", "<p>x</p>", "", false},
+        {"a missing folder", "<p>x</p>", folder.file("missing/d.pdf"), false},
+        {"a real job", "<!doctype html><body style=\"margin:0\"></body>", folder.file("b.pdf"), true},
     };
-    const Case cases[] = {
-        {"empty html", "", (folder.path() / "a.pdf").string(), true, false},
-        {"empty path", "<p>x</p>", "", true, false},
-        {"a real job", "<p>x</p>", (folder.path() / "b.pdf").string(), false, true},
-        {"a missing folder", "<p>x</p>", (folder.path() / "missing" / "d.pdf").string(), true, false},
-    };
-    for (const auto& c : cases) {
+    for (const auto& [name, html, out, ok] : cases) {
         int calls = 0;
-        bool result = !c.ok;
-        host.renderPdfAsync(c.html, c.out, [&](bool ok) {
-            ++calls;
-            result = ok;
-        });
-        EXPECT_EQ(calls, c.answersAtOnce ? 1 : 0) << c.name;
-        test::spinUntil([&] { return calls > 0; }, 30);
-        test::spinUntil([] { return false; }, 0.1);
-        EXPECT_EQ(calls, 1) << c.name;
-        EXPECT_EQ(result, c.ok) << c.name;
+        bool result = !ok;
+        host.renderPdfAsync(html, out, [&](bool answer) { ++calls, result = answer; });
+        EXPECT_EQ(calls, ok ? 0 : 1) << name;
+        EXPECT_EQ(livePdfJobs(), ok ? 1u : 0u) << name;
+        EXPECT_TRUE(test::spinUntil([&] { return livePdfJobs() == 0; }, 30)) << name;
+        EXPECT_EQ(calls, 1) << name;
+        EXPECT_EQ(result, ok) << name;
     }
-    EXPECT_TRUE(std::filesystem::exists(folder.path() / "b.pdf"));
-    EXPECT_FALSE(std::filesystem::exists(folder.path() / "a.pdf"));
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"b.pdf"});
+    EXPECT_TRUE(std::regex_search(test::commandOutput("pdfinfo '" + folder.file("b.pdf") + "'"), std::regex("Pages:\\s+1\\n[\\s\\S]*Page size:\\s+595 x 842 pts")));
 
-    view.bindAsync("savePdf", [&](const std::string& id, const std::string&) {
-        host.renderReportPdfAsync(id, "<p>Bericht</p>", (folder.path() / "c.pdf").string());
+    view.bindAsync("savePdf", [&](const std::string& id, const std::string& request) {
+        host.renderReportPdfAsync(id, "<p>Bericht</p>", folder.file(firstStringArg(request)));
     });
-    view.bindAsync("savePdfNowhere", [&](const std::string& id, const std::string&) {
-        host.renderReportPdfAsync(id, "<p>Bericht</p>", (folder.path() / "missing" / "e.pdf").string());
-    });
-    view.eval("savePdf().then(function(v){window.saved='fulfilled '+v;},function(v){window.saved='rejected '+v;})");
+    view.eval("savePdf('c.pdf').then(function(v){window.saved='fulfilled '+v;},function(v){window.saved='rejected '+v;});"
+              "savePdf('missing/e.pdf').then(function(v){window.failed='fulfilled '+v;},function(v){window.failed='rejected '+v;})");
     EXPECT_EQ(test::awaitScript(view, "window.saved || ''", 30), "fulfilled true");
-    view.eval("savePdfNowhere().then(function(v){window.failed='fulfilled '+v;},function(v){window.failed='rejected '+v;})");
     EXPECT_EQ(test::awaitScript(view, "window.failed || ''", 30), "rejected false");
-    EXPECT_TRUE(std::filesystem::exists(folder.path() / "c.pdf"));
+    EXPECT_TRUE(std::filesystem::exists(folder.file("c.pdf")));
 }
 
 TEST_F(ShellWindow, LaunchFinderFailureShowsTheModalWarning) {
     DddWebView view;
     GtkShellHost host("/nonexistent/ddd_app");
     host.setWebView(&view);
-    std::string primary, secondary;
-    bool modal = false;
-    std::tuple<std::string*, std::string*, bool*> found(&primary, &secondary, &modal);
+    std::tuple<std::string, std::string, bool> seen;
     // The warning runs its own loop; a timer reads it and answers it like a user.
-    const guint timer = g_timeout_add(300, +[](gpointer data) -> gboolean {
-        auto* found = static_cast<std::tuple<std::string*, std::string*, bool*>*>(data);
+    const guint timer = g_timeout_add(50, +[](gpointer data) -> gboolean {
         GList* windows = gtk_window_list_toplevels();
         for (GList* item = windows; item; item = item->next) {
             if (!GTK_IS_MESSAGE_DIALOG(item->data) || !gtk_widget_get_visible(GTK_WIDGET(item->data))) continue;
-            gchar* text = nullptr;
-            gchar* detail = nullptr;
+            gchar *text = nullptr, *detail = nullptr;
             g_object_get(item->data, "text", &text, "secondary-text", &detail, nullptr);
-            *std::get<0>(*found) = text ? text : "";
-            *std::get<1>(*found) = detail ? detail : "";
-            *std::get<2>(*found) = gtk_window_get_modal(GTK_WINDOW(item->data));
+            *static_cast<std::tuple<std::string, std::string, bool>*>(data) = {text ? text : "", detail ? detail : "",
+                                                                               gtk_window_get_modal(GTK_WINDOW(item->data))};
             g_free(text);
             g_free(detail);
             gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_OK);
@@ -139,20 +191,19 @@ TEST_F(ShellWindow, LaunchFinderFailureShowsTheModalWarning) {
         }
         g_list_free(windows);
         return G_SOURCE_CONTINUE;
-    }, &found);
+    }, &seen);
     host.launchFinder("");
-    if (primary.empty()) g_source_remove(timer);
-    EXPECT_EQ(primary, "Fahrerermittlung konnte nicht geöffnet werden.");
-    EXPECT_EQ(secondary, "Das Fenster konnte nicht gestartet werden. Bitte starten Sie die App neu und versuchen Sie es erneut.");
-    EXPECT_TRUE(modal);
+    if (std::get<0>(seen).empty()) g_source_remove(timer);
+    EXPECT_EQ(seen, std::make_tuple(std::string("Fahrerermittlung konnte nicht geöffnet werden."),
+                                    std::string("Das Fenster konnte nicht gestartet werden. Bitte starten Sie die App neu und versuchen Sie es erneut."),
+                                    true));
 }
 
 // A file manager on the test's private session bus that records what it was asked to show.
 TEST_F(ShellWindow, RevealAsksTheFileManagerToSelectTheFile) {
-    static const char* kInterface =
-        "<node><interface name='org.freedesktop.FileManager1'><method name='ShowItems'><arg type='as' direction='in'/>"
-        "<arg type='s' direction='in'/></method></interface></node>";
-    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kInterface, nullptr);
+    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml("<node><interface name='org.freedesktop.FileManager1'><method name='ShowItems'>"
+                                                       "<arg type='as' direction='in'/><arg type='s' direction='in'/></method></interface></node>",
+                                                       nullptr);
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     ASSERT_NE(bus, nullptr);
     std::vector<std::string> shown;
@@ -162,8 +213,7 @@ TEST_F(ShellWindow, RevealAsksTheFileManagerToSelectTheFile) {
             GVariantIter* uris = nullptr;
             const gchar* startup = nullptr;
             g_variant_get(parameters, "(as&s)", &uris, &startup);
-            const gchar* uri = nullptr;
-            while (g_variant_iter_next(uris, "&s", &uri)) static_cast<std::vector<std::string>*>(data)->push_back(uri);
+            for (const gchar* uri = nullptr; g_variant_iter_next(uris, "&s", &uri);) static_cast<std::vector<std::string>*>(data)->push_back(uri);
             g_variant_iter_free(uris);
             g_dbus_method_invocation_return_value(invocation, nullptr);
         },
@@ -174,14 +224,11 @@ TEST_F(ShellWindow, RevealAsksTheFileManagerToSelectTheFile) {
                                                      +[](GDBusConnection*, const gchar*, gpointer data) { *static_cast<bool*>(data) = true; }, nullptr,
                                                      &named, nullptr);
     ASSERT_TRUE(test::spinUntil([&] { return named; }));
-
     GtkShellHost host("/nonexistent");
-    host.revealInFinder("");
+    host.revealInFinder("");  // asks for nothing: only the file below arrives
     host.revealInFinder("/srv/Daten 2024/Fahrer ä.ddd");
     EXPECT_TRUE(test::spinUntil([&] { return !shown.empty(); }));
-    test::spinUntil([] { return false; }, 0.2);
     EXPECT_EQ(shown, std::vector<std::string>{"file:///srv/Daten%202024/Fahrer%20%C3%A4.ddd"});
-
     g_bus_unown_name(owner);
     g_dbus_connection_unregister_object(bus, object);
     g_dbus_node_info_unref(node);
@@ -200,7 +247,6 @@ TEST_F(ShellWindow, MenuCommandsReachThePageAndTheWindow) {
         ASSERT_EQ(test::awaitScript(view, "document.getElementById('p') ? 'ok' : ''"), "ok");
         g_action_group_activate_action(G_ACTION_GROUP(application), "select-all", nullptr);
         EXPECT_EQ(test::awaitScript(view, "window.getSelection().toString()"), "Auswahl per Menü");
-
         g_action_group_activate_action(G_ACTION_GROUP(application), "quit", nullptr);
         EXPECT_TRUE(test::spinUntil([&] { return !view.isOpen(); }));
     }
