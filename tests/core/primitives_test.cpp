@@ -25,7 +25,8 @@ TEST(Bcd, ValuesAndDates) {
         {{0, 0, 0, 0}, {0, 0, 0, false, true}},          {{0x20, 0x24, 0x02, 0x30}, {2024, 2, 30, true, true}},
         {{0x19, 0x80, 0x13, 0x01}, {1980, 13, 1, true, false}}, {{0x19, 0x80, 0x01, 0x00}, {1980, 1, 0, true, false}},
         {{0x19, 0x80, 0x12, 0x31}, {1980, 12, 31, true, true}}, {{0x19, 0x8A, 0x01, 0x01}, {0, 0, 0, true, false}},
-        {{0x19, 0x80, 0x01}, {0, 0, 0, false, true}},
+        {{0x19, 0x80, 0x01}, {0, 0, 0, false, true}},           {{0x20, 0x24, 0x01, 0x01}, {2024, 1, 1, true, true}},
+        {{0x20, 0x00, 0x00, 0x00}, {2000, 0, 0, true, false}},
     };
     for (const auto& [bytes, expected] : dates) {
         ByteReader r(bytes);
