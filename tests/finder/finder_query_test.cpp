@@ -3,15 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <set>
-#include <tuple>
 
 #include "core/primitives.h"
-
 #include "finder/finder_query.h"
 #include "tests/support/temp_folder.h"
 #include "tools/generator/card_generator.h"
-#include "tools/vu_generator/vu_generator.h"
 
 namespace {
 
@@ -186,13 +182,9 @@ TEST(FinderQuery, AtMost500RowsAreShown) {
 
 TEST(FinderQuery, OptionsJson) {
     DriverIndex index;
-    index.sessions = {
-        session("Anna", "Berger", "D1", "M AB 123", "", 1, 2),
-        session("Anna", "Bergér", "D1", "M AB 123", "WDB2", 1, 2),
-        session("", "", "D1", "M AB 123", "WDB1", 1, 2),
-        session("Karl", "Weiß", "", "", "VIN9", 1, 2),
-        session("Karl", "Weiß", "D2", "", "", 1, 2),
-    };
+    index.sessions = {session("Anna", "Berger", "D1", "M AB 123", "", 1, 2), session("Anna", "Bergér", "D1", "M AB 123", "WDB2", 1, 2),
+                      session("", "", "D1", "M AB 123", "WDB1", 1, 2), session("Karl", "Weiß", "", "", "VIN9", 1, 2),
+                      session("Karl", "Weiß", "D2", "", "", 1, 2)};
     EXPECT_EQ(optionsJson(index),
               R"({"drivers":[{"name":"Anna Berger","card":"D1"},{"name":"Karl Weiß","card":"D2"}],)"
               R"("vehicles":[{"plate":"M AB 123","vin":"WDB1"},{"plate":"VIN9","vin":"VIN9"}]})");
@@ -231,9 +223,8 @@ TEST(FinderQuery, LookupAnswersLikeTheFullPass) {
         const auto plain = queryByFullPass(index, q);
         ASSERT_EQ(fast.size(), plain.size()) << json;
         for (std::size_t k = 0; k < fast.size(); ++k) {
-            ASSERT_EQ(fast[k].session.file, plain[k].session.file) << json;
-            ASSERT_EQ(fast[k].session.start, plain[k].session.start) << json;
-            ASSERT_EQ(fast[k].timeExact, plain[k].timeExact) << json;
+            ASSERT_EQ(std::tuple(fast[k].session.file, fast[k].session.start, fast[k].timeExact),
+                      std::tuple(plain[k].session.file, plain[k].session.start, plain[k].timeExact)) << json;
         }
         std::size_t count = 0;
         const auto first = firstMatches(index, q, count);
