@@ -114,15 +114,31 @@ AnalysisResult withFileNames(AnalysisResult result, const std::vector<std::strin
     return result;
 }
 
-// Takes every download but the opened one whose data is damaged out of the group and names it
-// with the first of its problems.
-void setAsideDamagedCopies(CardGroup& group, std::size_t openedIndex) {
-    std::size_t kept = 0;
+}  // namespace
+
+DriverKey driverKeyOf(const CardIdentification& identification) {
+    DriverKey key{};
+    key[0] = identification.issuingNation;
+    std::copy_n(identification.cardNumber.begin(), 14, key.begin() + 2);
+    return key;
+}
+
+void setAsideDamagedCopies(CardGroup& group, std::optional<std::size_t> openedIndex) {
+    std::vector<std::string> problems(group.cards.size());
+    bool anyIntact = false;
     for (std::size_t i = 0; i < group.cards.size(); ++i) {
         const DriverCardFile* const card[] = {group.cards[i].get()};
         const std::vector<std::string> messages = decodeMessages(card);
-        if (i != openedIndex && !messages.empty()) {
-            group.skipped.push_back({group.paths[i], "beschädigte Kopie, nicht verwendet: " + messages.front()});
+        if (!messages.empty()) problems[i] = messages.front();
+        else anyIntact = true;
+    }
+    // Without an opened file, a driver whose every copy is damaged keeps them, so that the
+    // analysis refuses with the reason instead of the driver vanishing from the export.
+    if (!openedIndex && !anyIntact) return;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < group.cards.size(); ++i) {
+        if (i != openedIndex && !problems[i].empty()) {
+            group.skipped.push_back({group.paths[i], "beschädigte Kopie, nicht verwendet: " + problems[i]});
             continue;
         }
         if (kept != i) {
@@ -133,15 +149,6 @@ void setAsideDamagedCopies(CardGroup& group, std::size_t openedIndex) {
     }
     group.paths.resize(kept);
     group.cards.resize(kept);
-}
-
-}  // namespace
-
-DriverKey driverKeyOf(const CardIdentification& identification) {
-    DriverKey key{};
-    key[0] = identification.issuingNation;
-    std::copy_n(identification.cardNumber.begin(), 14, key.begin() + 2);
-    return key;
 }
 
 CardFolder loadCardFolder(const std::string& folder, const std::optional<DriverKey>& onlyDriver) {

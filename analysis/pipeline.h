@@ -69,6 +69,11 @@ CardFolder loadCardFolder(const std::string& folder, const std::optional<DriverK
 // file's own damage is left for the analysis to refuse.
 std::optional<CardGroup> driverGroupOfFile(const std::string& path);
 
+// Takes the downloads holding damaged data out of the group and names each in `skipped` with the
+// first of its problems. The opened download, if any, stays for the analysis to refuse; without
+// one, a group of nothing but damaged copies is left whole.
+void setAsideDamagedCopies(CardGroup& group, std::optional<std::size_t> openedIndex);
+
 // First names and surname as the reports show them.
 std::string driverNameOf(const CardIdentification& identification);
 

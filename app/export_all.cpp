@@ -57,9 +57,12 @@ std::string scanFailure(const char* message) {
     return std::string("Ordner-Scan fehlgeschlagen: ") + message;
 }
 
-// Groups become drivers; a group whose analysis refuses is named in the refused list.
+// Groups become drivers, their damaged copies set aside and named among the skipped files; a
+// group whose analysis refuses is named in the refused list.
 void analyseDrivers(CardFolder& folder, ExportAllRun& run) {
-    for (const CardGroup& group : folder.groups) {
+    for (CardGroup& group : folder.groups) {
+        setAsideDamagedCopies(group, std::nullopt);
+        run.skipped.insert(run.skipped.end(), group.skipped.begin(), group.skipped.end());
         std::vector<const DriverCardFile*> cards;
         for (const auto& card : group.cards) cards.push_back(card.get());
         AnalysisResult result = analyze(cards);

@@ -67,7 +67,7 @@ void appendJsonString(std::string& out, std::string_view text) {
             case '\\': out += "\\\\"; break;
             case '"': out += "\\\""; break;
             default:
-                if (b < 0x20) {
+                if (b < 0x20 || b == 0x7F) {
                     char escape[8];
                     std::snprintf(escape, sizeof escape, "\\u%04x", unsigned{b});
                     out += escape;

@@ -1,5 +1,6 @@
-// Forecasts at the end of the last shift: each entry at its limits, the local week boundaries,
-// clamping, and a minute-by-minute re-computation on generated histories.
+// The time left at the end of the data: the forecasts at the end of the last shift and the
+// remaining times of the whole analysis, at their limits and against minute-by-minute counts
+// that share no code with them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,276 +8,92 @@
 #include <random>
 
 #include "analysis/forecasts.h"
+#include "analysis/pipeline.h"
 #include "analysis/timeline.h"
-#include "tests/analysis/generated_histories.h"
-#include "tests/analysis/test_support.h"
+#include "tests/analysis/rule_oracle.h"
 
 namespace ddd {
 namespace {
 
 using namespace test;
-
-constexpr std::int64_t h = kHour;
-constexpr std::int64_t m = 60;
+using gen::utcTime;
 
 // The forecast values by their limit; a missing entry reads -1.
-std::map<std::int64_t, std::int64_t> valuesOf(const std::vector<Forecast>& forecasts) {
-    std::map<std::int64_t, std::int64_t> out;
-    for (const auto& f : forecasts) out[f.max] = f.value;
-    return out;
-}
-
 std::int64_t valueOf(const std::vector<Forecast>& forecasts, std::int64_t max) {
-    const auto values = valuesOf(forecasts);
-    const auto it = values.find(max);
-    return it == values.end() ? -1 : it->second;
+    const auto it = std::find_if(forecasts.begin(), forecasts.end(), [&](const Forecast& f) { return f.max == max; });
+    return it == forecasts.end() ? -1 : it->value;
 }
 
-// One shift from the start of `lastShiftStart` to the end of the timeline.
+// One shift from `lastShiftStart` to the end of the timeline.
 std::vector<Forecast> atEndOfData(const Timeline& t, std::int64_t lastShiftStart, std::uint8_t outOfScope = 0) {
-    CoreShift shift;
-    shift.start = lastShiftStart;
-    shift.end = t.back().end;
-    shift.outOfScope = outOfScope;
-    return computeForecasts(t, {shift}, 0);
+    return computeForecasts(t, {CoreShift{lastShiftStart, t.back().end, 0, 0, 0, 0, 0, 0, outOfScope}}, 0);
 }
 
 const std::int64_t kTuesday = utcDay(2024, 1, 9);  // a winter week, far from a week boundary
 
-TEST(Forecasts, ListHoldsTheEntriesInOrderAtTheEndOfTheLastShift) {
-    const Timeline t = timeline(kTuesday, "rest 8:00 drive 2:00 rest 12:00 drive 1:00 work 0:30");
-    const std::int64_t lastStart = kTuesday + 22 * h;
-    const auto eight = atEndOfData(t, lastStart);
-    const std::vector<std::int64_t> limits8 = {16200, 21600, 36000, 54000, 201600, 216000, 324000, 518400};
-    std::vector<std::int64_t> got;
-    for (const auto& f : eight) {
-        got.push_back(f.max);
-        EXPECT_EQ(f.when, t.back().end);
-    }
-    EXPECT_EQ(got, limits8) << "without an out-of-scope shift";
-
-    const auto nine = atEndOfData(t, lastStart, 1);
-    got.clear();
-    for (const auto& f : nine) got.push_back(f.max);
-    std::vector<std::int64_t> limits9 = limits8;
-    limits9.insert(limits9.begin() + 4, 75600);
-    EXPECT_EQ(got, limits9) << "a shift carrying the flag adds the 21 h entry";
-    EXPECT_EQ(valueOf(nine, 75600), valueOf(nine, 54000));
-
-    EXPECT_TRUE(computeForecasts(t, {}, 0).empty()) << "no shifts";
-    EXPECT_TRUE(computeForecasts({}, {CoreShift{lastStart, lastStart + h}}, 0).empty()) << "no segments";
-}
-
-TEST(Forecasts, TheShiftUsedIsTheLastAndAGivenInstantIsKept) {
+TEST(Forecasts, EntriesInOrderAtTheEndOfTheLastShift) {
     const Timeline t = timeline(kTuesday, "drive 3:00 rest 11:00 drive 1:00 rest 11:00 drive 2:00 rest 2:00");
-    std::vector<CoreShift> shifts = {{kTuesday, kTuesday + 3 * h}, {kTuesday + 14 * h, kTuesday + 15 * h},
-                                     {kTuesday + 26 * h, kTuesday + 28 * h}};
-    struct Case { const char* name; std::int64_t at; std::int64_t when, shiftDriving, shiftLength; };
-    const Case cases[] = {
-        {"an instant below 1 is the end of the last shift", 0, kTuesday + 28 * h, 2 * h, 2 * h},
-        {"a negative instant too", -5, kTuesday + 28 * h, 2 * h, 2 * h},
-        {"an instant 1 is kept", 1, 1, 0, 0},
-        {"a later instant counts the rest into the shift length", kTuesday + 29 * h, kTuesday + 29 * h, 2 * h, 3 * h},
-        {"an instant inside the shift cuts its driving", kTuesday + 27 * h, kTuesday + 27 * h, 1 * h, 1 * h},
-    };
-    for (const auto& c : cases) {
-        const auto f = computeForecasts(t, shifts, c.at);
-        ASSERT_FALSE(f.empty()) << c.name;
-        EXPECT_EQ(f.front().when, c.when) << c.name;
-        EXPECT_EQ(valueOf(f, 36000), c.shiftDriving) << c.name;
-        EXPECT_EQ(valueOf(f, 54000), c.shiftLength) << c.name;
-    }
+    const std::vector<CoreShift> shifts = {{kTuesday, kTuesday + 3 * h}, {kTuesday + 14 * h, kTuesday + 15 * h}, {kTuesday + 26 * h, kTuesday + 28 * h}};
+    std::vector<std::int64_t> limits;
+    for (const auto& f : computeForecasts(t, shifts, 0)) limits.push_back(f.max);
+    EXPECT_EQ(limits, (std::vector<std::int64_t>{16200, 21600, 36000, 54000, 201600, 216000, 324000, 518400}));
+    const auto flagged = atEndOfData(t, kTuesday + 26 * h, 1);
+    EXPECT_EQ(flagged.size(), 9u) << "a shift carrying the out-of-scope flag adds the 21 h entry";
+    EXPECT_EQ(std::pair(flagged.at(4).max, flagged.at(4).value), std::pair(std::int64_t{75600}, valueOf(flagged, 54000)));
+    EXPECT_TRUE(computeForecasts(t, {}, 0).empty() && computeForecasts({}, shifts, 0).empty()) << "no shifts, no segments";
 }
 
-TEST(Forecasts, DrivingAndWorkingSinceTheLastBreak) {
+TEST(Forecasts, EachEntryAtItsLimits) {
     const std::int64_t S = kTuesday + 6 * h;
-    struct Case { const char* name; Timeline timeline; std::int64_t driving, working; };
-    const Timeline b45 = timeline(S, "drive 2:00 break 0:45 drive 2:00");
-    const Timeline w15 = timeline(S, "work 2:00 break 0:15 drive 1:00");
+    const Timeline b45 = timeline(S, "drive 2:00 break 0:45 drive 2:00"), w15 = timeline(S, "work 2:00 break 0:15 drive 1:00");
+    const Timeline rest24 = timeline(S, "drive 2:00 rest 24:00 drive 3:00");
+    struct Case { const char* name; Timeline timeline; std::int64_t max, value; };
     const Case cases[] = {
-        {"a 50-minute break ends the driving", timeline(S, "drive 2:00 break 0:50 drive 2:00"), 2 * h, 2 * h},
-        {"a 30-minute break does not", timeline(S, "drive 2:00 break 0:30 drive 2:00"), 4 * h, 2 * h},
-        {"a break of exactly 45 min ends it", b45, 2 * h, 2 * h},
-        {"a break one second short of 45 min does not", lengthened(b45, 1, -1), 4 * h, 2 * h},
-        {"50 minutes of availability are a break", timeline(S, "drive 2:00 avail 0:50 drive 2:00"), 2 * h, 2 * h},
-        {"50 minutes of unknown activity are a break", timeline(S, "drive 2:00 unknown 0:50 drive 2:00"), 2 * h, 2 * h},
-        {"break parts separated by work do not add up", timeline(S, "drive 2:00 break 0:30 work 0:01 break 0:30 drive 1:00"),
-         3 * h, 1 * h},
-        {"consecutive break stretches add up", timeline(S, "drive 2:00 break 0:30 avail 0:15 drive 1:00"), 1 * h, 1 * h},
-        {"work does not add to driving", timeline(S, "drive 1:00 work 2:00 drive 1:00"), 2 * h, 4 * h},
-        {"a break of exactly 15 min ends the working time", w15, 1 * h, 1 * h},
-        {"a break one second short of 15 min does not", lengthened(w15, 1, -1), 1 * h, 3 * h},
-        {"clamped to 4 h 30 min and 6 h", timeline(S, "drive 7:00"), 16200, 21600},
+        {"a break of exactly 45 min ends the driving", b45, 16200, 2 * h},
+        {"a break one second short of 45 min does not", lengthened(b45, 1, -1), 16200, 4 * h},
+        {"a break of exactly 15 min ends the working time", w15, 21600, h},
+        {"a break one second short of 15 min does not", lengthened(w15, 1, -1), 21600, 3 * h},
+        {"driving before the shift start is not counted", timeline(S - 2 * h, "drive 2:00 drive 1:00"), 36000, h},
+        {"a rest of exactly 24 h counts from its end", rest24, 518400, 3 * h},
+        {"a rest one second short of 24 h does not", lengthened(rest24, 1, -1), 518400, 29 * h - 1},
+        {"the last long rest counts, not the longest", timeline(S, "rest 48:00 drive 2:00 rest 24:00 drive 3:00 rest 11:00 drive 1:00"), 518400, 15 * h},
     };
-    for (const auto& c : cases) {
-        const auto f = atEndOfData(c.timeline, S);
-        EXPECT_EQ(valueOf(f, 16200), c.driving) << c.name;
-        EXPECT_EQ(valueOf(f, 21600), c.working) << c.name;
-    }
-}
-
-TEST(Forecasts, ShiftDrivingAndLengthAreClampedToTheirLimits) {
-    const std::int64_t S = kTuesday + 5 * h;
-    struct Case { const char* name; Timeline timeline; std::int64_t shiftDriving, shiftLength; };
-    const Case cases[] = {
-        {"10 h of driving is shown in full", timeline(S, "drive 5:00 break 1:00 drive 5:00"), 10 * h, 11 * h},
-        {"11 h of driving is shown as 10 h", timeline(S, "drive 5:00 break 1:00 drive 6:00"), 10 * h, 12 * h},
-        {"a shift of 16 h is shown as 15 h", timeline(S, "drive 4:00 break 8:00 drive 4:00"), 8 * h, 15 * h},
-        {"driving before the shift start is not counted", timeline(S - 2 * h, "drive 2:00 drive 1:00"), 1 * h, 1 * h},
-    };
-    for (const auto& c : cases) {
-        const auto f = atEndOfData(c.timeline, S);
-        EXPECT_EQ(valueOf(f, 36000), c.shiftDriving) << c.name;
-        EXPECT_EQ(valueOf(f, 54000), c.shiftLength) << c.name;
-    }
-    const Timeline t = timeline(S, "drive 2:00");
-    const auto before = computeForecasts(t, {CoreShift{S, S + 2 * h}}, S - h);
-    for (const auto& f : before) EXPECT_EQ(f.value, 0) << f.max << ": an instant before all data gives no negative value";
-}
-
-// Driving from 1 h before to 1 h after the fortnight's start, from 1 h before the week's start to
-// `after` past it, and work for the last `work` seconds before `at`.
-Timeline drivingAround(std::int64_t fortnightStart, std::int64_t weekStart, std::int64_t after, std::int64_t work,
-                       std::int64_t at) {
-    Timeline t;
-    std::int64_t cursor = fortnightStart - 3 * h;
-    auto add = [&](std::int64_t end, std::uint8_t type) {
-        if (end > cursor) t.push_back({cursor, end, type, 0});
-        cursor = std::max(cursor, end);
-    };
-    add(fortnightStart - h, 0);
-    add(fortnightStart + h, 3);
-    add(weekStart - h, 0);
-    add(weekStart + after, 3);
-    add(at - work, 0);
-    add(at, 2);
-    return t;
-}
-
-TEST(Forecasts, WeeksBeginOnMondayAtMidnightGermanTime) {
-    using gen::utcTime;
-    struct Case { const char* name; std::int64_t at, weekStart, fortnightStart; };
-    const Case cases[] = {
-        {"Monday 00:30 in summer time", utcTime(2024, 6, 9, "22:30"), utcTime(2024, 6, 9, "22:00"),
-         utcTime(2024, 6, 2, "22:00")},
-        {"Monday 00:30 in winter time", utcTime(2024, 1, 14, "23:30"), utcTime(2024, 1, 14, "23:00"),
-         utcTime(2024, 1, 7, "23:00")},
-        {"exactly Monday 00:00 local", utcTime(2024, 6, 9, "22:00"), utcTime(2024, 6, 9, "22:00"),
-         utcTime(2024, 6, 2, "22:00")},
-        {"Sunday 23:59 local belongs to the week before", utcTime(2024, 6, 9, "21:59"), utcTime(2024, 6, 2, "22:00"),
-         utcTime(2024, 5, 26, "22:00")},
-        {"a Sunday evening in summer whose week began in winter time", utcTime(2024, 3, 31, "20:00"),
-         utcTime(2024, 3, 24, "23:00"), utcTime(2024, 3, 17, "23:00")},
-        {"the week after the return to winter time, its previous week in summer time", utcTime(2024, 10, 29, "10:00"),
-         utcTime(2024, 10, 27, "23:00"), utcTime(2024, 10, 20, "22:00")},
-        {"New Year on a Wednesday", utcTime(2025, 1, 1, "12:00"), utcTime(2024, 12, 29, "23:00"),
-         utcTime(2024, 12, 22, "23:00")},
-    };
-    for (const auto& c : cases) {
-        const std::int64_t after = std::min(h, (c.at - c.weekStart) / 2);
-        const std::int64_t work = (c.at - c.weekStart) / 4;
-        const Timeline t = drivingAround(c.fortnightStart, c.weekStart, after, work, c.at);
-        const auto f = computeForecasts(t, {CoreShift{c.weekStart - h, c.at}}, 0);
-        EXPECT_EQ(valueOf(f, 201600), after) << c.name << ": driving of the current week";
-        EXPECT_EQ(valueOf(f, 216000), after + work) << c.name << ": working time of the current week";
-        EXPECT_EQ(valueOf(f, 324000), 2 * h + after) << c.name << ": driving of the two weeks";
-    }
-}
-
-TEST(Forecasts, TimeSinceTheLastWeeklyRest) {
-    const std::int64_t S = kTuesday;
-    const Timeline exactly24 = timeline(S, "drive 2:00 rest 24:00 drive 3:00");
-    struct Case { const char* name; Timeline timeline; std::int64_t expected; };
-    const Case cases[] = {
-        {"no rest of 24 h counts from the start of the data", timeline(S, "drive 2:00 rest 23:59 drive 3:00"),
-         25 * h + 59 * m + 3 * h},
-        {"a rest of exactly 24 h counts from its end", exactly24, 3 * h},
-        {"a rest one second short of 24 h does not", lengthened(exactly24, 1, -1), 29 * h - 1},
-        {"rest stretches split at midnight form one rest", timeline(S, "drive 2:00 rest 22:00 rest 2:00 drive 3:00"), 3 * h},
-        {"unknown activity breaks the rest", timeline(S, "drive 2:00 rest 20:00 unknown 4:00 rest 20:00 drive 3:00"),
-         49 * h},
-        {"the last long rest counts, not the longest", timeline(S, "rest 48:00 drive 2:00 rest 24:00 drive 3:00 rest 11:00 drive 1:00"),
-         15 * h},
-        {"a rest of 24 h right up to the instant counts", timeline(S, "drive 2:00 rest 25:00"), 0},
-        {"clamped to 144 h", timeline(S, "drive 100:00 rest 11:00 drive 100:00"), 518400},
-    };
-    for (const auto& c : cases) EXPECT_EQ(valueOf(atEndOfData(c.timeline, S), 518400), c.expected) << c.name;
-}
-
-TEST(Forecasts, StretchesOutOfOrderOrOverlappingAreCountedOnce) {
-    const std::int64_t S = kTuesday + 6 * h;
-    const Timeline clean = timeline(S, "drive 2:00 break 0:20 drive 1:00 work 1:00");
-    Timeline shuffled = clean;
-    std::reverse(shuffled.begin(), shuffled.end());
-    Timeline overlapping = clean;
-    overlapping.push_back({S + h, S + 2 * h, 3, 0});          // inside the first driving stretch
-    overlapping.push_back({S + 3 * h, S + 3 * h, 3, 0});      // empty
-    const CoreShift shift{S, clean.back().end};
-    const auto expected = computeForecasts(clean, {shift}, 0);
-    EXPECT_EQ(valuesOf(expected)[16200], 3 * h) << "a 20-minute break does not end the driving";
-    for (const auto& [name, t] : {std::pair{"reversed", shuffled}, std::pair{"overlapping", overlapping}}) {
-        const auto got = computeForecasts(t, {shift}, 0);
-        ASSERT_EQ(got.size(), expected.size()) << name;
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(got[i].value, expected[i].value) << name << " entry " << got[i].max;
-        }
-    }
-}
-
-// ---- Independent minute-by-minute re-computation ------------------------------------------
-
-// The activity of every minute from `from` to `to`; 254 where the timeline holds nothing.
-std::vector<std::uint8_t> minutes(const Timeline& t, std::int64_t from, std::int64_t to) {
-    std::vector<std::uint8_t> out(static_cast<std::size_t>((to - from) / 60), 254);
-    for (const auto& s : t) {
-        for (std::int64_t x = std::max(s.start, from); x < std::min(s.end, to); x += 60) {
-            out[static_cast<std::size_t>((x - from) / 60)] = s.type;
-        }
-    }
-    return out;
+    for (const auto& c : cases) EXPECT_EQ(valueOf(atEndOfData(c.timeline, S), c.max), c.value) << c.name;
 }
 
 // Monday 00:00 German time at or before `at`, found by walking back minute by minute.
-std::int64_t oracleWeekStart(std::int64_t at) {
+std::int64_t localWeekStart(std::int64_t at) {
     for (std::int64_t t = at - at % 60;; t -= 60) {
         const CivilTime c = toCivilTime(t);
-        const std::int64_t weekday = ((daysFromCivil(c.year, c.month, c.day) % 7) + 10) % 7;  // Monday 0
-        if (weekday == 0 && c.minuteOfDay == 0) return t;
+        if (((daysFromCivil(c.year, c.month, c.day) % 7) + 10) % 7 == 0 && c.minuteOfDay == 0) return t;
     }
 }
 
-std::map<std::int64_t, std::int64_t> oracle(const Timeline& t, std::int64_t lastShiftStart, std::int64_t at) {
+std::map<std::int64_t, std::int64_t> recountForecasts(const Timeline& t, std::int64_t lastShiftStart, std::int64_t at) {
     const std::int64_t first = t.front().start;
-    const std::vector<std::uint8_t> minute = minutes(t, first, at);
-    auto instant = [&](std::size_t i) { return first + static_cast<std::int64_t>(i) * 60; };
-    auto working = [](std::uint8_t a) { return a == 2 || a == 3; };
-    std::int64_t driving = 0, work = 0, breakRun = 0, restRun = 0, lastRestEnd = first;
-    std::int64_t shiftDriving = 0, weekDriving = 0, weekWork = 0, fortnightDriving = 0;
-    const std::int64_t weekStart = oracleWeekStart(at);
-    const std::int64_t fortnightStart = oracleWeekStart(weekStart - 1);
+    std::vector<std::uint8_t> minute(static_cast<std::size_t>((at - first) / 60), 254);  // 254 where the timeline holds nothing
+    for (const auto& s : t) {
+        for (std::int64_t x = std::max(s.start, first); x < std::min(s.end, at); x += 60) minute[static_cast<std::size_t>((x - first) / 60)] = s.type;
+    }
+    const auto working = [](std::uint8_t a) { return a == 2 || a == 3; };
+    std::int64_t driving = 0, work = 0, breakRun = 0, restRun = 0, lastRestEnd = first, shiftDriving = 0, weekDriving = 0, weekWork = 0, fortnightDriving = 0;
+    const std::int64_t weekStart = localWeekStart(at), fortnightStart = localWeekStart(weekStart - 1);
     for (std::size_t i = 0; i < minute.size(); ++i) {
         const std::uint8_t a = minute[i];
-        if (working(a)) {
-            breakRun = 0;
-            driving += a == 3;
-            ++work;
-        } else {
-            ++breakRun;
-            if (breakRun >= 45) driving = 0;
-            if (breakRun >= 15) work = 0;
-        }
+        const std::int64_t x = first + static_cast<std::int64_t>(i) * 60;
+        breakRun = working(a) ? 0 : breakRun + 1;
+        driving = breakRun >= 45 ? 0 : driving + (a == 3);
+        work = breakRun >= 15 ? 0 : work + working(a);
         restRun = a == 0 ? restRun + 1 : 0;
-        if (restRun >= 1440 && (i + 1 == minute.size() || minute[i + 1] != 0)) lastRestEnd = instant(i + 1);
-        const std::int64_t x = instant(i);
+        if (restRun >= 1440 && (i + 1 == minute.size() || minute[i + 1] != 0)) lastRestEnd = x + 60;
         shiftDriving += a == 3 && x >= lastShiftStart;
         weekDriving += a == 3 && x >= weekStart;
         weekWork += working(a) && x >= weekStart;
         fortnightDriving += a == 3 && x >= fortnightStart;
     }
-    auto clamp = [](std::int64_t v, std::int64_t max) { return std::clamp<std::int64_t>(v, 0, max); };
-    return {{16200, clamp(driving * 60, 16200)},       {21600, clamp(work * 60, 21600)},
-            {36000, clamp(shiftDriving * 60, 36000)},  {54000, clamp(at - lastShiftStart, 54000)},
-            {201600, clamp(weekDriving * 60, 201600)}, {216000, clamp(weekWork * 60, 216000)},
+    const auto clamp = [](std::int64_t v, std::int64_t max) { return std::clamp<std::int64_t>(v, 0, max); };
+    return {{16200, clamp(driving * 60, 16200)}, {21600, clamp(work * 60, 21600)}, {36000, clamp(shiftDriving * 60, 36000)},
+            {54000, clamp(at - lastShiftStart, 54000)}, {201600, clamp(weekDriving * 60, 201600)}, {216000, clamp(weekWork * 60, 216000)},
             {324000, clamp(fortnightDriving * 60, 324000)}, {518400, clamp(at - lastRestEnd, 518400)}};
 }
 
@@ -284,26 +101,118 @@ TEST(Forecasts, AgreeWithAMinuteByMinuteCountOnGeneratedHistories) {
     int compared = 0;
     for (int seed = 1; seed <= 12; ++seed) {
         const DriverCardFile file = decodeWritten(withLargeActivityArea(gen::randomCard(static_cast<std::uint64_t>(seed), 60, gen::Generation::Gen1)));
-        const std::vector<const DriverCardFile*> cards = {&file};
-        const MergedCardView view = mergeDownloads(cards);
-        const Timeline t = buildTimeline(view);
+        const Timeline t = buildTimeline(mergeDownloads(Cards{&file}));
         const std::vector<CoreShift> all = buildShifts(t, {}, {});
         ASSERT_GT(all.size(), 10u) << seed;
         // The history as it stood at the end of each of several shifts: one shift, then many.
         std::mt19937 pick(static_cast<unsigned>(seed));
-        for (std::size_t n : {std::size_t{1}, std::size_t{2}, all.size() / 3, all.size() / 2, all.size() - 1, all.size(),
-                              std::size_t{1} + pick() % all.size()}) {
+        for (std::size_t n : {std::size_t{1}, std::size_t{2}, all.size() / 3, all.size() / 2, all.size() - 1, all.size(), std::size_t{1} + pick() % all.size()}) {
             const std::vector<CoreShift> shifts(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n));
-            const std::int64_t at = shifts.back().end;
-            const auto got = valuesOf(computeForecasts(t, shifts, 0));
-            const auto expected = oracle(t, shifts.back().start, at);
-            for (const auto& [max, value] : expected) {
-                EXPECT_EQ(got.at(max), value) << "seed " << seed << ", " << n << " shifts, entry " << max;
-            }
+            std::map<std::int64_t, std::int64_t> got;
+            for (const auto& f : computeForecasts(t, shifts, 0)) got[f.max] = f.value;
+            EXPECT_EQ(got, recountForecasts(t, shifts.back().start, shifts.back().end)) << "seed " << seed << ", " << n << " shifts";
             ++compared;
         }
     }
     EXPECT_EQ(compared, 12 * 7);
+}
+
+std::int64_t drivenIn(const oracle::Minutes& minutes, std::int64_t from, std::int64_t to, bool working) {
+    std::int64_t total = 0;
+    for (std::int64_t t = std::max(from, minutes.start); t < to; t += 60) {
+        const int a = minutes.activity[minutes.index(t)];
+        total += a == 3 || (working && a == 2) ? 60 : 0;
+    }
+    return total;
+}
+
+// The remaining times counted minute by minute: rests of 9 h or more end a day (24 h or more a
+// week), a break of 45 min, or of 30 min after a separate one of 15 min, ends a driving sequence.
+RemainingTimes recountRemaining(const oracle::Minutes& mins) {
+    std::size_t known = mins.activity.size();
+    while (known > 0 && mins.activity[known - 1] == oracle::kUnknown) --known;
+    RemainingTimes r;
+    r.asOf = mins.instant(known);
+    struct Rest { std::int64_t start, end; bool weekly, reduced; };
+    std::vector<Rest> rests;
+    std::int64_t firstPart = -1;
+    for (const auto& [start, end] : oracle::restRuns(mins)) {
+        if (end - start < 9 * h) {
+            if (end - start >= 3 * h) firstPart = start;
+            continue;
+        }
+        rests.push_back({start, end, end - start >= 24 * h, end - start < 11 * h && !(firstPart >= 0 && start - firstPart <= 24 * h)});
+        firstPart = -1;
+    }
+    const std::int64_t today = rests.empty() ? mins.start : rests.back().end, drivenToday = drivenIn(mins, today, r.asOf, false);
+    int extensions = 0;
+    std::int64_t periodStart = mins.start;
+    for (const Rest& rest : rests) {
+        extensions += rest.start > periodStart && periodStart < today && oracle::mondayOf(periodStart) == oracle::mondayOf(today) &&
+                      drivenIn(mins, periodStart, rest.start, false) > 9 * h;
+        periodStart = rest.end;
+    }
+    const bool extended = drivenToday > 9 * h;
+    r.dailyDriving = {drivenToday, extended || extensions < 2 ? 10 * h : 9 * h};
+    r.extensionsLeft = std::max(0, 2 - extensions - (extended ? 1 : 0));
+    std::int64_t driven = 0;
+    int run = 0;
+    bool split = false, splitBeforeRun = false;
+    for (std::size_t i = 0; i < known; ++i) {
+        if (mins.activity[i] != 0) {
+            run = 0;
+            driven += mins.activity[i] == 3 ? 60 : 0;
+            continue;
+        }
+        if (run++ == 0) splitBeforeRun = split;
+        if (run >= 45 || (splitBeforeRun && run >= 30)) {
+            driven = 0;
+            split = false;
+        } else if (run >= 15) {
+            split = true;
+        }
+    }
+    r.drivingSinceBreak = {driven, 270 * m};
+    const std::int64_t week = oracle::mondayOf(r.asOf);
+    r.weeklyDriving = {drivenIn(mins, week, r.asOf, false), 56 * h};
+    r.fortnightDriving = {drivenIn(mins, week - 7 * kDay, r.asOf, false), 90 * h};
+    r.weeklyWorkingTime = {drivenIn(mins, week, r.asOf, true), 60 * h};
+    int reduced = 0;
+    for (auto it = rests.rbegin(); it != rests.rend() && !it->weekly; ++it) reduced += it->reduced ? 1 : 0;
+    r.reducedDailyRestsLeft = std::max(0, 3 - reduced);
+    const auto lastWeekly = std::find_if(rests.rbegin(), rests.rend(), [](const Rest& rest) { return rest.weekly; });
+    if (lastWeekly != rests.rend()) r.weeklyRestLatestStart = lastWeekly->end + 144 * h;
+    if (!rests.empty()) r.dailyRestLatestStart = today + 24 * h - (r.reducedDailyRestsLeft > 0 ? 9 : 11) * h;
+    return r;
+}
+
+TEST(RemainingTimes, AtTheLimitsAsARecountHasThem) {
+    const auto days = [](const std::vector<std::string>& blocks) {
+        gen::Timeline t(kMonday);
+        for (std::size_t d = 0; d < blocks.size(); ++d) t.restUntil(kMonday + static_cast<std::int64_t>(d) * kDay + 6 * h).add(blocks[d]);
+        return t;
+    };
+    const std::string ten = "drive 4:30 break 0:45 drive 5:00";
+    gen::Timeline unknown = days({"drive 3:00"});
+    unknown.absent(50).add("drive 1:00 break 0:05");
+    const std::pair<const char*, gen::Timeline> cases[] = {
+        {"8:59 driven today, one extension left", days({ten, "drive 4:29 break 0:45 drive 4:30 break 0:30"})},
+        {"both extensions used: 9 h is the day's limit, 1 min left", days({ten, ten, "drive 4:30 break 0:45 drive 4:29 break 0:20"})},
+        {"4:29 since a break too short to count", days({"drive 4:00 break 0:44 drive 0:29 work 0:10"})},
+        {"15 min then 30 min make a break; the second part does not start a new split", days({"drive 2:00 break 0:15 drive 2:00 break 0:40 drive 1:00 break 0:30 drive 0:10"})},
+        {"unknown time is no break", unknown},
+        {"56 h in the week", days(std::vector<std::string>(6, "drive 4:20 break 0:45 drive 5:00")).add("rest 1:00")},
+        {"three reduced rests after a weekly rest", gen::Timeline(kMonday).add("rest 30:00 " + repeated("work 1:00 drive 4:00 break 0:45 drive 4:00 work 0:15 rest 10:00", 4) + "drive 1:00 break 0:10")},
+        {"no rest in the data", gen::Timeline(kMonday).add("drive 3:00 break 0:45 drive 3:00")},
+    };
+    for (const auto& [name, history] : cases) {
+        gen::CardDescription card;
+        card.days = history.days();
+        const DriverCardFile file = decodeWritten(withLargeActivityArea(card));
+        const AnalysisResult result = analyze(Cards{&file});
+        ASSERT_TRUE(result.ok && result.remaining) << name << ": " << result.error;
+        EXPECT_EQ(*result.remaining, recountRemaining(oracle::minutesOf(card))) << name;
+    }
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/analysis/rule_test_support.h"
+#include "tests/analysis/test_support.h"
 #include "tools/generator/card_description.h"
 
 namespace ddd::test::oracle {

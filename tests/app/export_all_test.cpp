@@ -117,12 +117,15 @@ TEST_F(ExportAll, WithoutTheManifestSettingNoManifestIsWritten) {
     for (const std::string& file : written()) EXPECT_EQ(file.find("Quellen"), std::string::npos) << file;
 }
 
-// Through the bridge: both folders asked for in turn; a driver whose download the analysis
-// refuses is named with the reason while the others are still exported.
+// Through the bridge: both folders asked for in turn; a driver whose only download the analysis
+// refuses is named with the reason, while a damaged copy beside intact ones is set aside and named.
 TEST_F(ExportAll, RefusedDriverIsReportedAndTheOthersExported) {
     gen::CardDescription broken = driverCard("Carl", "DF00000000000300", {{2024, 4, 2}});
     broken.inject.push_back(gen::Fault::minuteOutOfRange(0));
     writeCard("carl.ddd", broken);
+    gen::CardDescription damagedAnna = driverCard("Anna", "DF00000000000100", {{2024, 1, 12}});
+    damagedAnna.inject.push_back(gen::Fault::minuteOutOfRange(0));
+    writeCard("old/anna.ddd", damagedAnna);
     ShellState state;
     bindDashboard(view, state, host);
     host.folderAnswers = {source.string(), target.string()};
@@ -135,6 +138,7 @@ TEST_F(ExportAll, RefusedDriverIsReportedAndTheOthersExported) {
     EXPECT_EQ(answer->result.rfind(R"({"ok":true,"drivers":2,"months":3,"pdf":3,"pdfFail":0,"csv":3,"error":"","refused":[{"name":"Carl","reason":")", 0), 0u)
         << answer->result;
     EXPECT_FALSE(fs::exists(target / "Carl DF00000000000300 Deutschland _D_"));
+    EXPECT_NE(answer->result.find(R"(old/anna.ddd","reason":"beschädigte Kopie, nicht verwendet: )"), std::string::npos);
 }
 
 TEST_F(ExportAll, CancelledDialogAnswersNullAndWritesNothing) {
