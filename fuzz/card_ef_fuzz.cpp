@@ -13,23 +13,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const auto& day : activity.value().days) ddd::daySegments(day);
     }
 #elif DDD_FUZZ_EF == 0x0505
-    ddd::decodeVehiclesUsed(value, false);
-    ddd::decodeVehiclesUsed(value, true);
+    for (bool gen2 : {false, true}) ddd::decodeVehiclesUsed(value, gen2);
 #elif DDD_FUZZ_EF == 0x0506
-    ddd::decodePlaces(value, false);
-    ddd::decodePlaces(value, true);
+    for (bool gen2 : {false, true}) ddd::decodePlaces(value, gen2);
 #elif DDD_FUZZ_EF == 0x0502
-    ddd::decodeEventsFaults(value, 6);
-    ddd::decodeEventsFaults(value, 11);
-    ddd::decodeEventsFaults(value, 2);
+    for (int groups : {6, 11, 2}) ddd::decodeEventsFaults(value, groups);
 #elif DDD_FUZZ_EF == 0x0508
     ddd::decodeControlActivity(value);
     ddd::decodeCurrentUsage(value);
     ddd::decodeCardDownload(value);
     ddd::decodeDrivingLicence(value);
 #elif DDD_FUZZ_EF == 0x0522
-    ddd::decodeSpecificConditions(value, false);
-    ddd::decodeSpecificConditions(value, true);
+    for (bool gen2 : {false, true}) ddd::decodeSpecificConditions(value, gen2);
 #else
 #error "DDD_FUZZ_EF names no decoder"
 #endif

@@ -13,14 +13,9 @@ const ddd::finder::DriverIndex& smallIndex() {
         ddd::finder::DriverIndex built;
         for (int i = 0; i < 40; ++i) {
             ddd::finder::FinderSession s;
-            s.surname = i % 3 ? "Weiß" : "Berger";
-            s.firstNames = "Anna";
-            s.card = "DF00000000000" + std::to_string(i % 7);
-            s.plate = i % 4 ? "M AB 12" + std::to_string(i % 5) : "";
-            s.vin = "WDB00000000000" + std::to_string(100 + i);
-            s.start = 1709251200 + i * 20000;
-            s.end = i % 6 ? s.start + 30000 : 0;
-            s.source = i % 2 ? 'C' : 'V';
+            s.surname = i % 3 ? "Weiß" : "Berger", s.firstNames = "Anna", s.card = "DF00000000000" + std::to_string(i % 7);
+            s.plate = i % 4 ? "M AB 12" + std::to_string(i % 5) : "", s.vin = "WDB00000000000" + std::to_string(100 + i);
+            s.start = 1709251200 + i * 20000, s.end = i % 6 ? s.start + 30000 : 0, s.source = i % 2 ? 'C' : 'V';
             built.sessions.push_back(s);
         }
         built.buildLookup();

@@ -5,9 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <string>
-#include <vector>
-
+#include <span>
+#include <string_view>
 #include "core/card_file.h"
 #include "tools/generator/card_generator.h"
 #include "tools/vu_generator/vu_generator.h"
@@ -25,9 +24,8 @@ const std::map<std::uint16_t, const char*> kTargetOfFid = {
     {0x050E, "status_files"},               {0x0521, "status_files"},   {0x0522, "specific_conditions"},
 };
 
-void write(const fs::path& path, const std::uint8_t* data, std::size_t size) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+void write(const fs::path& path, std::span<const std::uint8_t> bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<ddd::gen::CardDescription> seedCards() {
@@ -36,17 +34,11 @@ std::vector<ddd::gen::CardDescription> seedCards() {
     for (Generation g : {Generation::Gen1, Generation::Gen2, Generation::Both}) {
         for (int days : {1, 7, 40}) cards.push_back(ddd::gen::randomCard(seed++, days, g));
     }
-    auto wrapped = ddd::gen::randomCard(seed++, 30, Generation::Gen1);
-    wrapped.gen1.activityBytes = 2000;
-    wrapped.gen1.activityStartOffset = 1900;
-    cards.push_back(wrapped);
-    auto broken = ddd::gen::randomCard(seed++, 10, Generation::Both);
-    broken.inject = {Fault::previousLength(4, 30), Fault::minuteOutOfRange(2),
-                     Fault::resizeEf(0x0505, Generation::Gen2, 100)};
-    cards.push_back(broken);
-    auto truncated = ddd::gen::randomCard(seed++, 5, Generation::Gen1);
-    truncated.inject = {Fault::truncateAt(2000)};
-    cards.push_back(truncated);
+    auto& wrapped = cards.emplace_back(ddd::gen::randomCard(seed++, 30, Generation::Gen1));
+    wrapped.gen1.activityBytes = 2000, wrapped.gen1.activityStartOffset = 1900;
+    cards.emplace_back(ddd::gen::randomCard(seed++, 10, Generation::Both)).inject = {
+        Fault::previousLength(4, 30), Fault::minuteOutOfRange(2), Fault::resizeEf(0x0505, Generation::Gen2, 100)};
+    cards.emplace_back(ddd::gen::randomCard(seed++, 5, Generation::Gen1)).inject = {Fault::truncateAt(2000)};
     return cards;
 }
 
@@ -59,14 +51,14 @@ void writeVuSeeds(const fs::path& folder) {
         for (auto layout : {ddd::gen::VuLayout::Gen2, ddd::gen::VuLayout::Gen2v2, ddd::gen::VuLayout::Gen1Fixed}) {
             vu.layout = layout;
             const auto bytes = ddd::gen::writeVuDownload(vu);
-            write(folder / ("vu" + std::to_string(index++) + ".ddd"), bytes.data(), bytes.size());
+            write(folder / ("vu" + std::to_string(index++) + ".ddd"), bytes);
         }
     }
     for (auto layout : {ddd::gen::VuLayout::Gen2, ddd::gen::VuLayout::Gen2v2, ddd::gen::VuLayout::Gen1Fixed}) {
         auto full = ddd::gen::fullVuDescription(layout);
         full.unwrittenFill = static_cast<std::uint8_t>(index % 2 == 0 ? 0x00 : 0xFF);
         const auto bytes = ddd::gen::writeVuDownload(full);
-        write(folder / ("vu_full" + std::to_string(index++) + ".ddd"), bytes.data(), bytes.size());
+        write(folder / ("vu_full" + std::to_string(index++) + ".ddd"), bytes);
     }
     using ddd::gen::VuFault;
     for (auto layout : {ddd::gen::VuLayout::Gen2, ddd::gen::VuLayout::Gen1Fixed}) {
@@ -77,7 +69,7 @@ void writeVuSeeds(const fs::path& folder) {
             vu.layout = layout;
             vu.inject = {fault};
             const auto bytes = ddd::gen::writeVuDownload(vu);
-            write(folder / ("vu_fault" + std::to_string(index++) + ".ddd"), bytes.data(), bytes.size());
+            write(folder / ("vu_fault" + std::to_string(index++) + ".ddd"), bytes);
         }
     }
     // First-generation blocks in other orders: a download of the days alone, and one that
@@ -90,12 +82,12 @@ void writeVuSeeds(const fs::path& folder) {
     overviewOnly.eventFaultBlocks = overviewOnly.speedBlocks = overviewOnly.technicalBlocks = 0;
     const auto overview = ddd::gen::writeVuDownload(overviewOnly);
     const auto whole = ddd::gen::writeVuDownload(gen1);
-    write(folder / "vu_gen1_days_first.ddd", whole.data() + overview.size(), whole.size() - overview.size());
+    write(folder / "vu_gen1_days_first.ddd", std::span(whole).subspan(overview.size()));
     auto technical = overviewOnly;
     technical.technicalBlocks = 1;
     auto reordered = ddd::gen::writeVuDownload(technical);
     std::rotate(reordered.begin(), reordered.begin() + static_cast<std::ptrdiff_t>(overview.size()), reordered.end());
-    write(folder / "vu_gen1_technical_first.ddd", reordered.data(), reordered.size());
+    write(folder / "vu_gen1_technical_first.ddd", reordered);
 }
 
 // Downloads signed with a fresh test PKI, their certificate records and the root key, so that
@@ -107,19 +99,13 @@ void writeCertificateSeeds(const fs::path& folder) {
     auto card = ddd::gen::randomCard(21, 3, Generation::Both);
     card.gen1Signing = pki.card;
     card.gen2Signing = pki2.card;
-    const auto download = ddd::gen::writeCardDownload(card);
-    write(folder / "signed_both_generations.ddd", download.data(), download.size());
-    const auto root = ddd::gen::rsaRootKeyFile(pki.root);
-    write(folder / "root_key.bin", root.data(), root.size());
-    write(folder / "card_certificate.bin", pki.card.cardCertificate.data(), pki.card.cardCertificate.size());
-    write(folder / "member_state_certificate.bin", pki.card.memberStateCertificate.data(),
-          pki.card.memberStateCertificate.size());
-    write(folder / "gen2_root_certificate.bin", pki2.rootCertificate.data(), pki2.rootCertificate.size());
-    write(folder / "gen2_card_sign_certificate.bin", pki2.card.cardSignCertificate.data(),
-          pki2.card.cardSignCertificate.size());
-    const auto p384 = ddd::gen::makeGen2TestPki("secp384r1");
-    write(folder / "gen2_p384_certificate.bin", p384.card.memberStateCertificate.data(),
-          p384.card.memberStateCertificate.size());
+    write(folder / "signed_both_generations.ddd", ddd::gen::writeCardDownload(card));
+    write(folder / "root_key.bin", ddd::gen::rsaRootKeyFile(pki.root));
+    write(folder / "card_certificate.bin", pki.card.cardCertificate);
+    write(folder / "member_state_certificate.bin", pki.card.memberStateCertificate);
+    write(folder / "gen2_root_certificate.bin", pki2.rootCertificate);
+    write(folder / "gen2_card_sign_certificate.bin", pki2.card.cardSignCertificate);
+    write(folder / "gen2_p384_certificate.bin", ddd::gen::makeGen2TestPki("secp384r1").card.memberStateCertificate);
 }
 
 // Search texts as the finder page sends them, and some it never would.
@@ -135,19 +121,15 @@ void writeQuerySeeds(const fs::path& folder) {
         "kein JSON",
     };
     int index = 0;
-    for (const char* q : queries) {
-        write(folder / ("query" + std::to_string(index++) + ".json"), reinterpret_cast<const std::uint8_t*>(q),
-              std::char_traits<char>::length(q));
+    for (const std::string_view q : queries) {
+        write(folder / ("query" + std::to_string(index++) + ".json"), std::span(reinterpret_cast<const std::uint8_t*>(q.data()), q.size()));
     }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_seeds OUTPUT_FOLDER\n");
-        return 2;
-    }
+    if (argc != 2) return std::fprintf(stderr, "usage: make_seeds OUTPUT_FOLDER\n"), 2;
     const fs::path root = argv[1];
     fs::create_directories(root / "card_file");
     for (const auto& [fid, target] : kTargetOfFid) fs::create_directories(root / target);
@@ -156,7 +138,7 @@ int main(int argc, char** argv) {
     for (const auto& card : seedCards()) {
         const auto bytes = ddd::gen::writeCardDownload(card);
         const std::string name = "seed" + std::to_string(index++);
-        write(root / "card_file" / (name + ".ddd"), bytes.data(), bytes.size());
+        write(root / "card_file" / (name + ".ddd"), bytes);
         auto split = ddd::splitTlv(bytes);
         if (!split) continue;
         for (const auto& record : split.value().records) {
@@ -164,7 +146,7 @@ int main(int argc, char** argv) {
             if (target == kTargetOfFid.end() || record.appendix % 2 != 0) continue;
             char suffix[32];
             std::snprintf(suffix, sizeof suffix, "_%04X_%u", unsigned{record.fid}, unsigned{record.appendix});
-            write(root / target->second / (name + suffix), record.value.data(), record.value.size());
+            write(root / target->second / (name + suffix), record.value);
         }
     }
     writeVuSeeds(root / "vu_download");

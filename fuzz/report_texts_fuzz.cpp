@@ -56,24 +56,17 @@ ddd::AnalysisResult resultWith(const std::vector<std::string>& texts) {
     result.driver = texts[0];
     result.card = texts[1];
     ddd::ShiftRecord shift;
-    shift.core.start = 1704873600;
-    shift.core.end = shift.core.start + 8 * 3600;
-    shift.core.drive = 4 * 3600;
+    shift.core.start = 1704873600, shift.core.end = shift.core.start + 8 * 3600, shift.core.drive = 4 * 3600;
     shift.detail.vehicle = texts[2];
     result.shifts.push_back(shift);
     ddd::CardVehicleRecord vehicle;
-    vehicle.firstUse = shift.core.start;
-    vehicle.lastUse = shift.core.end;
-    vehicle.registration.number = texts[2];
-    vehicle.vin = texts[3];
+    vehicle.firstUse = shift.core.start, vehicle.lastUse = shift.core.end, vehicle.registration.number = texts[2], vehicle.vin = texts[3];
     result.vehicles.push_back(vehicle);
     ddd::EventFaultRecord event;
-    event.begin = shift.core.start;
-    event.vehicle.number = texts[4];
+    event.begin = shift.core.start, event.vehicle.number = texts[4];
     result.events.push_back(event);
     ddd::ControlActivity control;
-    control.controlTime = shift.core.start;
-    control.controlVehicle.number = texts[5];
+    control.controlTime = shift.core.start, control.controlVehicle.number = texts[5];
     result.controls.push_back(control);
     return result;
 }

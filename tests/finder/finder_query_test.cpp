@@ -3,15 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <set>
-#include <tuple>
 
 #include "core/primitives.h"
-
 #include "finder/finder_query.h"
 #include "tests/support/temp_folder.h"
 #include "tools/generator/card_generator.h"
-#include "tools/vu_generator/vu_generator.h"
 
 namespace {
 
@@ -21,16 +17,8 @@ using ddd::gen::utcTime;
 FinderSession session(std::string first, std::string surname, std::string card, std::string plate, std::string vin,
                       std::int64_t start, std::int64_t end, char source = 'V', std::uint32_t slot = 0) {
     FinderSession s;
-    s.firstNames = std::move(first);
-    s.surname = std::move(surname);
-    s.card = std::move(card);
-    s.plate = std::move(plate);
-    s.vin = std::move(vin);
-    s.start = start;
-    s.end = end;
-    s.source = source;
-    s.slot = slot;
-    s.file = "/daten/" + s.card + ".ddd";
+    s.firstNames = std::move(first), s.surname = std::move(surname), s.card = std::move(card), s.plate = std::move(plate);
+    s.vin = std::move(vin), s.start = start, s.end = end, s.source = source, s.slot = slot, s.file = "/daten/" + s.card + ".ddd";
     return s;
 }
 
@@ -55,11 +43,7 @@ std::vector<std::string> cardsOf(const std::vector<FinderMatch>& matches) {
 
 // Each query finds exactly these sessions, by the full pass and by the lookup.
 TEST(FinderQuery, FindsExactlyTheseSessions) {
-    struct QueryCase {
-        const char* name;
-        const char* json;
-        std::vector<std::string> cards;  // in answer order; "!" marks timeExact
-    };
+    struct QueryCase { const char* name; const char* json; std::vector<std::string> cards; };  // in answer order; "!" marks timeExact
     const QueryCase cases[] = {
         QueryCase{"empty_query_all_by_start", "{}", {"D5", "D4", "D1", "D2", "D3"}},
         QueryCase{"not_json_at_all", "Wer fuhr?", {"D5", "D4", "D1", "D2", "D3"}},
@@ -90,12 +74,7 @@ TEST(FinderQuery, FindsExactlyTheseSessions) {
 }
 
 TEST(FinderQuery, SearchWindowInGermanLegalTime) {
-    struct Case {
-        const char* name;
-        const char* json;
-        const char* start;  // UTC, "YYYY-MM-DD HH:MM"
-        const char* end;
-    };
+    struct Case { const char* name; const char* json; const char* start; const char* end; };  // UTC, "YYYY-MM-DD HH:MM"
     auto utc = [](const char* text) {
         const std::string t(text);
         return utcTime(std::stoi(t.substr(0, 4)), std::stoi(t.substr(5, 2)), std::stoi(t.substr(8, 2)), t.substr(11, 5));
@@ -113,10 +92,8 @@ TEST(FinderQuery, SearchWindowInGermanLegalTime) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const FinderQuery q = parseFinderQuery(c.json);
-        EXPECT_TRUE(q.timed);
-        EXPECT_TRUE(q.error.empty());
-        EXPECT_EQ(q.windowStart, utc(c.start));
-        EXPECT_EQ(q.windowEnd, utc(c.end));
+        EXPECT_TRUE(q.timed && q.error.empty());
+        EXPECT_EQ(std::pair(q.windowStart, q.windowEnd), std::pair(utc(c.start), utc(c.end)));
     }
 }
 
@@ -164,11 +141,7 @@ TEST(FinderQuery, OneRowPerTripAndRole) {
     const FinderSession unit =
         withOdometer(session("Anna", "Berger", "D1", "M-AB 123", "WDB1", k0500 + 30, k1400 - 30, 'V'), 1000, 1300);
     auto changed = [&](auto edit) { FinderSession s = unit; edit(s); return s; };
-    struct Case {
-        const char* name;
-        std::vector<FinderSession> sessions;
-        std::vector<std::string> rows;  // role, source kinds, German start and end times, km
-    };
+    struct Case { const char* name; std::vector<FinderSession> sessions; std::vector<std::string> rows; };  // role, sources, times, km
     const Case cases[] = {
         {"card and unit are one trip", {card, unit}, {"Fahrer CV 05:00-14:00 300"}},
         {"co-driver by the unit", {card, changed([](FinderSession& s) { s.slot = 1; })}, {"Beifahrer CV 05:00-14:00 300"}},
@@ -204,21 +177,14 @@ TEST(FinderQuery, AtMost500RowsAreShown) {
     index.buildLookup();
     const std::string answer = queryJson(index, "{}");
     EXPECT_EQ(answer.rfind(R"({"count":750,"shown":500,"matches":[)", 0), 0u);
-    std::size_t rows = 0;
-    for (std::size_t at = answer.find("\"driver\""); at != std::string::npos; at = answer.find("\"driver\"", at + 1)) ++rows;
-    EXPECT_EQ(rows, 500u);
-    EXPECT_EQ(answer.find("\"card\":\"D500\""), std::string::npos);  // the 501st by start
+    EXPECT_TRUE(ddd::test::contains(answer, "\"card\":\"D499\"") && !ddd::test::contains(answer, "\"card\":\"D500\""));
 }
 
 TEST(FinderQuery, OptionsJson) {
     DriverIndex index;
-    index.sessions = {
-        session("Anna", "Berger", "D1", "M AB 123", "", 1, 2),
-        session("Anna", "Bergér", "D1", "M AB 123", "WDB2", 1, 2),
-        session("", "", "D1", "M AB 123", "WDB1", 1, 2),
-        session("Karl", "Weiß", "", "", "VIN9", 1, 2),
-        session("Karl", "Weiß", "D2", "", "", 1, 2),
-    };
+    index.sessions = {session("Anna", "Berger", "D1", "M AB 123", "", 1, 2), session("Anna", "Bergér", "D1", "M AB 123", "WDB2", 1, 2),
+                      session("", "", "D1", "M AB 123", "WDB1", 1, 2), session("Karl", "Weiß", "", "", "VIN9", 1, 2),
+                      session("Karl", "Weiß", "D2", "", "", 1, 2)};
     EXPECT_EQ(optionsJson(index),
               R"({"drivers":[{"name":"Anna Berger","card":"D1"},{"name":"Karl Weiß","card":"D2"}],)"
               R"("vehicles":[{"plate":"M AB 123","vin":"WDB1"},{"plate":"VIN9","vin":"VIN9"}]})");
@@ -257,55 +223,13 @@ TEST(FinderQuery, LookupAnswersLikeTheFullPass) {
         const auto plain = queryByFullPass(index, q);
         ASSERT_EQ(fast.size(), plain.size()) << json;
         for (std::size_t k = 0; k < fast.size(); ++k) {
-            ASSERT_EQ(fast[k].session.file, plain[k].session.file) << json;
-            ASSERT_EQ(fast[k].session.start, plain[k].session.start) << json;
-            ASSERT_EQ(fast[k].timeExact, plain[k].timeExact) << json;
+            ASSERT_EQ(std::tuple(fast[k].session.file, fast[k].session.start, fast[k].timeExact),
+                      std::tuple(plain[k].session.file, plain[k].session.start, plain[k].timeExact)) << json;
         }
         std::size_t count = 0;
         const auto first = firstMatches(index, q, count);
         ASSERT_EQ(count, plain.size());
         for (std::size_t k = 0; k < first.size(); ++k) ASSERT_EQ(first[k].session.start, plain[k].session.start);
-    }
-}
-
-// A fleet's plate at an instant: exactly the drivers the fleet put into that vehicle then, each
-// stay one row from card and unit, for second- and for first-generation vehicle units.
-TEST(FinderQuery, PlateAtAnInstantGivesTheFleetsDrivers) {
-    using namespace ddd::gen;
-    for (int firstGeneration : {0, 2}) {
-        SCOPED_TRACE(firstGeneration);
-        const Fleet fleet = makeFleet(11, FleetPlan{.days = 6, .coDriverShare = 0.5, .firstGenerationVehicles = firstGeneration});
-        ddd::test::TempFolder folder;
-        folder.writeFleet(fleet);
-        DriverIndex index;
-        index.scanDirectory(folder.path().string(), nullptr);
-        int checked = 0;
-        for (const FleetStay& stay : fleet.stays) {
-            // Whole hours in German time inside the stay, when the hour after it is covered too.
-            const ddd::CivilTime civil = ddd::toCivilTime(stay.start + 3600);
-            const FinderQuery q = parseFinderQuery(
-                "{\"plate\":\"" + fleet.vehicles[static_cast<std::size_t>(stay.vehicle)].plate + "\",\"y\":" +
-                std::to_string(civil.year) + ",\"mo\":" + std::to_string(civil.month) + ",\"d\":" + std::to_string(civil.day) +
-                ",\"hStart\":" + std::to_string(civil.minuteOfDay / 60) + "}");
-            // One row per stay: both downloads, the role the unit recorded, the distance driven.
-            using Row = std::tuple<std::string, std::string, std::string, std::int64_t>;
-            std::set<Row> expected;
-            for (const FleetStay& other : fleet.stays) {
-                if (other.vehicle == stay.vehicle && other.start <= q.windowStart && q.windowStart < other.end) {
-                    const std::string card = fleet.drivers[static_cast<std::size_t>(other.driver)].cardNumber.substr(0, 14);
-                    expected.insert({card, other.slot == 1 ? "Beifahrer" : "Fahrer", "CV", other.odometerEnd - other.odometerStart});
-                }
-            }
-            std::set<Row> exact;
-            for (const FinderMatch& m : query(index, q)) {
-                std::string kinds;
-                for (const MatchSource& source : m.sources) kinds += source.source;
-                if (m.timeExact) exact.insert({m.session.card, roleText(m), kinds, m.km});
-            }
-            EXPECT_EQ(exact, expected);
-            ++checked;
-        }
-        EXPECT_GT(checked, 10);
     }
 }
 

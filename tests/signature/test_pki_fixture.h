@@ -7,25 +7,19 @@
 
 namespace ddd::testing {
 
-inline const gen::Gen1TestPki& gen1Pki() {
-    static const gen::Gen1TestPki pki = gen::makeGen1TestPki();
-    return pki;
+template <class Make>
+const auto& once(Make make) {
+    static const auto made = make();
+    return made;
 }
-
-// A member state under the same root that did not issue the card.
+inline const gen::Gen1TestPki& gen1Pki() { return once([] { return gen::makeGen1TestPki(); }); }
+inline const gen::Gen2TestPki& gen2Pki() { return once([] { return gen::makeGen2TestPki(); }); }
+// Member states under the same roots that did not issue the card.
 inline const gen::RsaTestKey& otherMemberState() {
-    static const gen::RsaTestKey key = gen::makeRsaTestKey({0x11, 'O', 'T', 'H', 0x01, 0x00, 0x00, 0x01});
-    return key;
+    return once([] { return gen::makeRsaTestKey({0x11, 'O', 'T', 'H', 0x01, 0x00, 0x00, 0x01}); });
 }
-
-inline const gen::Gen2TestPki& gen2Pki() {
-    static const gen::Gen2TestPki pki = gen::makeGen2TestPki();
-    return pki;
-}
-
 inline const gen::EcTestKey& otherGen2MemberState() {
-    static const gen::EcTestKey key = gen::makeEcTestKey("brainpoolP256r1", {0x11, 'O', 'T', 'H', 0x02, 0x00, 0x00, 0x01});
-    return key;
+    return once([] { return gen::makeEcTestKey("brainpoolP256r1", {0x11, 'O', 'T', 'H', 0x02, 0x00, 0x00, 0x01}); });
 }
 
 inline Gen2Certificate parsedGen2(const std::vector<std::uint8_t>& bytes) { return *parseGen2Certificate(bytes).certificate; }

@@ -7,13 +7,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
+#include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
-
 extern char** environ;
 
 namespace ddd::test {
@@ -29,14 +27,12 @@ public:
         posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
         posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
         posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-        std::vector<std::string> environment;
+        std::vector<std::string> environment = extraEnvironment;
         for (char** entry = environ; *entry; ++entry) {
             const std::string text = *entry;
-            bool replaced = false;
-            for (const auto& extra : extraEnvironment) replaced = replaced || text.substr(0, text.find('=')) == extra.substr(0, extra.find('='));
-            if (!replaced) environment.push_back(text);
+            const auto name = [](const std::string& e) { return e.substr(0, e.find('=')); };
+            if (std::none_of(extraEnvironment.begin(), extraEnvironment.end(), [&](const auto& e) { return name(e) == name(text); })) environment.push_back(text);
         }
-        environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
         std::vector<char*> argv, envp;
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         for (const auto& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
@@ -48,16 +44,11 @@ public:
         out_ = pipeFds[0];
     }
     ~ChildProcess() {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        if (pid_ > 0 && !exited_) ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
         if (out_ >= 0) ::close(out_);
     }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
-
-    bool started() const { return pid_ > 0; }
     const std::string& output() const { return text_; }
 
     // Reads output until it holds the text; false when the time ran out first.
@@ -69,7 +60,6 @@ public:
         }
         return true;
     }
-
     // The exit code, or -1 when the process did not end in time (it is then killed).
     int waitForExit(double seconds = 30) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
@@ -77,8 +67,7 @@ public:
             int status = 0;
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 exited_ = true;
-                while (readSome(50)) {
-                }
+                while (readSome(50)) continue;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
             if (std::chrono::steady_clock::now() > deadline) return -1;
@@ -89,12 +78,10 @@ public:
 private:
     bool readSome(int milliseconds) {
         pollfd fd{out_, POLLIN, 0};
-        if (::poll(&fd, 1, milliseconds) <= 0) return false;
         char buffer[4096];
-        const ssize_t got = ::read(out_, buffer, sizeof buffer);
-        if (got <= 0) return false;
-        text_.append(buffer, static_cast<std::size_t>(got));
-        return true;
+        const ssize_t got = ::poll(&fd, 1, milliseconds) > 0 ? ::read(out_, buffer, sizeof buffer) : 0;
+        if (got > 0) text_.append(buffer, static_cast<std::size_t>(got));
+        return got > 0;
     }
 
     pid_t pid_ = -1;

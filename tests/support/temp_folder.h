@@ -5,15 +5,13 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
 #include "tools/generator/card_generator.h"
 
 namespace ddd::test {
@@ -33,7 +31,6 @@ public:
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
-
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& relative) const { return (path_ / relative).string(); }
 
@@ -55,7 +52,6 @@ public:
     void writeFleet(const Fleet& fleet, const std::string& under = "") const {
         for (const auto& f : fleetFiles(fleet)) write(under + f.relativePath, f.bytes);
     }
-
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename());
@@ -71,26 +67,19 @@ class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes) {
         ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = ::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
+        const rlimit lowered{bytes, saved_.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &lowered);
     }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        ::signal(SIGXFSZ, previousHandler_);
-    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved_), ::signal(SIGXFSZ, previousHandler_); }
 
 private:
     rlimit saved_{};
-    sighandler_t previousHandler_ = SIG_DFL;
+    sighandler_t previousHandler_ = ::signal(SIGXFSZ, SIG_IGN);
 };
 
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
