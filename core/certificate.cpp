@@ -148,7 +148,7 @@ std::optional<DataObject> readDataObject(ByteReader& r, Bytes whole) {
         length = r.u8();
     } else if (length == 0x82) {
         length = r.u16();
-    } else if (length > 0x80) {
+    } else if (length >= 0x80) {  // 0x80 is the indefinite length, which DER forbids
         return std::nullopt;
     }
     const Bytes value = r.bytes(length);

@@ -72,6 +72,7 @@ TEST(Gen2Certificate, MalformedIsRefusedWithAReason) {
         {resized(certificate, certificate.size() + 1), "1 bytes after the certificate"},
         {changed(certificate, 1, 0x22), "tag 7F22 where tag 7F21 was expected"},
         {changed(certificate, 2, 0x84), "malformed data object where tag 7F21 was expected"},
+        {changed(certificate, 2, 0x80), "malformed data object where tag 7F21 was expected"},  // indefinite length
         {changed(certificate, oid + 8, 0x05), "curve is not one the tachograph system allows"},
         {changed(certificate, point, 0x02), "public point is not an uncompressed point of brainpoolP256r1"},
     };
