@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -20,9 +20,8 @@ namespace fs = std::filesystem;
 std::vector<std::uint8_t> download(std::uint64_t seed) { return gen::writeCardDownload(gen::randomCard(seed, 7, gen::Generation::Gen2)); }
 
 std::string namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
     std::string joined;
     for (const std::string& name : names) joined += (joined.empty() ? "" : " ") + name;
     return joined;
@@ -35,29 +34,18 @@ std::string outcome(const SyncResult& r) { return (r.ok ? "ok " : "failed ") + s
 // further before the run.
 TEST(ArchiveSync, SourceTrees) {
     using Change = std::function<void(const fs::path& source, const fs::path& archive)>;
-    struct Case {
-        const char* name;
-        std::vector<std::string> sourceFiles, archiveFiles;
-        const char* outcome;
-        const char* archiveAfter;
-        Change change = nullptr;
-    };
-    const Case cases[] = {
-        {"flat copy", {"a.ddd", "b.ddd"}, {}, "ok 2 0", "a.ddd b.ddd"},
-        {"sub-folders are flattened", {"x/a.ddd", "x/y/z/b.ddd"}, {}, "ok 2 0", "a.ddd b.ddd"},
-        {"any letter case of the extension", {"x.Ddd", "y.DDD"}, {}, "ok 2 0", "x.Ddd y.DDD"},
-        {"other extensions are not considered", {"x.ddd.bak", "x.tgz", "ddd", "a.dd", ".a.ddd.sync-Xy12Ab"}, {}, "ok 0 0", ""},
-        {"same name in two sub-folders", {"one/A.DDD", "two/A.DDD"}, {}, "ok 1 1", "A.DDD"},
-        {"a name the archive has is skipped", {"a.ddd", "b.ddd"}, {"a.ddd"}, "ok 1 1", "a.ddd b.ddd"},
-        {"names compare exactly", {"a.ddd"}, {"A.ddd"}, "ok 1 0", "A.ddd a.ddd"},
-        {"empty source", {}, {}, "ok 0 0", ""},
-        {"a folder and a dangling link at the destination count as present", {"a.ddd", "b.ddd"}, {}, "ok 0 2", "a.ddd b.ddd",
+    const std::tuple<std::vector<std::string>, std::vector<std::string>, const char*, const char*, Change> cases[] = {
+        {{"x/a.ddd", "x/y/z/b.Ddd"}, {}, "ok 2 0", "a.ddd b.Ddd", nullptr},  // sub-folders are flattened
+        {{"x.ddd.bak", "x.tgz", "ddd", "a.dd", ".a.ddd.sync-Xy12Ab"}, {}, "ok 0 0", "", nullptr},
+        {{"one/A.DDD", "two/A.DDD"}, {}, "ok 1 1", "A.DDD", nullptr},
+        {{"a.ddd", "b.ddd"}, {"a.ddd", "B.ddd"}, "ok 1 1", "B.ddd a.ddd b.ddd", nullptr},  // names compare exactly
+        {{"a.ddd", "b.ddd"}, {}, "ok 0 2", "a.ddd b.ddd",  // a folder and a dangling link at the destination count as present
          [](const fs::path&, const fs::path& archive) {
              fs::create_directory(archive / "a.ddd");
              fs::create_symlink("/nonexistent/target", archive / "b.ddd");
          }},
         // Reading /proc/self/mem fails even for root, so it stands for a download that cannot be read.
-        {"links followed, loops, dangling and unreadable ones not", {"sub/a.ddd"}, {}, "failed 2 0", "a.ddd linked.ddd",
+        {{"sub/a.ddd"}, {}, "failed 2 0", "a.ddd linked.ddd",  // links followed, loops, dangling and unreadable ones not
          [](const fs::path& source, const fs::path& archive) {
              fs::create_directories(archive.parent_path() / "elsewhere");
              std::ofstream(archive.parent_path() / "elsewhere/real.bin", std::ios::binary) << "linked";
@@ -67,17 +55,17 @@ TEST(ArchiveSync, SourceTrees) {
              fs::create_symlink("/proc/self/mem", source / "unreadable.ddd");
          }},
     };
-    for (const auto& c : cases) {
+    for (const auto& [sourceFiles, archiveFiles, expected, archiveAfter, change] : cases) {
         test::TempFolder folder;
         const fs::path source = folder.path() / "source", archive = folder.path() / "archive";
         fs::create_directories(source);
         fs::create_directories(archive);
         std::uint64_t seed = 1;
-        for (const auto& file : c.sourceFiles) folder.write("source/" + file, download(seed++));
-        for (const auto& file : c.archiveFiles) folder.write("archive/" + file, {0xAA, 0xBB});
-        if (c.change) c.change(source, archive);
-        EXPECT_EQ(outcome(syncDddArchive(source.string(), archive.string())), c.outcome) << c.name;
-        EXPECT_EQ(namesIn(archive), c.archiveAfter) << c.name;
+        for (const auto& file : sourceFiles) folder.write("source/" + file, download(seed++));
+        for (const auto& file : archiveFiles) folder.write("archive/" + file, {0xAA, 0xBB});
+        if (change) change(source, archive);
+        EXPECT_EQ(outcome(syncDddArchive(source.string(), archive.string())), expected) << archiveAfter;
+        EXPECT_EQ(namesIn(archive), archiveAfter);
     }
 }
 
@@ -109,11 +97,7 @@ TEST(ArchiveSync, NestedAndRefusedFolders) {
     const std::tuple<const char*, std::string, std::string, const char*> cases[] = {
         {"archive inside the source", root, archiv, "ok 2 1"},
         {"source inside the archive", neu, root, "ok 1 0"},
-        {"source inside the archive, again", neu, root, "ok 0 1"},
-        {"source is the archive", neu, neu, "ok 0 1"},
-        {"empty source", "", archiv, "failed 0 0"},
         {"empty target (dialog cancelled)", root, "", "failed 0 0"},
-        {"source missing", folder.file("nope"), archiv, "failed 0 0"},
         {"archive missing", neu, folder.file("nope"), "failed 0 0"},
     };
     for (const auto& [name, source, archive, expected] : cases) EXPECT_EQ(outcome(syncDddArchive(source, archive)), expected) << name;

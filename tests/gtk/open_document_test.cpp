@@ -47,19 +47,5 @@ TEST(OpenDocument, ColdFileArrivingBeforeTheWindowIsTheStartupFile) {
     EXPECT_TRUE(test::contains(dashboard.output(), "DIAG: open-document event → cold (buffered for boot)")) << dashboard.output();
 }
 
-TEST(OpenDocument, WithoutASessionBusEachStartIsItsOwnInstance) {
-    test::TempFolder folder;
-    const std::string file = awkwardFile(folder);
-    test::ChildProcess first({DDD_PROBE_PATH, file}, {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + folder.file("no-bus")});
-    EXPECT_TRUE(first.waitForOutput("PAGE startup " + file + "\n")) << first.output();
-    EXPECT_EQ(first.waitForExit(), 0) << first.output();
-}
-
-TEST(OpenDocument, ServiceStartWithoutARequestEnds) {
-    test::ChildProcess dashboard({DDD_PROBE_PATH, "--gapplication-service"});
-    EXPECT_EQ(dashboard.waitForExit(30), 0) << dashboard.output();
-    EXPECT_FALSE(test::contains(dashboard.output(), "PAGE"));
-}
-
 }  // namespace
 }  // namespace ddd::app
