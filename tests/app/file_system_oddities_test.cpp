@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "analysis/pipeline.h"
 #include "app/diagnostic.h"
 #include "core/atomic_file.h"
+#include "core/folder_walk.h"
 #include "core/json_writer.h"
 #include "finder/driver_index.h"
 #include "report/provenance_text.h"
@@ -126,6 +128,28 @@ TEST_F(FileSystemOddities, OddNamesStayRecognisableAndCannotForgeLines) {
         EXPECT_FALSE(contains(manifest, "\n  (2) forged"));
         fs::remove(path);
     }
+}
+
+// A tree deeper than the walk goes is cut and named; the diagnostic mode's folder follows TMPDIR,
+// and one that a crashed run left behind is removed by the next run.
+TEST_F(FileSystemOddities, DeepTreesAreCutAndDiagnosticFoldersCleared) {
+    std::string deep = "tree";
+    for (int level = 0; level < 3 * kMaxFolderDepth; ++level) deep += "/d";
+    folder.writeCard(deep + "/lost.ddd", test::driverCard("Anna", "DF00000000000100", {{2024, 1, 13}}));
+    const AnalysisResult result = analyzeDriverOfFile(card);
+    ASSERT_TRUE(result.ok && result.skippedFiles.size() == 1u) << result.error;
+    EXPECT_TRUE(contains(result.skippedFiles[0].reason, "zu tief verschachtelt")) << result.skippedFiles[0].reason;
+
+    env.set("TMPDIR", folder.path().c_str());
+    EXPECT_TRUE(diagnosticFolderTemplate().starts_with(folder.file("ddd_diag.")));
+    const pid_t crashed = ::fork();
+    if (crashed == 0) ::_exit(0);
+    ::waitpid(crashed, nullptr, 0);
+    fs::create_directories(folder.file("ddd_diag." + std::to_string(crashed) + ".abcdef/csv"));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(runDiagnostic(card, renderNothing), 0);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(noDiagnosticFolderLeft(folder.path()));
 }
 
 // Failures are told as what they are, with the reason and what was done.
