@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/activity_segment.h"
+#include "analysis/country_days.h"
 #include "analysis/coverage.h"
 #include "analysis/forecast.h"
 #include "analysis/remaining_times.h"
@@ -49,6 +50,11 @@ struct AnalysisResult {
     std::vector<DownloadAuthenticity> authenticity;  // one per download, in the order given
     std::vector<SkippedFile> skippedFiles;           // files of the driver's folder tree left out, and why
     std::optional<RemainingTimes> remaining;           // at the end of the data
+    // Second-version cards only; empty for every other card.
+    std::vector<BorderCrossingRecord> borderCrossings;
+    std::vector<LoadUnloadRecord> loadOperations;
+    std::vector<CountryDay> countryDays;
+    std::vector<std::string> recordDiagnostics;  // German texts about malformed records left out
 };
 
 }  // namespace ddd

@@ -251,8 +251,16 @@ struct CyclicRecords {
     std::vector<const EventFaultRecord*> events;
     std::vector<const ControlActivity*> controls;
     std::vector<const SpecificConditionRecord*> specificConditions;
+    std::vector<const BorderCrossingRecord*> borderCrossings;
+    std::vector<const LoadUnloadRecord*> loadOperations;
+    std::vector<const std::string*> recordDiagnostics;
+    bool hasSecondVersion = false;
 
     void add(const CardApplicationData& part) {
+        if (part.borderCrossings) addAll(borderCrossings, *part.borderCrossings);
+        if (part.loadUnloadOperations) addAll(loadOperations, *part.loadUnloadOperations);
+        addAll(recordDiagnostics, part.recordDiagnostics);
+        hasSecondVersion = hasSecondVersion || part.borderCrossings.has_value();
         if (part.vehiclesUsed) addAll(vehiclesUsed, part.vehiclesUsed->chronological);
         if (part.places) addAll(places, *part.places);
         if (part.events) addAll(events, *part.events);
@@ -329,6 +337,23 @@ void sortCyclicLists(CyclicRecords cyclic, MergedCardView& view) {
         std::move(cyclic.specificConditions),
         [](const SpecificConditionRecord& s) { return std::tie(s.entryTime, s.conditionType); },
         [](const SpecificConditionRecord&) { return 0; });
+    const auto position = [](const GnssPosition& p) {
+        return std::tie(p.time, p.accuracy, p.latitude, p.longitude, p.authenticationStatus);
+    };
+    view.borderCrossings = sortedUnique(
+        std::move(cyclic.borderCrossings),
+        [&](const BorderCrossingRecord& b) {
+            return std::tuple_cat(position(b.position), std::tie(b.countryLeft, b.countryEntered, b.odometer));
+        },
+        [](const BorderCrossingRecord&) { return 0; });
+    view.loadOperations = sortedUnique(
+        std::move(cyclic.loadOperations),
+        [&](const LoadUnloadRecord& l) { return std::tuple_cat(std::tie(l.time, l.operation), position(l.position), std::tie(l.odometer)); },
+        [](const LoadUnloadRecord&) { return 0; });
+    view.recordDiagnostics = sortedUnique(
+        std::move(cyclic.recordDiagnostics), [](const std::string& text) -> const std::string& { return text; },
+        [](const std::string&) { return 0; });
+    view.hasSecondVersion = cyclic.hasSecondVersion;
 }
 
 // Renewed or replaced cards of one driver share the nation and the first 14 characters.

@@ -93,6 +93,11 @@ struct MergedCardView {
     std::vector<EventFaultRecord> events;  // events and faults
     std::vector<ControlActivity> controls;
     std::vector<SpecificConditionRecord> specificConditions;
+    // Files of second-version cards, by time, each record once however many downloads hold it.
+    std::vector<BorderCrossingRecord> borderCrossings;
+    std::vector<LoadUnloadRecord> loadOperations;
+    std::vector<std::string> recordDiagnostics;  // German, each text once
+    bool hasSecondVersion = false;  // some download carries the border-crossing file
     std::vector<ChosenDaySegment> chosenDaysTimeline;
     // English descriptions of input the merge could not take at face value (several cards,
     // change words out of order or past the end of the day).

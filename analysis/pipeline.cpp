@@ -206,6 +206,10 @@ AnalysisResult analyze(CardList cards) {
     if (!view.days.empty()) result.dataEnd = view.days.back().dataEnd;
     result.coverageGaps = findCoverageGaps(result.activities);
 
+    if (view.hasSecondVersion) result.countryDays = buildCountryDays(timeline, view.borderCrossings, view.places);
+    result.borderCrossings = std::move(view.borderCrossings);
+    result.loadOperations = std::move(view.loadOperations);
+    result.recordDiagnostics = std::move(view.recordDiagnostics);
     result.vehicles = std::move(view.vehiclesUsed);
     result.countries = std::move(view.places);
     result.events = std::move(view.events);

@@ -6,7 +6,11 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -146,6 +150,44 @@ void BM_AnalyzeTwoYearsOfOneDriver(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(analyze(cards));
 }
 BENCHMARK(BM_AnalyzeTwoYearsOfOneDriver)->Unit(benchmark::kMillisecond);
+
+// A second-version card whose border-crossing and load/unload files are full (1,120 and 1,624
+// records) over 56 days of history, decoded, checked and analysed into the document by a whole
+// `ddd-dump --analysis` process: its time and its peak memory.
+void BM_SecondVersionCardWholeProcess(benchmark::State& state) {
+    static const fs::path file = [] {
+        auto card = gen::randomCard(56, 56, gen::Generation::Both);
+        gen::addSecondVersionRecords(card, 1120, 1624);
+        card.gen2Signing = gen::makeGen2TestPki().card;
+        const fs::path path = fs::temp_directory_path() / ("ddd_bench_v2_" + std::to_string(::getpid())) / "karte.ddd";
+        writeFile(path, gen::writeCardDownload(card));
+        return path;
+    }();
+    long peakKb = 0;
+    double cpuSeconds = 0;
+    for (auto _ : state) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int devNull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devNull, STDOUT_FILENO);
+            ::execl(DDD_DUMP_PATH, "ddd-dump", "--analysis", file.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        rusage usage{};
+        ::wait4(child, &status, 0, &usage);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            state.SkipWithError("ddd-dump failed");
+            break;
+        }
+        peakKb = std::max(peakKb, usage.ru_maxrss);
+        cpuSeconds += usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
+    state.counters["peak_rss_MB"] = static_cast<double>(peakKb) / 1024;
+    state.counters["cpu_ms"] = benchmark::Counter(cpuSeconds * 1000, benchmark::Counter::kAvgIterations);
+    state.counters["file_bytes"] = static_cast<double>(fs::file_size(file));
+}
+BENCHMARK(BM_SecondVersionCardWholeProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace ddd

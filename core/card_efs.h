@@ -162,4 +162,81 @@ struct SpecificConditionRecord {
 };
 Decoded<std::vector<SpecificConditionRecord>> decodeSpecificConditions(Bytes value, bool isGen2);
 
+// ---- Files of the second version of the second generation ---------------------------------
+
+// A GNSS position as the card stores it. Coordinates are the ±DDMM.M (latitude) and ±DDDMM.M
+// (longitude) forms times ten, so the last three digits are minutes in tenths.
+struct GnssPosition {
+    std::int64_t time = 0;
+    std::uint8_t accuracy = 0;
+    std::int32_t latitude = 0;
+    std::int32_t longitude = 0;
+    std::uint8_t authenticationStatus = 0;  // 1 authenticated, 0 not, others reserved
+    bool known = false;  // coordinates present and inside ±90° / ±180°
+
+    bool authenticated() const { return authenticationStatus == 1; }
+    bool operator==(const GnssPosition&) const = default;
+};
+
+// The stored value of a coordinate the unit could not determine.
+inline constexpr std::int32_t kUnknownCoordinate = 0x7FFFFF;
+
+// A stored coordinate as decimal degrees (48°08.5' is 48.141666…).
+double decimalDegrees(std::int32_t stored);
+// A stored coordinate as degrees and minutes, e.g. "48°08.5'N" or "11°34.9'E".
+std::string degreesMinutesText(std::int32_t stored, bool latitude);
+
+// Application_Identification_V2 (0x0525): the capacities of the second version's files.
+struct ApplicationIdentificationV2 {
+    std::uint16_t lengthOfFollowingData = 0;
+    std::uint16_t borderCrossingRecords = 0;
+    std::uint16_t loadUnloadRecords = 0;
+    std::uint16_t loadTypeEntryRecords = 0;
+    std::uint16_t vuConfigurationLength = 0;
+};
+Decoded<ApplicationIdentificationV2> decodeApplicationIdentificationV2(Bytes value);
+
+// The authentication status of a place (Places_Authentication, 0x0526) or of an
+// accumulated-driving position (GNSS_Places_Authentication, 0x0527), keyed by its time.
+struct AuthenticationStatusRecord {
+    std::int64_t time = 0;
+    std::uint8_t status = 0;
+    bool operator==(const AuthenticationStatusRecord&) const = default;
+};
+
+// Border_Crossings (0x0528).
+struct BorderCrossingRecord {
+    std::uint8_t countryLeft = 0;
+    std::uint8_t countryEntered = 0;
+    GnssPosition position;
+    std::uint32_t odometer = 0;
+    bool operator==(const BorderCrossingRecord&) const = default;
+};
+
+// Load_Unload_Operations (0x0529).
+struct LoadUnloadRecord {
+    std::int64_t time = 0;
+    std::uint8_t operation = 0;  // 1 load, 2 unload, 3 both
+    GnssPosition position;
+    std::uint32_t odometer = 0;
+    bool operator==(const LoadUnloadRecord&) const = default;
+};
+
+// Load_Type_Entries (0x0530).
+struct LoadTypeEntryRecord {
+    std::int64_t time = 0;
+    std::uint8_t loadType = 0;  // 0 undefined, 1 goods, 2 passengers
+    bool operator==(const LoadTypeEntryRecord&) const = default;
+};
+
+// The cyclic files of the second version: a 2-byte newest-record pointer, then fixed records,
+// returned oldest first without empty slots. A malformed record (unknown country, position
+// outside the globe) or a pointer past the array only adds a German text to `diagnostics`;
+// the other records are kept. A size that fits no whole number of records fails the file.
+Decoded<std::vector<AuthenticationStatusRecord>> decodeAuthenticationStatuses(Bytes value, const char* ef,
+                                                                              std::vector<std::string>& diagnostics);
+Decoded<std::vector<BorderCrossingRecord>> decodeBorderCrossings(Bytes value, std::vector<std::string>& diagnostics);
+Decoded<std::vector<LoadUnloadRecord>> decodeLoadUnloadOperations(Bytes value, std::vector<std::string>& diagnostics);
+Decoded<std::vector<LoadTypeEntryRecord>> decodeLoadTypeEntries(Bytes value, std::vector<std::string>& diagnostics);
+
 }  // namespace ddd

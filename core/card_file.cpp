@@ -35,6 +35,30 @@ const TlvRecord* firstRecord(const std::vector<TlvRecord>& records, std::uint16_
     return nullptr;
 }
 
+// The second version's files, after the first version's so that the order of issues is kept.
+template <typename With>
+void decodeSecondVersion(CardApplicationData& app, With& with) {
+    auto& issues = app.issues;
+    auto& notes = app.recordDiagnostics;
+    with(0x0525, [&](Bytes v) {
+        store(decodeApplicationIdentificationV2(v), app.applicationIdentificationV2, "Application_Identification_V2", issues);
+    });
+    with(0x0526, [&](Bytes v) {
+        store(decodeAuthenticationStatuses(v, "Places_Authentication", notes), app.placeAuthentications,
+              "Places_Authentication", issues);
+    });
+    with(0x0527, [&](Bytes v) {
+        store(decodeAuthenticationStatuses(v, "GNSS_Places_Authentication", notes), app.gnssPlaceAuthentications,
+              "GNSS_Places_Authentication", issues);
+    });
+    with(0x0528, [&](Bytes v) { store(decodeBorderCrossings(v, notes), app.borderCrossings, "Border_Crossings", issues); });
+    with(0x0529, [&](Bytes v) {
+        store(decodeLoadUnloadOperations(v, notes), app.loadUnloadOperations, "Load_Unload_Operations", issues);
+    });
+    with(0x0530, [&](Bytes v) { store(decodeLoadTypeEntries(v, notes), app.loadTypeEntries, "Load_Type_Entries", issues); });
+    with(0x0540, [&](Bytes v) { app.vuConfiguration.emplace(v.begin(), v.end()); });
+}
+
 CardApplicationData decodeApplication(const std::vector<TlvRecord>& records, bool isGen2) {
     CardApplicationData app;
     app.isGen2 = isGen2;
@@ -72,6 +96,7 @@ CardApplicationData decodeApplication(const std::vector<TlvRecord>& records, boo
     with(0x0522, [&](Bytes v) {
         store(decodeSpecificConditions(v, isGen2), app.specificConditions, "Specific_Conditions", issues);
     });
+    if (isGen2) decodeSecondVersion(app, with);
     return app;
 }
 

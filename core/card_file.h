@@ -45,6 +45,17 @@ struct CardApplicationData {
     std::optional<DrivingLicence> drivingLicence;
     std::optional<std::vector<SpecificConditionRecord>> specificConditions;
     std::vector<std::string> issues;
+    // Files of the second version (second generation only).
+    std::optional<ApplicationIdentificationV2> applicationIdentificationV2;
+    std::optional<std::vector<AuthenticationStatusRecord>> placeAuthentications;
+    std::optional<std::vector<AuthenticationStatusRecord>> gnssPlaceAuthentications;
+    std::optional<std::vector<BorderCrossingRecord>> borderCrossings;
+    std::optional<std::vector<LoadUnloadRecord>> loadUnloadOperations;
+    std::optional<std::vector<LoadTypeEntryRecord>> loadTypeEntries;
+    std::optional<std::vector<std::uint8_t>> vuConfiguration;  // as stored; its layout is the unit maker's
+    // German texts about single malformed records of those files, which were left out or
+    // corrected while the rest was kept; unlike `issues` they do not make the download unusable.
+    std::vector<std::string> recordDiagnostics;
 };
 
 struct DriverCardFile {

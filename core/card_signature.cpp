@@ -36,9 +36,15 @@ const char* efName(std::uint16_t fid) {
     case 0x0520: return "Identification";
     case 0x0521: return "Driving_Licence_Info";
     case 0x0522: return "Specific_Conditions";
-    case 0x0523: return "GNSS_Places";
-    case 0x0524: return "Application_Identification_V2";
-    case 0x0525: return "Vehicle_Units_Used";
+    case 0x0523: return "Vehicle_Units_Used";
+    case 0x0524: return "GNSS_Places";
+    case 0x0525: return "Application_Identification_V2";
+    case 0x0526: return "Places_Authentication";
+    case 0x0527: return "GNSS_Places_Authentication";
+    case 0x0528: return "Border_Crossings";
+    case 0x0529: return "Load_Unload_Operations";
+    case 0x0530: return "Load_Type_Entries";
+    case 0x0540: return "VU_Configuration";
     case kFidCardCertificate: return "Card_Certificate";
     case kFidCardSignCertificate: return "Card_Sign_Certificate";
     case kFidCaCertificate: return "CA_Certificate";

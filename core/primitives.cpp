@@ -189,22 +189,29 @@ std::string cardNumberText(const CardNumber& number) {
     return out;
 }
 
+namespace {
+
+constexpr const char* kNationNames[] = {
+    "–", "Österreich (A)", "Albanien (AL)", "Andorra (AND)", "Armenien (ARM)",
+    "Aserbaidschan (AZ)", "Belgien (B)", "Bulgarien (BG)", "Bosnien-Herzegowina (BIH)",
+    "Belarus (BY)", "Schweiz (CH)", "Zypern (CY)", "Tschechien (CZ)", "Deutschland (D)",
+    "Dänemark (DK)", "Spanien (E)", "Estland (EST)", "Frankreich (F)", "Finnland (FIN)",
+    "Liechtenstein (FL)", "Färöer (FO)", "Vereinigtes Königreich (UK)", "Georgien (GE)",
+    "Griechenland (GR)", "Ungarn (H)", "Kroatien (HR)", "Italien (I)", "Irland (IRL)",
+    "Island (IS)", "Kasachstan (KZ)", "Luxemburg (L)", "Litauen (LT)", "Lettland (LV)",
+    "Malta (M)", "Monaco (MC)", "Moldau (MD)", "Nordmazedonien (MK)", "Norwegen (N)",
+    "Niederlande (NL)", "Portugal (P)", "Polen (PL)", "Rumänien (RO)", "San Marino (RSM)",
+    "Russland (RUS)", "Schweden (S)", "Slowakei (SK)", "Slowenien (SLO)",
+    "Turkmenistan (TM)", "Türkei (TR)", "Ukraine (UA)", "Vatikanstadt (V)",
+    "Montenegro (MNE)", "Serbien (SRB)", "Usbekistan (UZ)", "Tadschikistan (TJ)",
+};
+
+}  // namespace
+
+bool isKnownNation(std::uint32_t nation) { return nation < std::size(kNationNames) || (nation >= 253 && nation <= 255); }
+
 std::string nationName(std::uint32_t nation) {
-    static constexpr const char* kNames[] = {
-        "–", "Österreich (A)", "Albanien (AL)", "Andorra (AND)", "Armenien (ARM)",
-        "Aserbaidschan (AZ)", "Belgien (B)", "Bulgarien (BG)", "Bosnien-Herzegowina (BIH)",
-        "Belarus (BY)", "Schweiz (CH)", "Zypern (CY)", "Tschechien (CZ)", "Deutschland (D)",
-        "Dänemark (DK)", "Spanien (E)", "Estland (EST)", "Frankreich (F)", "Finnland (FIN)",
-        "Liechtenstein (FL)", "Färöer (FO)", "Vereinigtes Königreich (UK)", "Georgien (GE)",
-        "Griechenland (GR)", "Ungarn (H)", "Kroatien (HR)", "Italien (I)", "Irland (IRL)",
-        "Island (IS)", "Kasachstan (KZ)", "Luxemburg (L)", "Litauen (LT)", "Lettland (LV)",
-        "Malta (M)", "Monaco (MC)", "Moldau (MD)", "Nordmazedonien (MK)", "Norwegen (N)",
-        "Niederlande (NL)", "Portugal (P)", "Polen (PL)", "Rumänien (RO)", "San Marino (RSM)",
-        "Russland (RUS)", "Schweden (S)", "Slowakei (SK)", "Slowenien (SLO)",
-        "Turkmenistan (TM)", "Türkei (TR)", "Ukraine (UA)", "Vatikanstadt (V)",
-        "Montenegro (MNE)", "Serbien (SRB)", "Usbekistan (UZ)", "Tadschikistan (TJ)",
-    };
-    if (nation < std::size(kNames)) return kNames[nation];
+    if (nation < std::size(kNationNames)) return kNationNames[nation];
     switch (nation) {
     case 253: return "Europäische Gemeinschaft (EC)";
     case 254: return "Europa (EUR)";

@@ -66,6 +66,8 @@ CardNumber readCardNumber(ByteReader& reader);
 std::string cardNumberText(const CardNumber& number);
 
 std::string nationName(std::uint32_t nation);
+// A code of the nation table, including "no information" (0) and the EC, Europe and rest-of-world codes.
+bool isKnownNation(std::uint32_t nation);
 std::string activityName(std::uint32_t activity);
 
 // TimeReal fields of cyclic records use 0 and 0xFFFFFFFF for an unused slot.

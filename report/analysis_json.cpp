@@ -1,6 +1,7 @@
 #include "report/analysis_json.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 
 #include "analysis/pipeline.h"
@@ -207,6 +208,55 @@ void writeCodeNames(JsonWriter& w, const AnalysisResult& r) {
     w.endObject();
 }
 
+// A position as the card stores it (degrees and minutes) and in decimal degrees; null when the
+// unit recorded none or an impossible one.
+void writePosition(JsonWriter& w, const GnssPosition& p) {
+    w.key("position");
+    if (!p.known) {
+        w.raw("null");
+        return;
+    }
+    char decimal[24];
+    w.beginObject().field("lat", degreesMinutesText(p.latitude, true)).field("lon", degreesMinutesText(p.longitude, false));
+    std::snprintf(decimal, sizeof decimal, "%.5f", decimalDegrees(p.latitude));
+    w.key("latDec").raw(decimal);
+    std::snprintf(decimal, sizeof decimal, "%.5f", decimalDegrees(p.longitude));
+    w.key("lonDec").raw(decimal);
+    w.field("accuracy", std::int64_t{p.accuracy}).endObject();
+}
+
+// The second version's records, after all earlier members: empty for other cards.
+void writeSecondVersion(JsonWriter& w, const AnalysisResult& r) {
+    w.key("borderCrossings").beginArray();
+    for (const auto& b : r.borderCrossings) {
+        w.beginObject().field("when", formatDateTime(b.position.time)).field("from", std::int64_t{b.countryLeft});
+        w.field("to", std::int64_t{b.countryEntered});
+        writePosition(w, b.position);
+        odometerField(w, "odometer", b.odometer);
+        w.field("authenticated", b.position.authenticated()).endObject();
+    }
+    w.endArray().key("loadOperations").beginArray();
+    for (const auto& l : r.loadOperations) {
+        w.beginObject().field("when", formatDateTime(l.time)).field("type", std::int64_t{l.operation});
+        w.field("name", loadOperationName(l.operation));
+        writePosition(w, l.position);
+        odometerField(w, "odometer", l.odometer);
+        w.field("authenticated", l.position.authenticated()).endObject();
+    }
+    w.endArray().key("countryDays").beginArray();
+    for (const auto& d : r.countryDays) {
+        w.beginObject().field("date", formatDate(d.day)).field("fromPlaces", d.fromPlaces).key("countries").beginArray();
+        for (const auto& c : d.countries) {
+            w.beginObject().field("country", std::int64_t{c.country}).field("drive", formatDurationSeconds(c.driving));
+            w.field("work", formatDurationSeconds(c.work)).field("standby", formatDurationSeconds(c.availability));
+            w.field("total", formatDurationSeconds(c.workingTime())).endObject();
+        }
+        w.endArray().endObject();
+    }
+    w.endArray();
+    writeStrings(w, "recordDiagnostics", r.recordDiagnostics);
+}
+
 }  // namespace
 
 std::string toAnalysisJson(const AnalysisResult& r) {
@@ -240,6 +290,7 @@ std::string toAnalysisJson(const AnalysisResult& r) {
     writeCodeNames(w, r);
     // The card was in use when downloaded: its newest day holds data only up to this instant.
     w.field("dataEnd", r.dataEnd == 0 ? std::string() : formatDateTime(r.dataEnd));
+    writeSecondVersion(w, r);
     w.endObject();
     return w.take();
 }

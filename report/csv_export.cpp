@@ -1,11 +1,14 @@
 #include "report/csv_export.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
 #include "analysis/pipeline.h"
 #include "analysis/reference_rules.h"
 #include "core/atomic_file.h"
+#include "core/code_names.h"
 #include "core/primitives.h"
 #include "report/month_restriction.h"
 
@@ -15,8 +18,9 @@ namespace {
 constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
 
 // Every table name the set can hold, in output order.
-constexpr const char* kTableNames[] = {"schichten",  "verstoesse", "nicht_bewertbar", "fahrzeuge",   "laender",
-                                       "ereignisse", "kontrollen", "sonderfaelle",    "taetigkeiten"};
+constexpr const char* kTableNames[] = {"schichten",    "verstoesse",       "nicht_bewertbar", "fahrzeuge",
+                                       "laender",      "ereignisse",       "kontrollen",      "sonderfaelle",
+                                       "taetigkeiten", "grenzuebertritte", "ladevorgaenge",   "laendertage"};
 
 std::string dateTimeOrDash(std::int64_t t) { return isEmptyTime(t) ? "-" : formatDateTime(t); }
 std::string dateOrDash(std::int64_t t) { return isEmptyTime(t) ? "-" : formatDate(t); }
@@ -127,6 +131,59 @@ void otherTables(std::vector<CsvTable>& tables, const AnalysisResult& r) {
     }
 }
 
+// Degrees and minutes as stored, then decimal degrees with the German decimal comma; empty
+// fields when no position was recorded.
+std::vector<std::string> positionFields(const GnssPosition& p) {
+    if (!p.known) return {"", "", "", ""};
+    auto decimal = [](std::int32_t stored) {
+        char buffer[24];
+        std::snprintf(buffer, sizeof buffer, "%.5f", decimalDegrees(stored));
+        std::string text = buffer;
+        std::replace(text.begin(), text.end(), '.', ',');
+        return text;
+    };
+    return {degreesMinutesText(p.latitude, true), degreesMinutesText(p.longitude, false), decimal(p.latitude),
+            decimal(p.longitude)};
+}
+
+std::vector<std::string> joined(std::vector<std::string> head, const std::vector<std::string>& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+void secondVersionTables(std::vector<CsvTable>& tables, const AnalysisResult& r) {
+    {
+        TableBuilder t("grenzuebertritte", {"Zeitpunkt", "LandVerlassen", "LandBetreten", "Breite", "Laenge",
+                                            "BreiteDezimal", "LaengeDezimal", "Odometer", "Authentisiert"});
+        for (const auto& b : r.borderCrossings) {
+            t.row(joined(joined({formatDateTime(b.position.time), nationName(b.countryLeft), nationName(b.countryEntered)},
+                                positionFields(b.position)),
+                         {odometerText(b.odometer), b.position.authenticated() ? "ja" : "nein"}));
+        }
+        t.addTo(tables);
+    }
+    {
+        TableBuilder t("ladevorgaenge", {"Zeitpunkt", "Vorgang", "Breite", "Laenge", "BreiteDezimal", "LaengeDezimal",
+                                         "Odometer", "Authentisiert"});
+        for (const auto& l : r.loadOperations) {
+            t.row(joined(joined({formatDateTime(l.time), loadOperationName(l.operation)}, positionFields(l.position)),
+                         {odometerText(l.odometer), l.position.authenticated() ? "ja" : "nein"}));
+        }
+        t.addTo(tables);
+    }
+    {
+        TableBuilder t("laendertage", {"Datum", "Land", "Lenken", "Arbeit", "Bereitschaft", "Arbeitszeit", "Quelle"});
+        for (const auto& d : r.countryDays) {
+            for (const auto& c : d.countries) {
+                t.row({formatDate(d.day), nationName(c.country), formatDurationSeconds(c.driving),
+                       formatDurationSeconds(c.work), formatDurationSeconds(c.availability),
+                       formatDurationSeconds(c.workingTime()), d.fromPlaces ? "Ortseintrag" : "Grenzübertritt"});
+            }
+        }
+        t.addTo(tables);
+    }
+}
+
 std::string tablePath(const std::string& basePath, const std::string& name) { return basePath + "_" + name + ".csv"; }
 
 // Removes the files of tables the new set does not hold; false names the file that stayed.
@@ -186,6 +243,7 @@ std::vector<CsvTable> buildCsvTables(const AnalysisResult& result) {
     shiftsTable(tables, result);
     violationsTable(tables, result);
     otherTables(tables, result);
+    secondVersionTables(tables, result);
     return tables;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <map>
 
 #include "analysis/pipeline.h"
 #include "analysis/reference_rules.h"
@@ -227,6 +228,55 @@ void appendCoverageGaps(std::string& html, const AnalysisResult& r) {
     html += "</div>";
 }
 
+std::string positionText(const GnssPosition& p) {
+    if (!p.known) return kEnDash;
+    return degreesMinutesText(p.latitude, true) + " " + degreesMinutesText(p.longitude, false);
+}
+
+// Days and working time per country over the period, then every border crossing.
+void appendCountries(std::string& html, const AnalysisResult& r) {
+    struct Total {
+        std::int64_t days = 0;
+        CountryTime time;
+    };
+    std::map<std::uint8_t, Total> totals;
+    for (const auto& day : r.countryDays) {
+        for (const auto& c : day.countries) {
+            Total& t = totals[c.country];
+            ++t.days;
+            t.time.driving += c.driving;
+            t.time.work += c.work;
+            t.time.availability += c.availability;
+        }
+    }
+    html += "<div class=\"rp-ctry\"><div class=\"rp-sec\">Länder und Grenzübertritte</div>";
+    if (!totals.empty()) {
+        html += "<table class=\"rp-tbl\"><thead><tr><th class=\"l\">Land</th><th>Tage</th><th>Lenken</th>"
+                "<th>Arbeit</th><th>Bereit.</th><th>Arbeitszeit</th></tr></thead><tbody>";
+        for (const auto& [country, t] : totals) {
+            html += "<tr><td class=\"l pri\">" + escapeHtml(nationName(country)) + "</td><td>" + std::to_string(t.days) +
+                    "</td><td>" + formatDurationSeconds(t.time.driving) + "</td><td>" + formatDurationSeconds(t.time.work) +
+                    "</td><td>" + formatDurationSeconds(t.time.availability) + "</td><td class=\"pri\">" +
+                    formatDurationSeconds(t.time.workingTime()) + "</td></tr>";
+        }
+        html += "</tbody></table>";
+    }
+    if (r.borderCrossings.empty()) {
+        html += "<div class=\"rp-none\">Keine Grenzübertritte im Zeitraum</div></div>";
+        return;
+    }
+    html += "<table class=\"rp-tbl\"><thead><tr><th class=\"l\">Zeitpunkt</th><th class=\"l\">Von</th>"
+            "<th class=\"l\">Nach</th><th class=\"l\">Position</th><th>Odometer</th><th>Authentisiert</th></tr></thead><tbody>";
+    for (const auto& b : r.borderCrossings) {
+        html += "<tr><td class=\"l pri\">" + reportDateTime(b.position.time) + "</td><td class=\"l\">" +
+                escapeHtml(nationName(b.countryLeft)) + "</td><td class=\"l\">" + escapeHtml(nationName(b.countryEntered)) +
+                "</td><td class=\"l\">" + positionText(b.position) + "</td><td>" +
+                (isEmptyOdometer(b.odometer) ? std::string(kEnDash) : std::to_string(b.odometer)) + "</td><td>" +
+                (b.position.authenticated() ? "ja" : "nein") + "</td></tr>";
+    }
+    html += "</tbody></table></div>";
+}
+
 std::string errorReport(const AnalysisResult& r, const ReportOptions& options) {
     std::string html;
     appendHead(html, "Fehler", "<span class=\"rp-status\"><span class=\"d\"></span>Auswertung fehlgeschlagen</span>",
@@ -273,6 +323,7 @@ std::string buildReportHtml(const AnalysisResult& whole, const ReportOptions& op
     appendShifts(html, r);
     appendViolations(html, r);
     if (options.showCoverageGaps && !r.coverageGaps.empty()) appendCoverageGaps(html, r);
+    if (!r.countryDays.empty() || !r.borderCrossings.empty()) appendCountries(html, r);
     appendSignatures(html);
     appendFoot(html, r.card);
     return html;

@@ -103,6 +103,11 @@ AnalysisResult restrictToMonth(const AnalysisResult& result, const std::string& 
     month.events = inMonth(result.events, key, [](const EventFaultRecord& e) { return e.begin; });
     month.controls = inMonth(result.controls, key, [](const ControlActivity& c) { return c.controlTime; });
     month.specials = inMonth(result.specials, key, [](const SpecificConditionRecord& s) { return s.entryTime; });
+    month.borderCrossings =
+        inMonth(result.borderCrossings, key, [](const BorderCrossingRecord& b) { return b.position.time; });
+    month.loadOperations = inMonth(result.loadOperations, key, [](const LoadUnloadRecord& l) { return l.time; });
+    month.countryDays = inMonth(result.countryDays, key, [](const CountryDay& d) { return d.day; });
+    month.recordDiagnostics = result.recordDiagnostics;
     if (result.dataEnd != 0 && monthKeyOf(result.dataEnd) == key) month.dataEnd = result.dataEnd;
     return month;
 }

@@ -14,12 +14,13 @@
 namespace {
 
 const char* const kUsage = R"(usage: ddd-gen demo OUT.ddd
-       ddd-gen random SEED DAYS gen1|gen2|both OUT.ddd
+       ddd-gen random SEED DAYS gen1|gen2|both|v2 OUT.ddd
        ddd-gen describe DESCRIPTION.txt OUT.ddd
        ddd-gen --help
 
 Writes a driver-card download (.ddd): the bundled demo driver, a random but plausible
-history (identical for identical arguments), or a card given by a description file.
+history (identical for identical arguments; v2: a second-version card with border crossings
+and load operations), or a card given by a description file.
 )";
 
 int usageError(const std::string& message) {
@@ -64,9 +65,10 @@ int run(int argc, char** argv) {
         const std::string g = argv[4];
         Generation generation = Generation::Gen1;
         if (g == "gen2") generation = Generation::Gen2;
-        else if (g == "both") generation = Generation::Both;
-        else if (g != "gen1") return usageError("generation must be gen1, gen2 or both");
-        const auto card = randomCard(seed, static_cast<int>(days), generation);
+        else if (g == "both" || g == "v2") generation = Generation::Both;
+        else if (g != "gen1") return usageError("generation must be gen1, gen2, both or v2");
+        auto card = randomCard(seed, static_cast<int>(days), generation);
+        if (g == "v2") addSecondVersionRecords(card, static_cast<int>(days) * 3, static_cast<int>(days) * 4);
         return writeFile(argv[5], writeCardDownload(card)) ? 0 : 1;
     }
     if (command == "describe" && argc == 4) {

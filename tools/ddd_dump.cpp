@@ -1,6 +1,7 @@
 // ddd-dump: prints everything decoded from a download, with the check of its signatures, as
 // readable JSON; with --summary a short human-readable account of it, or with --analysis the
 // analysis document of the file's driver.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -136,6 +137,71 @@ void writeEventsFaults(JsonWriter& w, std::string_view name, const std::vector<E
     w.endArray();
 }
 
+void writePosition(JsonWriter& w, const GnssPosition& p) {
+    w.key("position").beginObject().field("time", instant(p.time)).field("accuracy", std::int64_t{p.accuracy});
+    w.field("latitude", std::int64_t{p.latitude}).field("longitude", std::int64_t{p.longitude});
+    if (p.known) {
+        w.field("degreesMinutes", degreesMinutesText(p.latitude, true) + " " + degreesMinutesText(p.longitude, false));
+        char decimal[48];
+        std::snprintf(decimal, sizeof decimal, "%.5f, %.5f", decimalDegrees(p.latitude), decimalDegrees(p.longitude));
+        w.field("decimal", decimal);
+    }
+    w.field("authenticationStatus", std::int64_t{p.authenticationStatus}).endObject();
+}
+
+void writeAuthenticationStatuses(JsonWriter& w, std::string_view name, const std::vector<AuthenticationStatusRecord>& list) {
+    w.key(name).beginArray();
+    for (const auto& a : list) w.beginObject().field("time", instant(a.time)).field("status", std::int64_t{a.status}).endObject();
+    w.endArray();
+}
+
+void writeSecondVersion(JsonWriter& w, const CardApplicationData& app) {
+    if (const auto& a = app.applicationIdentificationV2) {
+        w.key("applicationIdentificationV2").beginObject();
+        w.field("borderCrossingRecords", std::int64_t{a->borderCrossingRecords});
+        w.field("loadUnloadRecords", std::int64_t{a->loadUnloadRecords});
+        w.field("loadTypeEntryRecords", std::int64_t{a->loadTypeEntryRecords});
+        w.field("vuConfigurationLength", std::int64_t{a->vuConfigurationLength}).endObject();
+    }
+    if (app.placeAuthentications) writeAuthenticationStatuses(w, "placeAuthentications", *app.placeAuthentications);
+    if (app.gnssPlaceAuthentications) writeAuthenticationStatuses(w, "gnssPlaceAuthentications", *app.gnssPlaceAuthentications);
+    if (const auto& crossings = app.borderCrossings) {
+        w.key("borderCrossings").beginArray();
+        for (const auto& b : *crossings) {
+            w.beginObject().field("countryLeft", std::int64_t{b.countryLeft}).field("countryEntered", std::int64_t{b.countryEntered});
+            writePosition(w, b.position);
+            odometer(w, "odometer", b.odometer);
+            w.endObject();
+        }
+        w.endArray();
+    }
+    if (const auto& operations = app.loadUnloadOperations) {
+        w.key("loadUnloadOperations").beginArray();
+        for (const auto& l : *operations) {
+            w.beginObject().field("time", instant(l.time)).field("operation", loadOperationName(l.operation));
+            writePosition(w, l.position);
+            odometer(w, "odometer", l.odometer);
+            w.endObject();
+        }
+        w.endArray();
+    }
+    if (const auto& entries = app.loadTypeEntries) {
+        w.key("loadTypeEntries").beginArray();
+        for (const auto& e : *entries) w.beginObject().field("time", instant(e.time)).field("loadType", std::int64_t{e.loadType}).endObject();
+        w.endArray();
+    }
+    if (const auto& configuration = app.vuConfiguration) {
+        const auto used = std::count_if(configuration->begin(), configuration->end(), [](std::uint8_t b) { return b != 0xFF; });
+        w.key("vuConfiguration").beginObject().field("length", static_cast<std::int64_t>(configuration->size()));
+        w.field("bytesInUse", static_cast<std::int64_t>(used)).endObject();
+    }
+    if (!app.recordDiagnostics.empty()) {
+        w.key("recordDiagnostics").beginArray();
+        for (const auto& text : app.recordDiagnostics) w.string(text);
+        w.endArray();
+    }
+}
+
 void writeApplication(JsonWriter& w, std::string_view name, const CardApplicationData& app) {
     w.key(name).beginObject();
     w.field("activityDecodeFailed", app.activityDecodeFailed);
@@ -186,6 +252,7 @@ void writeApplication(JsonWriter& w, std::string_view name, const CardApplicatio
         }
         w.endArray();
     }
+    writeSecondVersion(w, app);
     w.key("issues").beginArray();
     for (const auto& issue : app.issues) w.string(issue);
     w.endArray().endObject();
@@ -560,6 +627,9 @@ void printSummary(const std::string& path, const DriverCardFile& file) {
     if (app.places) std::printf("  places: %zu\n", app.places->size());
     if (app.events) std::printf("  events: %zu\n", app.events->size());
     if (app.faults) std::printf("  faults: %zu\n", app.faults->size());
+    if (app.borderCrossings) std::printf("  border crossings: %zu\n", app.borderCrossings->size());
+    if (app.loadUnloadOperations) std::printf("  load/unload operations: %zu\n", app.loadUnloadOperations->size());
+    for (const auto& note : app.recordDiagnostics) std::printf("  record left out or corrected: %s\n", note.c_str());
     for (const auto* part : {&file.gen1, &file.gen2}) {
         if (!*part) continue;
         for (const auto& issue : (*part)->issues) std::printf("  issue: %s\n", issue.c_str());

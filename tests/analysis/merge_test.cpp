@@ -111,7 +111,12 @@ TEST(Merge, CyclicRecordsAreUnitedWithoutDuplicates) {
     b.gen1->faults = std::vector<EventFaultRecord>{{0x31, d - 60, d, {}}};
     a.gen1->specificConditions = std::vector<SpecificConditionRecord>{{d + 60, 3}, {d, 1}};
     b.gen1->specificConditions = std::vector<SpecificConditionRecord>{{d, 1}};
+    const BorderCrossingRecord out{13, 40, {d + 9 * h}, 1100}, back{40, 13, {d + kDay + 9 * h}, 1400};
+    a.gen2->borderCrossings = std::vector<BorderCrossingRecord>{out};
+    b.gen2 = a.gen2;
+    b.gen2->borderCrossings = std::vector<BorderCrossingRecord>{back, out};
     const MergedCardView view = mergeDownloads(Cards{&b, &a});
+    EXPECT_EQ(view.borderCrossings, (std::vector<BorderCrossingRecord>{out, back})) << "each crossing once, in time order";
     ASSERT_EQ(view.vehiclesUsed.size(), 2u);
     EXPECT_EQ(view.vehiclesUsed[0].vin, "WDB9634031L123456") << "the richer copy of one use is kept";
     EXPECT_EQ(view.vehiclesUsed[1].firstUse, later.firstUse);

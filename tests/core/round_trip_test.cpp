@@ -115,6 +115,63 @@ TEST(RoundTrip, RandomHistoriesKeepTheNewestDays) {
     }
 }
 
+// Second-version files: the newest records of the description, oldest first, whether the cyclic
+// file is partly used, exactly full or gone round; a malformed record costs only itself.
+TEST(RoundTrip, SecondVersionFiles) {
+    using gen::Fault;
+    struct Case {
+        const char* name;
+        int crossings;
+        std::vector<Fault> faults;
+        std::size_t dropped;  // oldest records of the description that are not on the card
+        std::vector<std::string> diagnostics;
+    };
+    const std::string first = "Grenzübertritt vom 04.03.2024 01:00: ";
+    const Case cases[] = {
+        {"partly used", 30, {}, 0, {}},
+        {"full", 1120, {}, 0, {}},
+        {"gone round", 1130, {}, 10, {}},
+        {"unknown country", 30, {Fault::patchEf(0x0528, Generation::Gen2, 3, {0x99})}, 1,
+         {first + "Ländercode 153 unbekannt; Eintrag übergangen"}},
+        {"latitude past the pole", 30, {Fault::patchEf(0x0528, Generation::Gen2, 9, {0x02, 0x00, 0x00})}, 0,
+         {first + "Position außerhalb von ±90°/±180° (131072, 14330) verworfen"}},
+        {"pointer past the file", 30, {Fault::patchEf(0x0528, Generation::Gen2, 0, {0xFF, 0xFF})}, 0,
+         {"Grenzübertritte: Zeiger auf den neuesten Eintrag (65535) liegt außerhalb der 1120 Einträge; nach Zeit geordnet"}},
+    };
+    for (const Case& c : cases) {
+        auto card = scenarioCard(Generation::Both);
+        gen::addSecondVersionRecords(card, c.crossings, c.crossings * 3 / 2);
+        card.inject = c.faults;
+        auto decoded = decodeCardFile(gen::writeCardDownload(card));
+        ASSERT_TRUE(decoded.ok()) << c.name;
+        const auto& app = *decoded.value().gen2;
+        EXPECT_TRUE(app.issues.empty()) << c.name;
+        EXPECT_FALSE(decoded.value().gen1->borderCrossings) << "first-generation part has none";
+        EXPECT_EQ(app.recordDiagnostics, c.diagnostics) << c.name;
+        ASSERT_TRUE(app.applicationIdentificationV2 && app.borderCrossings && app.loadUnloadOperations && app.loadTypeEntries &&
+                    app.placeAuthentications && app.gnssPlaceAuthentications && app.vuConfiguration);
+        EXPECT_EQ(app.applicationIdentificationV2->borderCrossingRecords, 1120);
+        EXPECT_EQ(app.applicationIdentification->structureVersionMinor, 1);
+        const auto& crossings = *app.borderCrossings;
+        auto written = card.borderCrossings;
+        if (!c.diagnostics.empty() && c.diagnostics[0].starts_with("Grenzübertritte: Zeiger")) {
+            std::stable_sort(written.begin(), written.end(), [](const auto& a, const auto& b) { return a.position.time < b.position.time; });
+        }
+        ASSERT_EQ(crossings.size() + c.dropped, written.size()) << c.name;
+        for (std::size_t i = 0; i < crossings.size(); ++i) {
+            const auto& want = written[i + c.dropped];
+            const auto& got = crossings[i];
+            EXPECT_EQ(std::tuple(got.countryLeft, got.countryEntered, got.position.time, got.position.longitude, got.position.authenticated(), got.odometer),
+                      std::tuple(want.countryLeft, want.countryEntered, want.position.time, want.position.longitude, want.position.authentication == 1,
+                                 static_cast<std::uint32_t>(want.odometer))) << c.name << " " << i;
+        }
+        const auto& loads = *app.loadUnloadOperations;
+        ASSERT_EQ(loads.size(), std::min<std::size_t>(card.loadOperations.size(), 1624)) << c.name;
+        EXPECT_EQ(std::pair(loads.back().time, loads.back().operation),
+                  std::pair(card.loadOperations.back().time, static_cast<std::uint8_t>(card.loadOperations.back().operation)));
+    }
+}
+
 TEST(InjectedFaults, OnlyTheDamagedFileIsLost) {
     using gen::Fault;
     const std::tuple<Fault, bool, std::string> cases[] = {  // the fault, whether in the second generation, its issue

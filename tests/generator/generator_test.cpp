@@ -47,7 +47,7 @@ TEST(DddGen, WritesWhatTheLibraryWritesAndNamesBadInput) {
     const std::pair<Arguments, std::string> cases[] = {
         {{}, "no command"},
         {{"random", "x", "10", "gen1", out}, "SEED"},
-        {{"random", "1", "10", "gen3", out}, "gen1, gen2 or both"},
+        {{"random", "1", "10", "gen3", out}, "gen1, gen2, both or v2"},
         {{"describe", folder.file("bad.txt"), out}, "bad.txt:3: unknown activity"},
         {{"describe", folder.file("missing.txt"), out}, "cannot read"},
         {{"describe", folder.file("unwritable.txt"), out}, "cannot be written in ISO-8859-1"},

@@ -328,6 +328,38 @@ TEST_F(DashboardWindow, ChartDrawsEachStretchWhereTheTimelineHasIt) {
     }
 }
 
+// A second-version card month by month: the Länder view and the chart's marks against the native
+// analysis of the same file.
+TEST_F(DashboardWindow, CountriesOfASecondVersionCard) {
+    auto card = gen::randomCard(31, 40, gen::Generation::Both);
+    gen::addSecondVersionRecords(card, 90, 60);
+    const fs::path file = files.write("v2/karte.ddd", gen::writeCardDownload(card));
+    const AnalysisResult native = analyzeDriverOfFile(file.string());
+    ASSERT_TRUE(native.ok && !native.countryDays.empty());
+    ASSERT_EQ(open(file), "app");
+    std::set<std::string> months;
+    for (const auto& shift : native.shifts) months.insert(monthKeyOf(shift.core.start));
+    for (const std::string& key : months) {
+        const AnalysisResult cut = restrictToMonth(native, key);
+        std::map<std::uint8_t, int> days;
+        for (const auto& d : cut.countryDays) {
+            for (const auto& c : d.countries) ++days[c.country];
+        }
+        std::vector<std::pair<int, std::uint8_t>> order;  // most days first, as the page lists them
+        for (const auto& [country, n] : days) order.push_back({-n, country});
+        std::sort(order.begin(), order.end());
+        std::string summary;
+        for (const auto& [n, country] : order) summary += (summary.empty() ? "" : " | ") + nationName(country) + " " + std::to_string(-n);
+        selectMonth(key.substr(5) + "." + key.substr(0, 4));
+        expectPage({{"selectTab('countries');__rows('#tableArea table.crossings tbody tr')", std::to_string(cut.borderCrossings.size())},
+                    {"__all('#tableArea table.country-days tbody tr',function(r){return r.cells[0].textContent+' '+r.cells[1].textContent;})", summary},
+                    {"__has('#tableArea table.crossings tbody td:nth-child(4)','52°')", "has"},
+                    {"__n('#timeline .mark.cross')", std::to_string(cut.borderCrossings.size())},
+                    {"__n('#timeline .mark.load')", std::to_string(cut.loadOperations.size())}},
+                   key);
+    }
+}
+
 // The time left as the analysis has it; findings, forecasts and codes in words; vehicles grouped.
 TEST_F(DashboardWindow, TimeLeftFindingsAndCodesInWords) {
     const AnalysisResult native = analyzeDriverOfFile(DDD_DEMO_PATH);

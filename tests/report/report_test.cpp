@@ -48,8 +48,12 @@ TEST(CsvTables, BytesOfEveryLine) {
     r.vehicles.push_back({1000, 1500, utc(2024, 3, 4, 6), 0xFFFFFFFF, {13, "HH;AB \"1\""}, 0, false, ""});
     r.activities.push_back({utc(2024, 3, 4, 6), utc(2024, 3, 4, 7), kUnknownActivity, 1});
     r.violations = {{200814, utc(2024, 3, 4, 12), 4, 3, 2}, {200801, utc(2024, 3, 4, 12), 630, 540, 4}};
+    // A crossing west of Greenwich with its odometer not written, an operation without position.
+    r.borderCrossings = {{13, 40, {utc(2024, 3, 4, 8, 30), 5, 52205, -14330, 0, true}, 0xFFFFFF}};
+    r.loadOperations = {{utc(2024, 3, 4, 9), 3, {}, 1234}};
+    r.countryDays = {{utc(2024, 3, 3, 23), {{40, 3600, 60, 0}}, true}};
     const auto tables = buildCsvTables(r);
-    ASSERT_EQ(tables.size(), 4u) << "only tables with records";
+    ASSERT_EQ(tables.size(), 7u) << "only tables with records";
     EXPECT_EQ(tables[0].second, "\xEF\xBB\xBF"
                                 "Datum;Beginn;Ende;Dauer;Lenken;Arbeit;Bereitschaft;Pause;Unbekannt;Ruhe;Fahrzeug;Stopps;Taetigkeiten\r\n"
                                 "04.03.2024;06:00;08:00;26:00;09:30;00:00;00:00;00:00;00:00;11:00;'=cmd|' /C calc'!A0;0;0\r\n");
@@ -61,6 +65,15 @@ TEST(CsvTables, BytesOfEveryLine) {
     EXPECT_EQ(tables[3].second, "\xEF\xBB\xBF"
                                 "Datum;Beginn;Ende;Dauer;Taetigkeit;Karte\r\n"
                                 "04.03.2024;07:00;08:00;01:00;Unbekannt;nein\r\n");
+    EXPECT_EQ(tables[4].second, "\xEF\xBB\xBF"
+                                "Zeitpunkt;LandVerlassen;LandBetreten;Breite;Laenge;BreiteDezimal;LaengeDezimal;Odometer;Authentisiert\r\n"
+                                "04.03.2024 09:30;Deutschland (D);Polen (PL);52°20.5'N;14°33.0'W;52,34167;-14,55000;;nein\r\n");
+    EXPECT_EQ(tables[5].second, "\xEF\xBB\xBF"
+                                "Zeitpunkt;Vorgang;Breite;Laenge;BreiteDezimal;LaengeDezimal;Odometer;Authentisiert\r\n"
+                                "04.03.2024 10:00;Gleichzeitiges Be- und Entladen;;;;;1234;nein\r\n");
+    EXPECT_EQ(tables[6].second, "\xEF\xBB\xBF"
+                                "Datum;Land;Lenken;Arbeit;Bereitschaft;Arbeitszeit;Quelle\r\n"
+                                "04.03.2024;Polen (PL);01:00;00:01;00:00;01:01;Ortseintrag\r\n");
 }
 
 // The set written beside the base path replaces an earlier export whole: tables the new set no
@@ -120,6 +133,8 @@ TEST(Report, WhatThePageShows) {
     period.activities = {{utc(2024, 3, 5, 6), utc(2024, 3, 5, 15), 3, 0}, {utc(2024, 12, 30, 20), utc(2024, 12, 31, 4), 3, 0}};
     period.card.clear();
     refused.error = "EF 0x0504: <bad> record";
+    AnalysisResult abroad = driver();
+    abroad.borderCrossings = {{13, 40, {utc(2024, 3, 4, 8, 30), 5, 52205, 14330, 1, true}, 0xFFFFFF}};
     const std::string zeitraum = "<div class=\"l\">Zeitraum</div><div class=\"v\">";
     struct Row { const char* name; const AnalysisResult& result; std::string month; std::int64_t created; bool gaps; std::string part; bool shown; };
     const Row rows[] = {
@@ -147,6 +162,9 @@ TEST(Report, WhatThePageShows) {
         {"no such month", period, "2024/13", 0, true, zeitraum + "05. März 2024 – 31. Dezember 2024</div>", true},
         {"an empty card number", period, "", 0, true, "<div class=\"l\">Kartennummer</div><div class=\"v num\">–</div>", true},
         {"no shifts", period, "", 0, true, "<div class=\"rp-none\">Keine Arbeitsschichten im Zeitraum</div>", true},
+        {"countries and crossings", abroad, "", 0, true,
+         "<td class=\"l\">Deutschland (D)</td><td class=\"l\">Polen (PL)</td><td class=\"l\">52°20.5'N 14°33.0'E</td><td>–</td><td>ja</td>", true},
+        {"no countries for a card without crossings", plain, "", 0, true, "Länder und Grenzübertritte", false},
         {"an error report", refused, "", 0, true, "<title>Bericht — Fehler</title>", true},
         {"names its error escaped", refused, "", 0, true, "<div class=\"rp-err\">Diese Fahrerkarte konnte nicht ausgewertet werden.<s>EF 0x0504: &lt;bad&gt; record</s></div>", true},
     };

@@ -136,6 +136,42 @@ struct SpecificCondition {
     int type = 0;
 };
 
+// ---- Second version of the second generation ----
+
+// A GNSS position: coordinates in the stored ±DDMM.M / ±DDDMM.M form times ten.
+struct GnssPoint {
+    std::int64_t time = 0;
+    int accuracy = 10;
+    int latitude = 0;
+    int longitude = 0;
+    int authentication = 1; // 1 authenticated, 0 not
+};
+
+struct BorderCrossing {
+    std::uint8_t countryLeft = 13;
+    std::uint8_t countryEntered = 13;
+    GnssPoint position; // its time is the time of the crossing
+    int odometer = 0;
+};
+
+struct LoadOperation {
+    std::int64_t time = 0;
+    int operation = 1; // 1 load, 2 unload, 3 both
+    GnssPoint position;
+    int odometer = 0;
+};
+
+struct LoadTypeEntry {
+    std::int64_t time = 0;
+    int loadType = 1;
+};
+
+// Authentication status of a place or of an accumulated-driving position, by its time.
+struct AuthenticationStatus {
+    std::int64_t time = 0;
+    int status = 1;
+};
+
 // Sizes of one application's files, as a card announces them in Application_Identification.
 struct Capacities {
     int activityBytes = 13776; // size of the activity EF's cyclic area
@@ -147,6 +183,11 @@ struct Capacities {
     int gnssRecords = 0;  // second generation only
     int vehicleUnits = 0; // second generation only
     int activityStartOffset = 0; // where the first written day record begins in the cyclic area
+    // Second version only:
+    int borderCrossings = 1120;
+    int loadOperations = 1624;
+    int loadTypeEntries = 336;
+    int vuConfigurationBytes = 3072;
 };
 
 Capacities defaultCapacities(Generation g); // Gen1 or Gen2 (Both gives Gen2)
@@ -201,6 +242,15 @@ struct CardDescription {
     std::int64_t lastCardDownload = 0;
     DrivingLicence licence;
     std::vector<SpecificCondition> specificConditions;
+    // A card of the second version: its second-generation application carries the files below
+    // (records in order of entry; cyclic files go round once their slots are used).
+    bool version2 = false;
+    std::vector<AuthenticationStatus> placeAuthentications;
+    std::vector<AuthenticationStatus> gnssAuthentications;
+    std::vector<BorderCrossing> borderCrossings;
+    std::vector<LoadOperation> loadOperations;
+    std::vector<LoadTypeEntry> loadTypeEntries;
+    std::vector<std::uint8_t> vuConfiguration; // padded with 0xFF to the capacity
     Capacities gen1 = defaultCapacities(Generation::Gen1);
     Capacities gen2 = defaultCapacities(Generation::Gen2);
     std::vector<Fault> inject;

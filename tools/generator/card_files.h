@@ -6,6 +6,7 @@
 #include "tools/generator/card_description.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace ddd::gen {
@@ -27,8 +28,15 @@ inline constexpr std::uint16_t kFidCardDownload = 0x050E;
 inline constexpr std::uint16_t kFidIdentification = 0x0520;
 inline constexpr std::uint16_t kFidDrivingLicenceInfo = 0x0521;
 inline constexpr std::uint16_t kFidSpecificConditions = 0x0522;
-inline constexpr std::uint16_t kFidGnssPlaces = 0x0523;
-inline constexpr std::uint16_t kFidVehicleUnitsUsed = 0x0525;
+inline constexpr std::uint16_t kFidVehicleUnitsUsed = 0x0523;
+inline constexpr std::uint16_t kFidGnssPlaces = 0x0524;
+inline constexpr std::uint16_t kFidApplicationIdentificationV2 = 0x0525;
+inline constexpr std::uint16_t kFidPlacesAuthentication = 0x0526;
+inline constexpr std::uint16_t kFidGnssPlacesAuthentication = 0x0527;
+inline constexpr std::uint16_t kFidBorderCrossings = 0x0528;
+inline constexpr std::uint16_t kFidLoadUnloadOperations = 0x0529;
+inline constexpr std::uint16_t kFidLoadTypeEntries = 0x0530;
+inline constexpr std::uint16_t kFidVuConfiguration = 0x0540;
 inline constexpr std::uint16_t kFidCardCertificate = 0xC100;
 inline constexpr std::uint16_t kFidCardSignCertificate = 0xC101;
 inline constexpr std::uint16_t kFidCaCertificate = 0xC108;
@@ -38,7 +46,8 @@ void writeName(ByteWriter& w, const Text& text);                 // 36 bytes
 void writeRegistration(ByteWriter& w, const Registration& reg);  // 15 bytes
 void writePadded(ByteWriter& w, const std::string& ascii, std::size_t width, std::uint8_t pad);
 
-Bytes encodeApplicationIdentification(const Capacities& caps, bool gen2);
+// `version2`: the structure version {01 01} of a second-version card.
+Bytes encodeApplicationIdentification(const Capacities& caps, bool gen2, bool version2 = false);
 Bytes encodeIdentification(const Identity& id);
 Bytes encodeDrivingLicence(const DrivingLicence& licence);
 Bytes encodeControlActivity(const std::optional<ControlActivity>& control);
@@ -54,6 +63,9 @@ Bytes encodePlaces(const std::vector<Place>& places, int slots, bool gen2);
 Bytes encodeEventsFaults(const std::vector<EventFaultRecord>& records, int groups, int perType,
                          bool events, bool gen2);
 Bytes encodeSpecificConditions(const std::vector<SpecificCondition>& conditions, int slots, bool gen2);
+
+// The files only a second-version card has, as (FID, value) in download order.
+std::vector<std::pair<std::uint16_t, Bytes>> encodeSecondVersionFiles(const CardDescription& card);
 
 // Slot of the i-th record written into a cyclic EF of `slots` records, starting at slot 0:
 // a card overwrites its oldest record once all slots are used.

@@ -28,6 +28,12 @@ CardDescription demoCard();
 // own download record holds `downloadedAt`, which may lie before the day's last change.
 void leaveInVehicle(CardDescription& card, std::int64_t downloadedAt);
 
+// Makes the card one of the second version and spreads `crossings` border crossings (D and PL in
+// turn, every fifth on a UTC midnight, every seventh position not authenticated) and
+// `loadOperations` load/unload operations evenly over its days; more records than the card's
+// capacity make its cyclic files go round.
+void addSecondVersionRecords(CardDescription& card, int crossings, int loadOperations);
+
 // ---- Readable times for scenarios -------------------------------------------------------
 
 std::int64_t utcDay(int year, int month, int day);             // 00:00 UTC of the day

@@ -104,7 +104,8 @@ Bytes certificate(const CardDescription& card, std::uint16_t fid, bool gen2, std
 void addApplication(RecordList& list, const CardDescription& card, bool gen2) {
     const Capacities& caps = gen2 ? card.gen2 : card.gen1;
     const std::uint8_t data = gen2 ? 2 : 0;
-    list.addSigned(kFidApplicationIdentification, gen2, encodeApplicationIdentification(caps, gen2));
+    const bool version2 = gen2 && card.version2;
+    list.addSigned(kFidApplicationIdentification, gen2, encodeApplicationIdentification(caps, gen2, version2));
     // Card certificate and member-state CA certificate; a second-generation card adds its
     // signing certificate and a link certificate.
     const std::size_t certSize = gen2 ? 204 : 194;
@@ -140,6 +141,9 @@ void addApplication(RecordList& list, const CardDescription& card, bool gen2) {
         units.u16(0);
         units.fill(0, static_cast<std::size_t>(caps.vehicleUnits) * 10);
         list.addSigned(kFidVehicleUnitsUsed, gen2, units.take());
+    }
+    if (version2) {
+        for (auto& [fid, value] : encodeSecondVersionFiles(card)) list.addSigned(fid, gen2, std::move(value));
     }
 }
 

@@ -1,7 +1,7 @@
 // Application_Identification (0x0501), Identification (0x0520) and Driving_Licence_Info (0x0521).
 //
 // Application_Identification, 10 bytes (Gen1) / 17 bytes (Gen2):
-//   card type 1 (1 = driver card), structure version 2, events per type 1, faults per type 1,
+//   card type 1 (1 = driver card), structure version 2 ({01 01} for a second-version card), events per type 1, faults per type 1,
 //   activity structure length 2, vehicle records 2, place records 1 (Gen1) or 2 (Gen2),
 //   Gen2 only: GNSS records 2, specific-condition records 2, vehicle-unit records 2.
 // Identification, 143 bytes: issuing nation 1, card number 16, issuing authority 36 (name),
@@ -13,11 +13,11 @@
 
 namespace ddd::gen {
 
-Bytes encodeApplicationIdentification(const Capacities& caps, bool gen2) {
+Bytes encodeApplicationIdentification(const Capacities& caps, bool gen2, bool version2) {
     ByteWriter w;
     w.u8(1);
     w.u8(gen2 ? 1 : 0);
-    w.u8(0);
+    w.u8(gen2 && version2 ? 1 : 0);
     w.u8(static_cast<std::uint64_t>(caps.eventsPerType));
     w.u8(static_cast<std::uint64_t>(caps.faultsPerType));
     w.u16(static_cast<std::uint64_t>(caps.activityBytes));
