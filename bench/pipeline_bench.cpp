@@ -155,14 +155,23 @@ BENCHMARK(BM_AnalyzeTwoYearsOfOneDriver)->Unit(benchmark::kMillisecond);
 // records) over 56 days of history, decoded, checked and analysed into the document by a whole
 // `ddd-dump --analysis` process: its time and its peak memory.
 void BM_SecondVersionCardWholeProcess(benchmark::State& state) {
-    static const fs::path file = [] {
+    // The card's folder goes with the benchmark program.
+    struct Folder {
+        fs::path file;
+        ~Folder() {
+            std::error_code ignored;
+            fs::remove_all(file.parent_path(), ignored);
+        }
+    };
+    static const Folder folder{[] {
         auto card = gen::randomCard(56, 56, gen::Generation::Both);
         gen::addSecondVersionRecords(card, 1120, 1624);
         card.gen2Signing = gen::makeGen2TestPki().card;
         const fs::path path = fs::temp_directory_path() / ("ddd_bench_v2_" + std::to_string(::getpid())) / "karte.ddd";
         writeFile(path, gen::writeCardDownload(card));
         return path;
-    }();
+    }()};
+    const fs::path& file = folder.file;
     long peakKb = 0;
     double cpuSeconds = 0;
     for (auto _ : state) {
