@@ -143,6 +143,19 @@ std::string printAnswer(const PrintJob& job, bool ok) {
            ",\"auto\":" + (job.automatic ? "true" : "false") + ",\"manifest\":" + pathForPage(manifest) + "}";
 }
 
+// Where a report named `name` goes: asked for through the save dialog, or without a dialog the
+// next free name in the report folder. Empty path: the dialog was cancelled.
+void chooseReportPath(ShellHost& host, const Settings& settings, const std::string& name, PrintJob& job) {
+    job.automatic = !settings.berichtFolder.empty() && !settings.askEachTime;
+    if (job.automatic) {
+        std::error_code ignored;
+        fs::create_directories(settings.berichtFolder, ignored);
+        job.path = freeReportPath(settings.berichtFolder, name);
+    } else {
+        job.path = host.chooseSavePath(name);
+    }
+}
+
 void print(WebView& view, ShellState& state, ShellHost& host, const std::string& callId, const std::string& request) {
     std::string name = firstStringArg(request);
     if (name.empty()) name = "Bericht";
@@ -152,17 +165,10 @@ void print(WebView& view, ShellState& state, ShellHost& host, const std::string&
     job.cardFile = state.currentFile;
     const Settings settings = loadSettings();
     job.includeManifest = settings.includeManifest;
-    job.automatic = !settings.berichtFolder.empty() && !settings.askEachTime;
-    if (job.automatic) {
-        std::error_code ignored;
-        fs::create_directories(settings.berichtFolder, ignored);
-        job.path = freeReportPath(settings.berichtFolder, name);
-    } else {
-        job.path = host.chooseSavePath(name);
-        if (job.path.empty()) {
-            view.resolve(callId, 0, "null");
-            return;
-        }
+    chooseReportPath(host, settings, name, job);
+    if (job.path.empty()) {
+        view.resolve(callId, 0, "null");
+        return;
     }
     host.evaluateScript(kReportExtractionScript, [&view, &host, job](const std::string& html) {
         host.renderPdfAsync(html, job.path, [&view, job](bool ok) { view.resolve(job.callId, 0, printAnswer(job, ok)); });
@@ -293,8 +299,8 @@ void bindDashboard(WebView& view, ShellState& state, ShellHost& host) {
         startExportAll(view, state, host, callId);
     });
     view.bind("tachoSync", [&host](const std::string&) { return sync(host); });
-    view.bind("tachoOpenFinder", [&host](const std::string&) {
-        host.launchFinder("");
+    view.bind("tachoOpenFinder", [&host](const std::string& request) {
+        host.launchFinder(normalizeSlashes(pathFromPage(firstStringArg(request))));
         return std::string("null");
     });
     view.bindAsync("tachoSavePdf", [&view, &host](const std::string& callId, const std::string& request) {
