@@ -7,6 +7,7 @@
 #include "core/certificate.h"
 #include "report/vehicle_csv.h"
 #include "report/vehicle_json.h"
+#include "report/vehicle_report.h"
 #include "tests/support/temp_folder.h"
 #include "tools/generator/card_generator.h"
 #include "tools/vu_generator/vu_generator.h"
@@ -20,9 +21,11 @@ const std::int64_t kNow = utcTime(2024, 3, 10, "12:00");
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-TEST(VehicleDocument, FullUnitWithItsDriversCardAndErrors) {
+TEST(VehicleDocument, FullUnitWithItsDriversCardReportAndErrors) {
     test::TempFolder folder;
-    const std::string opened = folder.write("full.ddd", writeVuDownload(fullVuDescription(VuLayout::Gen2))).string();
+    VuDescription full = fullVuDescription(VuLayout::Gen2);
+    full.companyLocks[0].companyName = "A & <B>";
+    const std::string opened = folder.write("full.ddd", writeVuDownload(full)).string();
     CardDescription card;
     card.identity.surname = "Weiß";
     card.identity.cardNumber = "DF00000000001101";
@@ -42,6 +45,19 @@ TEST(VehicleDocument, FullUnitWithItsDriversCardAndErrors) {
     EXPECT_EQ(report::vehicleDocumentOfFile(folder.file("missing.ddd"), kNow),
               R"({"ok":false,"vehicle":true,"error":"Die Datei kann nicht gelesen werden: existiert nicht."})");
     EXPECT_TRUE(contains(report::vehicleDocumentOfFile(cardPath, kNow), "kein Download einer Fahrzeugeinheit"));
+
+    std::string rendered, error;
+    const report::HtmlToPdf render = [&](const std::string& html, const std::string&, std::string&, double) {
+        rendered = html;
+        return true;
+    };
+    EXPECT_TRUE(report::vehiclePdf(opened, folder.file("v.pdf"), error, render, kNow));
+    EXPECT_TRUE(contains(rendered, "A &amp; &lt;B&gt;") && !contains(rendered, "<B>"));
+    EXPECT_TRUE(contains(rendered, "Kalibrierung fällig am 02.05.2024") && contains(rendered, "Erika Öztürk"));
+    rendered.clear();
+    EXPECT_FALSE(report::vehiclePdf(cardPath, folder.file("v.pdf"), error, render, kNow));
+    EXPECT_TRUE(rendered.empty());
+    EXPECT_EQ(error, "Die Datei ist kein Download einer Fahrzeugeinheit (VU).");
 }
 
 }  // namespace
