@@ -1,8 +1,15 @@
 // Decoding speed of a 90-day second-generation vehicle-unit download with eight hours of
-// detailed speed per day (about 2 MB, most of it speed), and the check of its signatures.
+// detailed speed per day (about 2 MB, most of it speed), the check of its signatures, and opening
+// one vehicle in a large archive.
 #include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 #include "core/vu_signature.h"
+#include "report/vehicle_json.h"
 #include "tools/generator/card_generator.h"
 #include "tools/vu_generator/vu_generator.h"
 
@@ -53,5 +60,50 @@ void BM_VerifyVehicleUnit90Days(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_VerifyVehicleUnit90Days)->Unit(benchmark::kMillisecond);
+
+// Opening one vehicle in an archive of 500 vehicle-unit downloads (250 vehicles, two overlapping
+// downloads each, 90 days with an hour of detailed speed) and 50 card downloads: the walk
+// identifies every file by its head and decodes and checks only the vehicle's own two.
+class VehicleArchive {
+public:
+    VehicleArchive() {
+        char pattern[] = "/tmp/ddd_vehicle_bench_XXXXXX";
+        root_ = ::mkdtemp(pattern);
+        ddd::gen::VuDescription vu = ninetyDays();
+        vu.speed.resize(60);
+        for (int i = 0; i < 500; ++i) {
+            char vin[18];
+            std::snprintf(vin, sizeof vin, "WDB96340%09d", i / 2);
+            vu.vin = vin;
+            vu.vuTime = ddd::gen::utcDay(2024, 4, 1) + (i % 2) * 86400 * 30;
+            write("units/" + std::to_string(i / 2) + "_" + std::to_string(i % 2) + ".ddd", ddd::gen::writeVuDownload(vu));
+        }
+        for (int i = 0; i < 50; ++i) {
+            ddd::gen::CardDescription card;
+            card.identity.cardNumber = "DF0000000000" + std::to_string(1000 + i);
+            write("cards/" + std::to_string(i) + ".ddd", ddd::gen::writeCardDownload(card));
+        }
+    }
+    ~VehicleArchive() { std::filesystem::remove_all(root_); }
+    std::string opened() const { return root_ + "/units/125_1.ddd"; }
+
+private:
+    void write(const std::string& relative, const std::vector<std::uint8_t>& bytes) {
+        const std::filesystem::path path = root_ + "/" + relative;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    std::string root_;
+};
+
+void BM_OpenVehicleIn500Downloads(benchmark::State& state) {
+    static const VehicleArchive archive;
+    const std::int64_t now = ddd::gen::utcDay(2024, 6, 1);
+    for (auto _ : state) {
+        const std::string document = ddd::report::vehicleDocumentOfFile(archive.opened(), now);
+        benchmark::DoNotOptimize(document);
+    }
+}
+BENCHMARK(BM_OpenVehicleIn500Downloads)->Unit(benchmark::kMillisecond);
 
 }  // namespace
