@@ -54,7 +54,7 @@ void appendNoCard(std::string& html, const VehicleModel& m) {
         all.push_back(&s);
         total += s.end - s.begin;
     }
-    rows.push_back({"Summe (" + std::to_string(m.noCard.size()) + " Fahrten)", "", "", "", formatDurationSeconds(total),
+    rows.push_back({"Summe", std::to_string(m.noCard.size()) + (m.noCard.size() == 1 ? " Fahrt" : " Fahrten"), "", "", formatDurationSeconds(total),
                     kmTotalText(all)});
     appendTable(html, {{"Datum", true}, {"Steckplatz", true}, {"Beginn"}, {"Ende"}, {"Dauer"}, {"km"}}, rows,
                 {}, true);
