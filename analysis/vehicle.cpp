@@ -14,7 +14,6 @@ namespace ddd {
 namespace {
 
 constexpr std::int64_t kDay = 86400;
-constexpr std::uint8_t kDriving = 3;
 constexpr std::uint8_t kOverspeeding = 0x07;
 constexpr std::uint8_t kPowerInterruption = 0x08;
 // Faster than any lorry or coach drives on average over a stretch: a distance beyond it means the
@@ -132,7 +131,7 @@ std::optional<std::uint32_t> kmFromOdometers(const NoCardStretch& s, const std::
     if (known != to.time - from.time) return std::nullopt;
     for (const auto& slot : slots) {
         for (const auto& segment : slot) {
-            if (segment.activity != kDriving) continue;
+            if (segment.activity != kActivityDriving) continue;
             const std::int64_t inside = overlap(segment.begin, segment.end, from.time, to.time);
             if (inside != overlap(segment.begin, segment.end, s.begin, s.end)) return std::nullopt;
         }
@@ -153,7 +152,7 @@ void findNoCardDriving(VehicleModel& m) {
     const std::vector<OdometerReading> readings = odometerReadings(m.days);
     for (int slot = 0; slot < 2; ++slot) {
         for (const auto& segment : m.slots[slot]) {
-            if (segment.activity != kDriving || segment.cardInserted) continue;
+            if (segment.activity != kActivityDriving || segment.cardInserted) continue;
             NoCardStretch stretch{slot, segment.begin, segment.end, std::nullopt};
             stretch.km = kmFromSpeed(stretch, speed);
             if (!stretch.km) stretch.km = kmFromOdometers(stretch, readings, m.slots);
