@@ -25,6 +25,7 @@ TEST(VehicleDocument, FullUnitWithItsDriversCardReportAndErrors) {
     test::TempFolder folder;
     VuDescription full = fullVuDescription(VuLayout::Gen2);
     full.companyLocks[0].companyName = "A & <B>";
+    full.unwrittenFill = 0xFF;
     const std::string opened = folder.write("full.ddd", writeVuDownload(full)).string();
     CardDescription card;
     card.identity.surname = "Weiß";
@@ -222,6 +223,7 @@ TEST(VehicleFolder, MergeProvenanceSignaturesAndDamage) {
     const std::string doc = report::toVehicleJson({"", found.folder, m});
     EXPECT_TRUE(contains(doc, R"("file":"c.ddd",)") && contains(doc, R"("complete":false,"days":0,"problems":[")")) << doc;
     EXPECT_TRUE(contains(doc, R"("problems":["c.ddd: )") && contains(doc, R"("signature":"invalid")"));
+    EXPECT_TRUE(contains(doc, R"("provenance":[{"date":"01.03.2024","file":"a.ddd"},{"date":"02.03.2024","file":"b.ddd"},)"));
 }
 
 std::vector<std::vector<std::string>> readCsv(const std::string& path) {
