@@ -14,9 +14,11 @@ namespace ddd {
 namespace {
 
 constexpr std::int64_t kDay = 86400;
-constexpr std::uint8_t kDriving = 3;
 constexpr std::uint8_t kOverspeeding = 0x07;
 constexpr std::uint8_t kPowerInterruption = 0x08;
+// Faster than any lorry or coach drives on average over a stretch: a distance beyond it means the
+// readings around the stretch do not belong to it alone.
+constexpr std::int64_t kMaxPlausibleKmPerHour = 130;
 
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
@@ -123,13 +125,13 @@ std::optional<std::uint32_t> kmFromOdometers(const NoCardStretch& s, const std::
     if (after == readings.end() || before == readings.begin()) return std::nullopt;
     const OdometerReading& from = *std::prev(before);
     const OdometerReading& to = *after;
-    if (to.km < from.km) return std::nullopt;
+    if (to.km < from.km || std::int64_t{to.km - from.km} * 3600 > kMaxPlausibleKmPerHour * (s.end - s.begin)) return std::nullopt;
     std::int64_t known = 0;
     for (const auto& segment : slots[0]) known += overlap(segment.begin, segment.end, from.time, to.time);
     if (known != to.time - from.time) return std::nullopt;
     for (const auto& slot : slots) {
         for (const auto& segment : slot) {
-            if (segment.activity != kDriving) continue;
+            if (segment.activity != kActivityDriving) continue;
             const std::int64_t inside = overlap(segment.begin, segment.end, from.time, to.time);
             if (inside != overlap(segment.begin, segment.end, s.begin, s.end)) return std::nullopt;
         }
@@ -150,7 +152,7 @@ void findNoCardDriving(VehicleModel& m) {
     const std::vector<OdometerReading> readings = odometerReadings(m.days);
     for (int slot = 0; slot < 2; ++slot) {
         for (const auto& segment : m.slots[slot]) {
-            if (segment.activity != kDriving || segment.cardInserted) continue;
+            if (segment.activity != kActivityDriving || segment.cardInserted) continue;
             NoCardStretch stretch{slot, segment.begin, segment.end, std::nullopt};
             stretch.km = kmFromSpeed(stretch, speed);
             if (!stretch.km) stretch.km = kmFromOdometers(stretch, readings, m.slots);
@@ -161,29 +163,39 @@ void findNoCardDriving(VehicleModel& m) {
                      [](const auto& a, const auto& b) { return std::tie(a.begin, a.slot) < std::tie(b.begin, b.slot); });
 }
 
-// Adds `value` unless an equal one is there.
-template <class T>
-void addUnique(std::vector<T>& list, const T& value) {
-    if (std::find(list.begin(), list.end(), value) == list.end()) list.push_back(value);
+// Adds `value` unless one of the same identity is there. Identities leave out what the layouts
+// of the two generations store differently (a card's generation, the devices of a calibration),
+// so that a unit downloaded once in each layout lists each record once.
+template <class T, class Identity>
+void addUnique(std::vector<T>& list, const T& value, Identity identity) {
+    const auto id = identity(value);
+    if (std::none_of(list.begin(), list.end(), [&](const T& kept) { return identity(kept) == id; })) list.push_back(value);
 }
+
+auto eventIdentity(const VehicleEventRecord& r) { return std::tuple(r.record.type, r.record.purpose, r.record.begin, r.record.end); }
+auto adjustmentIdentity(const VuTimeAdjustment& a) { return std::tuple(a.oldTime, a.newTime); }
+auto calibrationIdentity(const VuCalibration& c) { return std::tuple(c.purpose, c.oldTime, c.newTime, c.newOdometer); }
+auto controlIdentity(const VuControl& c) { return std::tuple(c.type, c.time, c.periodBegin, c.periodEnd); }
 
 void collectEvents(VehicleModel& m) {
     std::map<std::pair<VehicleEventKind, std::uint8_t>, std::vector<VehicleEventRecord>> groups;
     const auto add = [&](VehicleEventKind kind, const VuEventFault& e) {
         if (e.type == kOverspeeding) kind = VehicleEventKind::Overspeed;
         if (e.type == kPowerInterruption) kind = VehicleEventKind::Power;
-        addUnique(groups[{kind, e.type}], VehicleEventRecord{e, std::nullopt, std::nullopt});
+        addUnique(groups[{kind, e.type}], VehicleEventRecord{e, std::nullopt, std::nullopt}, eventIdentity);
     };
     for (const auto& source : m.sources) {
         const VuDownload& vu = source.download;
-        for (const auto& e : vu.events) add(VehicleEventKind::Event, e);
-        for (const auto& f : vu.faults) add(VehicleEventKind::Fault, f);
-        for (const auto& p : vu.powerInterruptions) add(VehicleEventKind::Power, p);
+        // Overspeeding records first: they carry the speeds an event record of the same
+        // overspeeding lacks.
         for (const auto& o : vu.overspeedEvents) {
             VuEventFault e{o.type, o.purpose, o.begin, o.end, o.driverBegin, std::nullopt, std::nullopt, std::nullopt,
                            o.similarEvents};
-            addUnique(groups[{VehicleEventKind::Overspeed, o.type}], VehicleEventRecord{e, o.maxSpeed, o.averageSpeed});
+            addUnique(groups[{VehicleEventKind::Overspeed, o.type}], VehicleEventRecord{e, o.maxSpeed, o.averageSpeed}, eventIdentity);
         }
+        for (const auto& e : vu.events) add(VehicleEventKind::Event, e);
+        for (const auto& f : vu.faults) add(VehicleEventKind::Fault, f);
+        for (const auto& p : vu.powerInterruptions) add(VehicleEventKind::Power, p);
     }
     for (auto& [key, records] : groups) {
         std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
@@ -211,9 +223,9 @@ void collectOverviewAndTechnical(VehicleModel& m) {
         if (!m.overspeedControl) m.overspeedControl = vu->overspeedControl;
         if (!m.unit) m.unit = vu->identification;
         for (const auto& lock : vu->companyLocks) locks.try_emplace({instantOr(lock.lockIn, 0), cardKey(lock.card), lock.companyName}, lock);
-        for (const auto& a : vu->timeAdjustments) addUnique(m.timeAdjustments, a);
-        for (const auto& c : vu->calibrations) addUnique(m.calibrations, c);
-        for (const auto& c : vu->controls) addUnique(m.controls, c);
+        for (const auto& a : vu->timeAdjustments) addUnique(m.timeAdjustments, a, adjustmentIdentity);
+        for (const auto& c : vu->calibrations) addUnique(m.calibrations, c, calibrationIdentity);
+        for (const auto& c : vu->controls) addUnique(m.controls, c, controlIdentity);
         if (vu->lastDownload && vu->lastDownload->time && *vu->lastDownload->time > m.lastDownload.last.value_or(0)) {
             m.lastDownload = {vu->lastDownload->time, vu->lastDownload->card, vu->lastDownload->companyOrWorkshop};
         }

@@ -53,8 +53,6 @@ struct VehicleEventRecord {
     VuEventFault record;
     std::optional<std::uint8_t> maxSpeed;      // overspeeding records only
     std::optional<std::uint8_t> averageSpeed;  // overspeeding records only
-
-    bool operator==(const VehicleEventRecord&) const = default;
 };
 
 // The records of one type, in time order.

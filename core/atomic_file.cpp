@@ -203,6 +203,19 @@ int openRegularFile(const std::string& path, FileRead& read) {
     return fd;
 }
 
+// Reads into `bytes` from `got` on until they are full or the file ends; the system's error
+// number of a failed read, else 0.
+int readInto(int fd, std::vector<std::uint8_t>& bytes, std::size_t& got) {
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 }  // namespace
 
 FileRead readFileHead(const std::string& path, std::size_t maxBytes) {
@@ -211,18 +224,9 @@ FileRead readFileHead(const std::string& path, std::size_t maxBytes) {
     if (fd < 0) return read;
     read.bytes.resize(std::min<std::uint64_t>(maxBytes, read.size));
     std::size_t got = 0;
-    while (got < read.bytes.size()) {
-        const ssize_t n = ::read(fd, read.bytes.data() + got, read.bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            return refused(ReadProblem::Failed, error);
-        }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
+    const int error = readInto(fd, read.bytes, got);
     ::close(fd);
+    if (error != 0) return refused(ReadProblem::Failed, error);
     read.bytes.resize(got);
     return read;
 }
@@ -246,15 +250,11 @@ FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
             if (got > maxBytes) break;
             read.bytes.resize(std::min<std::uint64_t>(maxBytes + 1, got + 64 * 1024));
         }
-        const ssize_t n = ::read(fd, read.bytes.data() + got, read.bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
+        if (const int error = readInto(fd, read.bytes, got); error != 0) {
             ::close(fd);
             return refused(ReadProblem::Failed, error);
         }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
+        if (got < read.bytes.size()) break;  // the end of the file
     }
     ::close(fd);
     if (got > maxBytes) {

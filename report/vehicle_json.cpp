@@ -48,6 +48,11 @@ void writeSources(JsonWriter& w, const VehicleModel& m) {
         writeStrings(w, "problems", vu.problems);
         w.endObject();
     }
+    w.endArray().key("provenance").beginArray();
+    for (std::size_t d = 0; d < m.days.size(); ++d) {
+        w.beginObject().field("date", formatUtcDate(m.days[d].date));
+        w.field("file", visibleText(std::filesystem::path(m.sources[m.daySource[d]].path).filename().string())).endObject();
+    }
     w.endArray();
 }
 
@@ -78,23 +83,14 @@ void writeNoCard(JsonWriter& w, const VehicleModel& m) {
 }
 
 void writeChart(JsonWriter& w, const VehicleModel& m) {
-    std::vector<std::int64_t> days;
-    for (const NoCardStretch& s : m.noCard) {
-        for (std::int64_t day : localDaysOf(s)) {
-            if (std::find(days.begin(), days.end(), day) == days.end()) days.push_back(day);
-        }
-    }
-    std::sort(days.begin(), days.end());
     w.key("chart").beginArray();
-    for (std::int64_t day : days) {
-        const std::int64_t from = localMidnight(day), to = localMidnight(day + 1);
-        w.beginObject().field("date", formatDate(from)).key("slots").beginArray();
-        for (const auto& slot : m.slots) {
+    for (const ChartDay& day : noCardChartDays(m)) {
+        w.beginObject().field("date", formatDate(day.midnight)).key("slots").beginArray();
+        for (const auto& slot : day.slots) {
             w.beginArray();
-            for (const VehicleSlotSegment& seg : slot) {
-                if (seg.end <= from || seg.begin >= to) continue;
-                w.beginObject().field("b", (std::max(seg.begin, from) - from) / 60).field("e", (std::min(seg.end, to) - from) / 60);
-                w.field("a", std::int64_t{seg.activity}).field("card", seg.cardInserted).endObject();
+            for (const ChartSegment& seg : slot) {
+                w.beginObject().field("b", seg.begin).field("e", seg.end).field("a", std::int64_t{seg.activity});
+                w.field("card", seg.cardInserted).endObject();
             }
             w.endArray();
         }

@@ -9,6 +9,7 @@
 //  "period":"DD.MM.YYYY – DD.MM.YYYY","folder",
 //  "sources":[{"file","path","downloaded","generation","signature":"valid|invalid|unanchored|
 //              unsigned|uncheckable","signatureText","complete":bool,"days":N,"problems":[…]}],
+//  "provenance":[{"date","file"}],   the download each merged day was taken from
 //  "problems":[…],"skipped":{"count":N,"files":[{"file","reason"}]},
 //  "counts":{"noCard","events","calibrations","locks","drivers","days"},
 //  "noCard":{"count","dur","km","stretches":[{"date","slot":1|2,"slotName","beg","end","dur","km",

@@ -1,5 +1,6 @@
 #include "report/vehicle_report.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <vector>
 
@@ -42,6 +43,34 @@ void appendSection(std::string& html, const char* title) { html += std::string("
 
 void appendNone(std::string& html, const char* text) { html += std::string("<div class=\"rp-none\">") + text + "</div>"; }
 
+// Rest is left blank; driving without a card stands out in red.
+const char* chartColour(const ChartSegment& segment) {
+    if (segment.activity == kActivityDriving) return segment.cardInserted ? "var(--i)" : "var(--cr)";
+    if (segment.activity == kActivityWork) return "var(--m)";
+    if (segment.activity == kActivityAvailability) return "var(--fn)";
+    return nullptr;
+}
+
+// A 24-hour bar per slot for each day with driving without a card.
+void appendChart(std::string& html, const VehicleModel& m) {
+    char position[96];
+    for (const ChartDay& day : noCardChartDays(m)) {
+        html += "<div class=\"rp-gline\"><span class=\"w num\">" + formatDate(day.midnight) + "</span><span class=\"r\">";
+        for (int slot = 0; slot < 2; ++slot) {
+            html += "<div title=\"" + slotName(slot) + "\" style=\"position:relative;height:9px;margin:2px 0;background:var(--ln)\">";
+            for (const ChartSegment& seg : day.slots[slot]) {
+                const char* colour = chartColour(seg);
+                if (!colour) continue;
+                std::snprintf(position, sizeof position, "left:%.2f%%;width:%.2f%%;background:%s", seg.begin / 14.4,
+                              (seg.end - seg.begin) / 14.4, colour);
+                html += std::string("<span style=\"position:absolute;top:0;bottom:0;") + position + "\"></span>";
+            }
+            html += "</div>";
+        }
+        html += "</span></div>";
+    }
+}
+
 void appendNoCard(std::string& html, const VehicleModel& m) {
     appendSection(html, "Fahren ohne Karte");
     if (m.noCard.empty()) return appendNone(html, "Keine Fahrt ohne gesteckte Karte im Zeitraum");
@@ -54,10 +83,11 @@ void appendNoCard(std::string& html, const VehicleModel& m) {
         all.push_back(&s);
         total += s.end - s.begin;
     }
-    rows.push_back({"Summe (" + std::to_string(m.noCard.size()) + " Fahrten)", "", "", "", formatDurationSeconds(total),
+    rows.push_back({"Summe", std::to_string(m.noCard.size()) + (m.noCard.size() == 1 ? " Fahrt" : " Fahrten"), "", "", formatDurationSeconds(total),
                     kmTotalText(all)});
     appendTable(html, {{"Datum", true}, {"Steckplatz", true}, {"Beginn"}, {"Ende"}, {"Dauer"}, {"km"}}, rows,
                 {}, true);
+    appendChart(html, m);
 }
 
 void appendEvents(std::string& html, const VehicleModel& m) {

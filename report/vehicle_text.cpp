@@ -107,10 +107,27 @@ std::string slotsText(const VehicleDriver& driver) {
     return driver.coDriverSlot ? "Beifahrer" : "Fahrer";
 }
 
-std::vector<std::int64_t> localDaysOf(const NoCardStretch& stretch) {
+std::vector<ChartDay> noCardChartDays(const VehicleModel& model) {
     std::vector<std::int64_t> days;
-    for (std::int64_t day = localDayNumber(stretch.begin); localMidnight(day) < stretch.end; ++day) days.push_back(day);
-    return days;
+    for (const NoCardStretch& s : model.noCard) {
+        for (std::int64_t day = localDayNumber(s.begin); localMidnight(day) < s.end; ++day) days.push_back(day);
+    }
+    std::sort(days.begin(), days.end());
+    days.erase(std::unique(days.begin(), days.end()), days.end());
+    std::vector<ChartDay> chart;
+    for (std::int64_t day : days) {
+        ChartDay& c = chart.emplace_back();
+        c.midnight = localMidnight(day);
+        const std::int64_t to = localMidnight(day + 1);
+        for (int slot = 0; slot < 2; ++slot) {
+            for (const VehicleSlotSegment& seg : model.slots[slot]) {
+                if (seg.end <= c.midnight || seg.begin >= to) continue;
+                c.slots[slot].push_back({(std::max(seg.begin, c.midnight) - c.midnight) / 60,
+                                         (std::min(seg.end, to) - c.midnight) / 60, seg.activity, seg.cardInserted});
+            }
+        }
+    }
+    return chart;
 }
 
 std::string periodOf(const VehicleModel& model) {

@@ -44,8 +44,20 @@ std::string kmTotalText(const std::vector<const NoCardStretch*>& stretches);
 std::string slotsText(const VehicleDriver& driver);
 std::string slotName(int slot);
 
-// The local calendar days (days since 1970) a stretch touches.
-std::vector<std::int64_t> localDaysOf(const NoCardStretch& stretch);
+// One local calendar day of the 24-hour chart: both slots' segments in minutes of that day.
+struct ChartSegment {
+    std::int64_t begin = 0;  // minutes since local midnight
+    std::int64_t end = 0;
+    std::uint8_t activity = 0;
+    bool cardInserted = false;
+};
+struct ChartDay {
+    std::int64_t midnight = 0;  // UTC instant of local 00:00
+    std::vector<ChartSegment> slots[2];
+};
+
+// The days that hold driving without a card, in order.
+std::vector<ChartDay> noCardChartDays(const VehicleModel& model);
 
 // The period of the merged days: "DD.MM.YYYY – DD.MM.YYYY", or empty.
 std::string periodOf(const VehicleModel& model);

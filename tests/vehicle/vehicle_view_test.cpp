@@ -25,6 +25,7 @@ TEST(VehicleDocument, FullUnitWithItsDriversCardReportAndErrors) {
     test::TempFolder folder;
     VuDescription full = fullVuDescription(VuLayout::Gen2);
     full.companyLocks[0].companyName = "A & <B>";
+    full.unwrittenFill = 0xFF;
     const std::string opened = folder.write("full.ddd", writeVuDownload(full)).string();
     CardDescription card;
     card.identity.surname = "Weiß";
@@ -163,7 +164,8 @@ VuDescription download(std::int64_t downloadedAt, std::vector<VuDay> days, std::
 
 // Three downloads of one vehicle overlap: per day the newest copy read whole wins and each day
 // names its file; a cut-off newer copy gives way, a signed one verifies, a changed byte makes
-// its download invalid, and a download of another vehicle in the tree stays out.
+// its download invalid, and a download of another vehicle in the tree stays out. A download in
+// the first generation's layout repeats the records without adding to them.
 TEST(VehicleFolder, MergeProvenanceSignaturesAndDamage) {
     const VuDescription full = fullVuDescription(VuLayout::Gen2);
     VuDay march3 = full.days[1];
@@ -188,10 +190,13 @@ TEST(VehicleFolder, MergeProvenanceSignaturesAndDamage) {
     folder.write("c.ddd", cut);
     folder.write("d.ddd", tampered);
     folder.write("e.ddd", writeVuDownload(stranger));
+    VuDescription firstLayout = fullVuDescription(VuLayout::Gen1Fixed);
+    firstLayout.days.clear();
+    folder.write("f.ddd", writeVuDownload(firstLayout));
     TrustAnchors anchors;
     anchors.gen2Roots = {*parseGen2Certificate(pki.rootCertificate).certificate};
     const VehicleFolder found = loadVehicleOfFile(folder.file("c.ddd"), anchors);
-    ASSERT_EQ(found.sources.size(), 4u);
+    ASSERT_EQ(found.sources.size(), 5u);
     ASSERT_EQ(found.sources[0].download.days.size(), 1u);  // the cut copy of 3 March
     const VehicleModel m = buildVehicleModel(found.sources, found.cards, kNow);
 
@@ -208,11 +213,17 @@ TEST(VehicleFolder, MergeProvenanceSignaturesAndDamage) {
         EXPECT_EQ(m.days[d].odometerMidnight, kmAndSource[d].first);
         EXPECT_EQ(m.daySource[d], kmAndSource[d].second);
     }
-    EXPECT_EQ(m.sourceDays, (std::vector<std::uint32_t>{0, 1, 2, 0}));
+    EXPECT_EQ(m.sourceDays, (std::vector<std::uint32_t>{0, 1, 2, 0, 0}));
+    std::size_t records = 0;
+    for (const auto& group : m.events) records += group.records.size();
+    EXPECT_EQ(records, 4u);
+    EXPECT_EQ(m.calibrations.size(), 2u);
+    EXPECT_EQ(m.controls.size(), 1u);
 
     const std::string doc = report::toVehicleJson({"", found.folder, m});
     EXPECT_TRUE(contains(doc, R"("file":"c.ddd",)") && contains(doc, R"("complete":false,"days":0,"problems":[")")) << doc;
     EXPECT_TRUE(contains(doc, R"("problems":["c.ddd: )") && contains(doc, R"("signature":"invalid")"));
+    EXPECT_TRUE(contains(doc, R"("provenance":[{"date":"01.03.2024","file":"a.ddd"},{"date":"02.03.2024","file":"b.ddd"},)"));
 }
 
 std::vector<std::vector<std::string>> readCsv(const std::string& path) {
