@@ -410,6 +410,7 @@ TEST_F(DashboardWindow, VehicleViewFilledAndEmpty) {
     gen::VuDescription full = gen::fullVuDescription(gen::VuLayout::Gen2);
     auto& words = full.days[0].changeWords;  // driving without card in the driver slot from 05:50 UTC
     words.insert(words.begin() + 2, static_cast<std::uint16_t>(0x2000 | 3u << 11 | 350));
+    full.companyLocks[1].companyName = "<img src=x onerror=__pwned=2>";  // unit data is untrusted
     const fs::path unit = files.write("flotte/unit.ddd", gen::writeVuDownload(full));
     files.writeCard("flotte/weiss.ddd", test::driverCard("Weiß", "DF00000000001100", {{2024, 3, 1}}));
     ASSERT_EQ(open(unit), "vehicle");
@@ -421,7 +422,8 @@ TEST_F(DashboardWindow, VehicleViewFilledAndEmpty) {
                 {"document.querySelector('#vehEventsTable .vtoggle').click();__n('#vehEventsTable tr.vrec:not([hidden])')", "1"},
                 {"__rows('#vehTimeTable tbody tr')", "1"}, {"__rows('#vehCalibrationTable tbody tr')", "2"},
                 {"document.getElementById('vehCalibrationAlert').hidden?'':'shown'", "shown"},
-                {"__rows('#vehLockTable tbody tr')", "2"}, {"__rows('#vehControlTable tbody tr')", "1"},
+                {"__rows('#vehLockTable tbody tr')", "2"}, {"__has('#vehLockTable','<img src=x')", "has"}, {"__n('img')", "0"},
+                {"__rows('#vehControlTable tbody tr')", "1"},
                 {"__rows('#vehDriverTable tbody tr')", "2"}, {"__n('#vehDriverTable .vlink')", "1"}});
 
     click("vehFinderBtn");
