@@ -106,7 +106,7 @@ struct VehicleModel {
     std::optional<VuIdentification> unit;
     std::optional<VuGeneration> generation;
 
-    std::vector<VuDayBlock> days;          // merged, by date
+    std::vector<VuDayBlock> days;          // merged, by date; each date at 00:00 UTC
     std::vector<std::size_t> daySource;    // for each day: the index of the source it came from
     std::vector<std::uint32_t> sourceDays; // for each source: the days it supplied
 

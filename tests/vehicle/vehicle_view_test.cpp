@@ -64,7 +64,8 @@ TEST(VehicleDocument, FullUnitWithItsDriversCardReportAndErrors) {
 }  // namespace
 
 // Both slots of a unit drive without a card; one day's words stored out of minute order, one
-// stretch running over midnight into the next downloaded day. Distances come from the odometer
+// stretch running over midnight into the next downloaded day, whose date the unit stored as its
+// last second. Distances come from the odometer
 // readings around a stretch when nothing else was driven between them, else from detailed speed.
 TEST(VehicleModel, DrivingWithoutCardToTheMinute) {
     VuDescription vu = fullVuDescription(VuLayout::Gen2);
@@ -80,6 +81,7 @@ TEST(VehicleModel, DrivingWithoutCardToTheMinute) {
                                       "00:00 rest+absent 14:00 drive+absent 14:20 rest+absent 15:00 drive 15:30 rest");
     std::swap(first.changeWords[4], first.changeWords[5]);  // 14:20 before 14:00
     second.changeWords = vuChangeWords("00:00 drive+absent 00:40 rest+absent", "00:00 rest+absent");
+    second.date += 86399;  // stored as the day's last second
     first.odometerMidnight = 1000;
     second.odometerMidnight = 1100;
     const auto place = [](std::int64_t t, std::uint32_t km) { return VuPlace{std::nullopt, t, 0, 13, 0, km, std::nullopt}; };
