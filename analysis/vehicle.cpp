@@ -222,8 +222,10 @@ void collectOverviewAndTechnical(VehicleModel& m) {
     const std::vector<const VuDownload*> order = newestFirst(m.sources);
     std::map<std::tuple<std::int64_t, std::string, std::string>, VuCompanyLock> locks;
     for (const VuDownload* vu : order) {
-        if (!m.overspeedControl) m.overspeedControl = vu->overspeedControl;
-        if (!m.unit) m.unit = vu->identification;
+        const auto& o = vu->overspeedControl;
+        if (!m.overspeedControl && o && (o->lastControl || o->firstOverspeedSince || o->overspeedsSince > 0)) m.overspeedControl = o;
+        const auto& id = vu->identification;
+        if (!m.unit && id && (!id->manufacturerName.empty() || !id->partNumber.empty() || id->serial.serial != 0)) m.unit = id;
         for (const auto& lock : vu->companyLocks) locks.try_emplace({instantOr(lock.lockIn, 0), cardKey(lock.card), lock.companyName}, lock);
         for (const auto& a : vu->timeAdjustments) addUnique(m.timeAdjustments, a, adjustmentIdentity);
         for (const auto& c : vu->calibrations) addUnique(m.calibrations, c, calibrationIdentity);

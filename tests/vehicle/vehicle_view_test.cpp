@@ -33,7 +33,8 @@ TEST(VehicleDocument, FullUnitWithItsDriversCardReportAndErrors) {
     const std::string cardPath = folder.write("cards/weiss.ddd", writeCardDownload(card)).string();
     VuDescription other;
     other.vin = "ANOTHERVIN0000001";
-    folder.write("other.ddd", writeVuDownload(other));
+    const std::string bare = report::vehicleDocumentOfFile(folder.write("other.ddd", writeVuDownload(other)).string(), kNow);
+    EXPECT_TRUE(contains(bare, R"("unit":null)") && contains(bare, R"("overspeedControl":null)")) << bare;
 
     const std::string doc = report::vehicleDocumentOfFile(opened, kNow);
     EXPECT_TRUE(contains(doc, R"("ok":true,"vehicle":true,"vin":"WDB9634031L123456","plate":"M AB 123","nation":13)")) << doc;
