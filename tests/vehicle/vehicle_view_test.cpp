@@ -3,6 +3,9 @@
 // overlapping downloads, signatures per source and damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "analysis/vehicle_folder.h"
 #include "core/certificate.h"
 #include "report/vehicle_csv.h"
@@ -280,4 +283,48 @@ TEST(VehicleCsv, SetRoundTripsAndReplacesTheEarlierOne) {
     ASSERT_TRUE(report::exportVehicleCsv(folder.write("bare/unit.ddd", writeVuDownload(bare)).string(), base, kNow).ok);
     EXPECT_FALSE(std::filesystem::exists(base + "_sperren.csv"));
     EXPECT_FALSE(report::exportVehicleCsv(folder.file("missing.ddd"), base, kNow).ok);
+}
+
+// Against an independent minute-by-minute reading of random days (words out of order, repeated
+// minutes, both slots): every minute of driving without a card lies in exactly one stretch, and
+// stretches of one slot never touch.
+TEST(VehicleModel, NoCardStretchesMatchAMinuteByMinuteReading) {
+    std::mt19937 random(22);
+    VuDescription vu = fullVuDescription(VuLayout::Gen2);
+    vu.days.resize(12);
+    std::vector<std::vector<std::uint16_t>> words;
+    for (std::size_t d = 0; d < vu.days.size(); ++d) {
+        VuDay& day = vu.days[d];
+        day = VuDay{utcDay(2024, 3, 1) + static_cast<std::int64_t>(d) * 86400, true, 0, 0, {}};
+        day.changeWords = {static_cast<std::uint16_t>(random() & 0x3800), static_cast<std::uint16_t>(0x8000 | (random() & 0x3800))};
+        for (int i = 0; i < 12; ++i) day.changeWords.push_back(static_cast<std::uint16_t>((random() & 0xB800) | random() % 1440));
+        for (int i = 0; i < 4; ++i) std::swap(day.changeWords[2 + random() % 12], day.changeWords[2 + random() % 12]);
+        words.push_back(day.changeWords);
+    }
+    const VehicleModel m = buildVehicleModel({{"a.ddd", decodeVuDownload(writeVuDownload(vu)), {}}}, {}, kNow);
+
+    std::size_t expectedMinutes = 0;
+    for (std::size_t d = 0; d < words.size(); ++d) {
+        for (int slot = 0; slot < 2; ++slot) {
+            for (int minute = 0; minute < 1440; ++minute) {
+                std::optional<std::uint16_t> state;  // the latest change at or before the minute
+                for (std::uint16_t w : words[d]) {
+                    if ((w >> 15) == slot && (w & 0x7FF) <= minute && (!state || (w & 0x7FF) >= (*state & 0x7FF))) state = w;
+                }
+                if (!state || ((*state >> 11) & 3) != 3 || !(*state & 0x2000)) continue;
+                ++expectedMinutes;
+                const std::int64_t t = vu.days[d].date + minute * 60;
+                const auto holding = std::count_if(m.noCard.begin(), m.noCard.end(),
+                                                   [&](const NoCardStretch& s) { return s.slot == slot && s.begin <= t && t < s.end; });
+                EXPECT_EQ(holding, 1) << "day " << d << " slot " << slot << " minute " << minute;
+            }
+        }
+    }
+    std::int64_t stretchMinutes = 0;
+    for (const NoCardStretch& s : m.noCard) {
+        stretchMinutes += (s.end - s.begin) / 60;
+        for (const NoCardStretch& other : m.noCard) EXPECT_FALSE(other.slot == s.slot && other.begin == s.end);
+    }
+    EXPECT_GT(expectedMinutes, 0u);
+    EXPECT_EQ(stretchMinutes, static_cast<std::int64_t>(expectedMinutes));
 }
