@@ -25,7 +25,7 @@
 //  "calibrations":[{"purpose","when","workshop","card","vin","plate","w","k","l","tyre","speed",
 //                   "odoOld","odoNew","next"}],
 //  "calibration":{"due","state":"ok|soon|overdue|unknown","days","text"},
-//  "locks":[{"company","address","card","in","out","active"}],
+//  "locks":[{"company","address","card","in","out" ("" while locked),"active"}],
 //  "download":{"last","card","company","due","state","days","text"},
 //  "controls":[{"when","type","card","begin","end"}],
 //  "drivers":[{"name","card","nation","first","last","insertions","slots","file"}]}
