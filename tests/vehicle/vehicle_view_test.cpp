@@ -29,6 +29,9 @@ TEST(VehicleDocument, FullUnitWithItsDriversCardReportAndErrors) {
     VuDescription full = fullVuDescription(VuLayout::Gen2);
     full.companyLocks[0].companyName = "A & <B>";
     full.unwrittenFill = 0xFF;
+    full.events.push_back(full.events[1]);
+    full.events.back().type = 0x07;  // an overspeeding kept among the events
+    full.days.push_back(VuDay{0, false, 0, 1, {}});  // a day block without its date
     const std::string opened = folder.write("full.ddd", writeVuDownload(full)).string();
     CardDescription card;
     card.identity.surname = "Weiß";
@@ -46,6 +49,7 @@ TEST(VehicleDocument, FullUnitWithItsDriversCardReportAndErrors) {
     EXPECT_TRUE(contains(doc, R"("card":"DF00000000001100","nation":13)") && contains(doc, "\"file\":\"" + cardPath + "\"")) << doc;
     EXPECT_FALSE(contains(doc, "16777215"));
     EXPECT_TRUE(contains(doc, R"("period":"01.03.2024 – 02.03.2024")"));
+    EXPECT_TRUE(contains(doc, R"("code":7,"name":"Geschwindigkeitsüberschreitung","kind":"overspeed","kindName":"Geschwindigkeitsüberschreitung","highlight":true,"count":2,)"));
 
     EXPECT_EQ(report::vehicleDocumentOfFile(folder.file("missing.ddd"), kNow),
               R"({"ok":false,"vehicle":true,"error":"Die Datei kann nicht gelesen werden: existiert nicht."})");
