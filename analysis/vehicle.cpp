@@ -48,15 +48,17 @@ void mergeDays(VehicleModel& m) {
         for (std::size_t d = 0; d < vu.days.size(); ++d) {
             if (vu.days[d].date == 0) continue;
             const Choice candidate{s, d, dayReadWhole(vu, d), vu.vuTime};
-            auto [at, inserted] = chosen.emplace(vu.days[d].date, candidate);
+            auto [at, inserted] = chosen.emplace(utcDayOf(vu.days[d].date), candidate);
             if (inserted) continue;
             const Choice& best = at->second;
             if (std::tie(candidate.whole, candidate.downloaded) > std::tie(best.whole, best.downloaded)) at->second = candidate;
         }
     }
     m.sourceDays.assign(m.sources.size(), 0);
-    for (const auto& [date, choice] : chosen) {
+    for (const auto& [day, choice] : chosen) {
+        // Some units store the day as its last second (23:59:59); the day is meant either way.
         m.days.push_back(m.sources[choice.source].download.days[choice.day]);
+        m.days.back().date = day * kDay;
         m.daySource.push_back(choice.source);
         ++m.sourceDays[choice.source];
     }
@@ -220,8 +222,10 @@ void collectOverviewAndTechnical(VehicleModel& m) {
     const std::vector<const VuDownload*> order = newestFirst(m.sources);
     std::map<std::tuple<std::int64_t, std::string, std::string>, VuCompanyLock> locks;
     for (const VuDownload* vu : order) {
-        if (!m.overspeedControl) m.overspeedControl = vu->overspeedControl;
-        if (!m.unit) m.unit = vu->identification;
+        const auto& o = vu->overspeedControl;
+        if (!m.overspeedControl && o && (o->lastControl || o->firstOverspeedSince || o->overspeedsSince > 0)) m.overspeedControl = o;
+        const auto& id = vu->identification;
+        if (!m.unit && id && (!id->manufacturerName.empty() || !id->partNumber.empty() || id->serial.serial != 0)) m.unit = id;
         for (const auto& lock : vu->companyLocks) locks.try_emplace({instantOr(lock.lockIn, 0), cardKey(lock.card), lock.companyName}, lock);
         for (const auto& a : vu->timeAdjustments) addUnique(m.timeAdjustments, a, adjustmentIdentity);
         for (const auto& c : vu->calibrations) addUnique(m.calibrations, c, calibrationIdentity);
@@ -329,12 +333,13 @@ std::vector<VehicleSlotSegment> slotSegmentsOfDay(const VuDayBlock& day, int slo
         if ((word >> 15) == slot && minute < 1440) changes.push_back({minute, word});
     }
     std::stable_sort(changes.begin(), changes.end(), [](const auto& a, const auto& b) { return a.minute < b.minute; });
+    const std::int64_t midnight = utcDayOf(day.date) * kDay;
     std::vector<VehicleSlotSegment> segments;
     for (std::size_t i = 0; i < changes.size(); ++i) {
         const int end = i + 1 < changes.size() ? changes[i + 1].minute : 1440;
         if (end == changes[i].minute) continue;
         const std::uint16_t word = changes[i].word;
-        appendJoined(segments, {day.date + changes[i].minute * 60, day.date + end * 60,
+        appendJoined(segments, {midnight + changes[i].minute * 60, midnight + end * 60,
                                 static_cast<std::uint8_t>((word >> 11) & 3), (word & 0x2000) == 0});
     }
     return segments;

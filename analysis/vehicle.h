@@ -103,10 +103,10 @@ struct VehicleModel {
     std::string vin;
     std::string plate;
     std::uint8_t nation = 0;
-    std::optional<VuIdentification> unit;
+    std::optional<VuIdentification> unit;  // absent when no download names the unit
     std::optional<VuGeneration> generation;
 
-    std::vector<VuDayBlock> days;          // merged, by date
+    std::vector<VuDayBlock> days;          // merged, by date; each date at 00:00 UTC
     std::vector<std::size_t> daySource;    // for each day: the index of the source it came from
     std::vector<std::uint32_t> sourceDays; // for each source: the days it supplied
 
@@ -114,7 +114,7 @@ struct VehicleModel {
     std::vector<NoCardStretch> noCard;
 
     std::vector<VehicleEventGroup> events;  // by kind, then type code
-    std::optional<VuOverspeedControl> overspeedControl;
+    std::optional<VuOverspeedControl> overspeedControl;  // absent when the unit wrote none
     std::vector<VuTimeAdjustment> timeAdjustments;
     std::vector<VuCalibration> calibrations;  // in time order
     DueDate calibrationDue;

@@ -11,9 +11,11 @@
 //              unsigned|uncheckable","signatureText","complete":bool,"days":N,"problems":[…]}],
 //  "provenance":[{"date","file"}],   the download each merged day was taken from
 //  "problems":[…],"skipped":{"count":N,"files":[{"file","reason"}]},
-//  "counts":{"noCard","events","calibrations","locks","drivers","days"},
+//  "counts":{"noCard","events" (records of every group),"calibrations","locks","drivers","days"},
 //  "noCard":{"count","dur","km","stretches":[{"date","slot":1|2,"slotName","beg","end","dur","km",
-//            "begin","endAt"}],"days":[{"date","count","dur","km"}]},
+//            "begin","endAt"}],"days":[{"date","count","dur","km"}]},   by the local date a stretch
+//            begins; "begin"/"endAt" with their dates, as a stretch may run past midnight; "km" a
+//            whole number, "–" when unknown, a total "≥ N" when only some stretches are known
 //  "chart":[{"date","slots":[[{"b","e","a","card"}],[…]]}],   minutes of the local day, driver first
 //  "events":[{"code","name","kind":"overspeed|power|event|fault","kindName","highlight","count",
 //             "first","last","cards","records":[{"beg","end","purpose","cards","similar",
@@ -23,7 +25,7 @@
 //  "calibrations":[{"purpose","when","workshop","card","vin","plate","w","k","l","tyre","speed",
 //                   "odoOld","odoNew","next"}],
 //  "calibration":{"due","state":"ok|soon|overdue|unknown","days","text"},
-//  "locks":[{"company","address","card","in","out","active"}],
+//  "locks":[{"company","address","card","in","out" ("" while locked),"active"}],
 //  "download":{"last","card","company","due","state","days","text"},
 //  "controls":[{"when","type","card","begin","end"}],
 //  "drivers":[{"name","card","nation","first","last","insertions","slots","file"}]}

@@ -142,7 +142,7 @@ std::string unitModelText(const VuIdentification& unit) {
 }
 
 std::string serialText(const VuSerial& serial) {
-    if (serial.serial == 0 && serial.year == 0) return "";
+    if (serial.serial == 0) return "";
     return std::to_string(serial.serial) + " (" + std::to_string(serial.month) + "/" + std::to_string(serial.year) + ")";
 }
 

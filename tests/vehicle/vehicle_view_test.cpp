@@ -3,6 +3,9 @@
 // overlapping downloads, signatures per source and damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "analysis/vehicle_folder.h"
 #include "core/certificate.h"
 #include "report/vehicle_csv.h"
@@ -26,6 +29,9 @@ TEST(VehicleDocument, FullUnitWithItsDriversCardReportAndErrors) {
     VuDescription full = fullVuDescription(VuLayout::Gen2);
     full.companyLocks[0].companyName = "A & <B>";
     full.unwrittenFill = 0xFF;
+    full.events.push_back(full.events[1]);
+    full.events.back().type = 0x07;  // an overspeeding kept among the events
+    full.days.push_back(VuDay{0, false, 0, 1, {}});  // a day block without its date
     const std::string opened = folder.write("full.ddd", writeVuDownload(full)).string();
     CardDescription card;
     card.identity.surname = "Weiß";
@@ -33,7 +39,8 @@ TEST(VehicleDocument, FullUnitWithItsDriversCardReportAndErrors) {
     const std::string cardPath = folder.write("cards/weiss.ddd", writeCardDownload(card)).string();
     VuDescription other;
     other.vin = "ANOTHERVIN0000001";
-    folder.write("other.ddd", writeVuDownload(other));
+    const std::string bare = report::vehicleDocumentOfFile(folder.write("other.ddd", writeVuDownload(other)).string(), kNow);
+    EXPECT_TRUE(contains(bare, R"("unit":null)") && contains(bare, R"("overspeedControl":null)")) << bare;
 
     const std::string doc = report::vehicleDocumentOfFile(opened, kNow);
     EXPECT_TRUE(contains(doc, R"("ok":true,"vehicle":true,"vin":"WDB9634031L123456","plate":"M AB 123","nation":13)")) << doc;
@@ -42,6 +49,7 @@ TEST(VehicleDocument, FullUnitWithItsDriversCardReportAndErrors) {
     EXPECT_TRUE(contains(doc, R"("card":"DF00000000001100","nation":13)") && contains(doc, "\"file\":\"" + cardPath + "\"")) << doc;
     EXPECT_FALSE(contains(doc, "16777215"));
     EXPECT_TRUE(contains(doc, R"("period":"01.03.2024 – 02.03.2024")"));
+    EXPECT_TRUE(contains(doc, R"("code":7,"name":"Geschwindigkeitsüberschreitung","kind":"overspeed","kindName":"Geschwindigkeitsüberschreitung","highlight":true,"count":2,)"));
 
     EXPECT_EQ(report::vehicleDocumentOfFile(folder.file("missing.ddd"), kNow),
               R"({"ok":false,"vehicle":true,"error":"Die Datei kann nicht gelesen werden: existiert nicht."})");
@@ -64,7 +72,8 @@ TEST(VehicleDocument, FullUnitWithItsDriversCardReportAndErrors) {
 }  // namespace
 
 // Both slots of a unit drive without a card; one day's words stored out of minute order, one
-// stretch running over midnight into the next downloaded day. Distances come from the odometer
+// stretch running over midnight into the next downloaded day, whose date the unit stored as its
+// last second. Distances come from the odometer
 // readings around a stretch when nothing else was driven between them, else from detailed speed.
 TEST(VehicleModel, DrivingWithoutCardToTheMinute) {
     VuDescription vu = fullVuDescription(VuLayout::Gen2);
@@ -80,6 +89,7 @@ TEST(VehicleModel, DrivingWithoutCardToTheMinute) {
                                       "00:00 rest+absent 14:00 drive+absent 14:20 rest+absent 15:00 drive 15:30 rest");
     std::swap(first.changeWords[4], first.changeWords[5]);  // 14:20 before 14:00
     second.changeWords = vuChangeWords("00:00 drive+absent 00:40 rest+absent", "00:00 rest+absent");
+    second.date += 86399;  // stored as the day's last second
     first.odometerMidnight = 1000;
     second.odometerMidnight = 1100;
     const auto place = [](std::int64_t t, std::uint32_t km) { return VuPlace{std::nullopt, t, 0, 13, 0, km, std::nullopt}; };
@@ -277,4 +287,48 @@ TEST(VehicleCsv, SetRoundTripsAndReplacesTheEarlierOne) {
     ASSERT_TRUE(report::exportVehicleCsv(folder.write("bare/unit.ddd", writeVuDownload(bare)).string(), base, kNow).ok);
     EXPECT_FALSE(std::filesystem::exists(base + "_sperren.csv"));
     EXPECT_FALSE(report::exportVehicleCsv(folder.file("missing.ddd"), base, kNow).ok);
+}
+
+// Against an independent minute-by-minute reading of random days (words out of order, repeated
+// minutes, both slots): every minute of driving without a card lies in exactly one stretch, and
+// stretches of one slot never touch.
+TEST(VehicleModel, NoCardStretchesMatchAMinuteByMinuteReading) {
+    std::mt19937 random(22);
+    VuDescription vu = fullVuDescription(VuLayout::Gen2);
+    vu.days.resize(12);
+    std::vector<std::vector<std::uint16_t>> words;
+    for (std::size_t d = 0; d < vu.days.size(); ++d) {
+        VuDay& day = vu.days[d];
+        day = VuDay{utcDay(2024, 3, 1) + static_cast<std::int64_t>(d) * 86400, true, 0, 0, {}};
+        day.changeWords = {static_cast<std::uint16_t>(random() & 0x3800), static_cast<std::uint16_t>(0x8000 | (random() & 0x3800))};
+        for (int i = 0; i < 12; ++i) day.changeWords.push_back(static_cast<std::uint16_t>((random() & 0xB800) | random() % 1440));
+        for (int i = 0; i < 4; ++i) std::swap(day.changeWords[2 + random() % 12], day.changeWords[2 + random() % 12]);
+        words.push_back(day.changeWords);
+    }
+    const VehicleModel m = buildVehicleModel({{"a.ddd", decodeVuDownload(writeVuDownload(vu)), {}}}, {}, kNow);
+
+    std::size_t expectedMinutes = 0;
+    for (std::size_t d = 0; d < words.size(); ++d) {
+        for (int slot = 0; slot < 2; ++slot) {
+            for (int minute = 0; minute < 1440; ++minute) {
+                std::optional<std::uint16_t> state;  // the latest change at or before the minute
+                for (std::uint16_t w : words[d]) {
+                    if ((w >> 15) == slot && (w & 0x7FF) <= minute && (!state || (w & 0x7FF) >= (*state & 0x7FF))) state = w;
+                }
+                if (!state || ((*state >> 11) & 3) != 3 || !(*state & 0x2000)) continue;
+                ++expectedMinutes;
+                const std::int64_t t = vu.days[d].date + minute * 60;
+                const auto holding = std::count_if(m.noCard.begin(), m.noCard.end(),
+                                                   [&](const NoCardStretch& s) { return s.slot == slot && s.begin <= t && t < s.end; });
+                EXPECT_EQ(holding, 1) << "day " << d << " slot " << slot << " minute " << minute;
+            }
+        }
+    }
+    std::int64_t stretchMinutes = 0;
+    for (const NoCardStretch& s : m.noCard) {
+        stretchMinutes += (s.end - s.begin) / 60;
+        for (const NoCardStretch& other : m.noCard) EXPECT_FALSE(other.slot == s.slot && other.begin == s.end);
+    }
+    EXPECT_GT(expectedMinutes, 0u);
+    EXPECT_EQ(stretchMinutes, static_cast<std::int64_t>(expectedMinutes));
 }
