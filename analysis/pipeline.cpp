@@ -1,12 +1,11 @@
 #include "analysis/pipeline.h"
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <map>
-#include <thread>
 
 #include "analysis/forecasts.h"
+#include "analysis/parallel.h"
 #include "analysis/remaining_times.h"
 #include "analysis/reference_rules.h"
 #include "analysis/rule_engine.h"
@@ -78,20 +77,6 @@ LoadedFile loadFile(const std::string& path, const std::optional<DriverKey>& onl
     loaded.card = std::make_unique<DriverCardFile>(std::move(decoded).value());
     loaded.card->authenticity = verifyCardDownload(*bytes, installedTrustAnchors());
     return loaded;
-}
-
-// Runs work(i) for i in [0, count) on every core; each index is handled exactly once.
-template <typename Work>
-void forEachIndexInParallel(std::size_t count, Work work) {
-    const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 16);
-    std::atomic<std::size_t> next{0};
-    auto worker = [&] {
-        for (std::size_t i = next++; i < count; i = next++) work(i);
-    };
-    std::vector<std::thread> pool;
-    for (std::size_t t = 1; t < std::min(threads, count); ++t) pool.emplace_back(worker);
-    worker();
-    for (auto& thread : pool) thread.join();
 }
 
 void addCounters(FolderScanCounters& counters, const DriverCardFile& card) {

@@ -22,14 +22,15 @@
 #include "report/analysis_json.h"
 #include "report/csv_export.h"
 #include "report/provenance_text.h"
+#include "report/vehicle_csv.h"
+#include "report/vehicle_json.h"
+#include "report/vehicle_report.h"
 
 namespace ddd::app {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kVehicleUnitAnswer =
-    "{\"ok\":false,\"vu\":true,\"error\":\"Fahrzeugdatei (VU) erkannt — in der Fahrerermittlung geöffnet.\"}";
 constexpr int kMaxNumberedName = 1000;
 
 // What an opened path holds. A download that decodes and carries a driver application (of either
@@ -56,6 +57,25 @@ OpenedFile classifyOpenedFile(const std::string& path) {
 }
 
 std::string errorAnswer(const std::string& message) { return "{\"ok\":false,\"error\":" + jsonQuote(message) + "}"; }
+
+std::int64_t nowUtc() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+struct VehicleDocument {
+    bool opened = false;
+    std::string json;
+};
+
+VehicleDocument vehicleDocument(const std::string& path) {
+    try {
+        const OpenedVehicle vehicle = openVehicle(path, nowUtc());
+        return {vehicle.error.empty(), report::toVehicleJson(vehicle)};
+    } catch (const std::exception& error) {
+        return {false, "{\"ok\":false,\"vehicle\":true,\"error\":" +
+                           jsonQuote(std::string("Fahrzeugdatei konnte nicht ausgewertet werden: ") + error.what()) + "}"};
+    } catch (...) {
+        return {false, "{\"ok\":false,\"vehicle\":true,\"error\":\"Fahrzeugdatei konnte nicht ausgewertet werden.\"}"};
+    }
+}
 
 std::string analysisDocument(const std::string& path) {
     try {
@@ -134,13 +154,25 @@ struct PrintJob {
 std::string printAnswer(const PrintJob& job, bool ok) {
     std::string manifest;
     if (ok && job.includeManifest && !job.cardFile.empty()) {
-        const auto now = static_cast<std::int64_t>(std::time(nullptr));
-        const std::string text = report::provenanceTextOfFile(job.cardFile, job.monthKey, now);
+        const std::string text = report::provenanceTextOfFile(job.cardFile, job.monthKey, nowUtc());
         const std::string path = manifestPathOf(job.path);
         if (!text.empty() && writeFileAtomically(path, text)) manifest = path;
     }
     return std::string("{\"ok\":") + (ok ? "true" : "false") + ",\"path\":" + pathForPage(job.path) +
            ",\"auto\":" + (job.automatic ? "true" : "false") + ",\"manifest\":" + pathForPage(manifest) + "}";
+}
+
+// Where a report named `name` goes: asked for through the save dialog, or without a dialog the
+// next free name in the report folder. Empty path: the dialog was cancelled.
+void chooseReportPath(ShellHost& host, const Settings& settings, const std::string& name, PrintJob& job) {
+    job.automatic = !settings.berichtFolder.empty() && !settings.askEachTime;
+    if (job.automatic) {
+        std::error_code ignored;
+        fs::create_directories(settings.berichtFolder, ignored);
+        job.path = freeReportPath(settings.berichtFolder, name);
+    } else {
+        job.path = host.chooseSavePath(name);
+    }
 }
 
 void print(WebView& view, ShellState& state, ShellHost& host, const std::string& callId, const std::string& request) {
@@ -152,33 +184,72 @@ void print(WebView& view, ShellState& state, ShellHost& host, const std::string&
     job.cardFile = state.currentFile;
     const Settings settings = loadSettings();
     job.includeManifest = settings.includeManifest;
-    job.automatic = !settings.berichtFolder.empty() && !settings.askEachTime;
-    if (job.automatic) {
-        std::error_code ignored;
-        fs::create_directories(settings.berichtFolder, ignored);
-        job.path = freeReportPath(settings.berichtFolder, name);
-    } else {
-        job.path = host.chooseSavePath(name);
-        if (job.path.empty()) {
-            view.resolve(callId, 0, "null");
-            return;
-        }
+    chooseReportPath(host, settings, name, job);
+    if (job.path.empty()) {
+        view.resolve(callId, 0, "null");
+        return;
     }
     host.evaluateScript(kReportExtractionScript, [&view, &host, job](const std::string& html) {
         host.renderPdfAsync(html, job.path, [&view, job](bool ok) { view.resolve(job.callId, 0, printAnswer(job, ok)); });
     });
 }
 
+// The vehicle report of the vehicle view, saved like the driver's report but without a manifest.
+// The vehicle is opened and the report built on a worker; only the rendering needs the main thread.
+void vehicleReport(WebView& view, ShellState& state, ShellHost& host, const std::string& callId, const std::string& request) {
+    std::string name = firstStringArg(request);
+    if (name.empty()) name = "Fahrzeugbericht";
+    PrintJob job;
+    job.callId = callId;
+    if (state.currentVehicleFile.empty()) {
+        view.resolve(callId, 0, "{\"ok\":false,\"path\":\"\",\"auto\":false,\"manifest\":\"\",\"error\":\"Keine Fahrzeugdatei geöffnet.\"}");
+        return;
+    }
+    chooseReportPath(host, loadSettings(), name, job);
+    if (job.path.empty()) {
+        view.resolve(callId, 0, "null");
+        return;
+    }
+    if (state.vehicleReportThread.joinable()) state.vehicleReportThread.join();
+    state.vehicleReportThread = std::thread([&view, &host, job, file = state.currentVehicleFile] {
+        std::string html, error;
+        try {
+            const std::int64_t now = nowUtc();
+            const OpenedVehicle vehicle = openVehicle(file, now);
+            if (vehicle.error.empty()) html = report::buildVehicleReportHtml(vehicle, now);
+            else error = vehicle.error;
+        } catch (const std::exception& e) {
+            error = std::string("Bericht konnte nicht erstellt werden: ") + e.what();
+        }
+        view.dispatch([&view, &host, job, html = std::move(html), error = std::move(error)] {
+            if (!error.empty()) {
+                std::string answer = printAnswer(job, false);
+                answer.pop_back();
+                view.resolve(job.callId, 0, answer + ",\"error\":" + jsonQuote(error) + "}");
+                return;
+            }
+            host.renderPdfAsync(html, job.path, [&view, job](bool ok) { view.resolve(job.callId, 0, printAnswer(job, ok)); });
+        });
+    });
+}
+
 // The file is read and classified on the worker too: the window keeps answering whatever the
-// path holds. The path becomes the current file only once it proved to be a card download.
-void analyse(WebView& view, ShellState& state, ShellHost& host, const std::string& callId, const std::string& request) {
+// path holds. The path becomes the current card file only once it proved to be a card download,
+// the current vehicle file once it opened as a vehicle.
+void analyse(WebView& view, ShellState& state, const std::string& callId, const std::string& request) {
     const std::string requested = normalizeSlashes(pathFromPage(firstStringArg(request)));
     if (state.analysisThread.joinable()) state.analysisThread.join();
-    state.analysisThread = std::thread([&view, &state, &host, callId, requested, current = state.currentFile] {
+    state.analysisThread = std::thread([&view, &state, callId, requested, current = state.currentFile] {
         const OpenedFile opened = requested.empty() ? OpenedFile{OpenedFile::Kind::CardDownload, {}} : classifyOpenedFile(requested);
         std::string document;
+        bool vehicleOpened = false;
         if (opened.kind == OpenedFile::Kind::CardDownload) document = analysisDocument(requested.empty() ? current : requested);
-        view.dispatch([&view, &state, &host, callId, requested, opened, document = std::move(document)] {
+        if (opened.kind == OpenedFile::Kind::VehicleUnit) {
+            VehicleDocument vehicle = vehicleDocument(requested);
+            vehicleOpened = vehicle.opened;
+            document = std::move(vehicle.json);
+        }
+        view.dispatch([&view, &state, callId, requested, opened, vehicleOpened, document = std::move(document)] {
             switch (opened.kind) {
             case OpenedFile::Kind::Unreadable:
                 view.resolve(callId, 0,
@@ -189,8 +260,10 @@ void analyse(WebView& view, ShellState& state, ShellHost& host, const std::strin
                                             jsonQuote("Keine Fahrerkarten- oder Fahrzeugdatei: " + opened.reason) + "}");
                 return;
             case OpenedFile::Kind::VehicleUnit:
-                host.launchFinder(fs::path(requested).parent_path().string());
-                view.resolve(callId, 0, kVehicleUnitAnswer);
+                // The dialog and the start-up file name the path before it is known to be a vehicle's.
+                if (state.currentFile == requested) state.currentFile.clear();
+                if (vehicleOpened) state.currentVehicleFile = requested;
+                view.resolve(callId, 0, document);
                 return;
             case OpenedFile::Kind::CardDownload:
                 if (!requested.empty()) state.currentFile = requested;
@@ -222,6 +295,17 @@ void readCard(WebView& view, ShellState& state, const std::string& callId, const
     });
 }
 
+// The base path of a written CSV set, or an error object saying why nothing was written.
+std::string csvAnswer(const report::CsvExportResult& written, const std::string& folder, const std::string& basePath,
+                      const std::string& emptyText) {
+    if (written.ok && written.written > 0) return pathForPage(basePath);
+    if (written.ok) return errorAnswer(emptyText);
+    if (written.systemError != 0) {
+        return errorAnswer("CSV-Export fehlgeschlagen: " + systemErrorText(written.systemError) + " (" + visibleText(folder) + ")");
+    }
+    return errorAnswer("CSV-Export fehlgeschlagen: " + visibleText(written.error));
+}
+
 // The base path of the written set; null when there is no card or the dialog was cancelled; an
 // error object saying why when nothing could be written.
 std::string exportCsv(ShellState& state, ShellHost& host, const std::string& request) {
@@ -230,14 +314,19 @@ std::string exportCsv(ShellState& state, ShellHost& host, const std::string& req
     const std::string folder = host.chooseFolder("CSV-Export — Zielordner wählen", "Hier speichern");
     if (folder.empty()) return "null";
     const std::string basePath = folder + "/" + fs::path(cardBasePath(state.currentFile)).filename().string();
-    const report::CsvExportResult written = report::exportCsv(csvFileSet(state.currentFile), monthKey, basePath);
-    if (written.ok && written.written > 0) return pathForPage(basePath);
-    if (written.ok) return errorAnswer("CSV-Export: keine Einträge im gewählten Zeitraum.");
-    if (written.systemError != 0) {
-        return errorAnswer("CSV-Export fehlgeschlagen: " + systemErrorText(written.systemError) + " (" +
-                           visibleText(folder) + ")");
-    }
-    return errorAnswer("CSV-Export fehlgeschlagen: " + visibleText(written.error));
+    return csvAnswer(report::exportCsv(csvFileSet(state.currentFile), monthKey, basePath), folder, basePath,
+                     "CSV-Export: keine Einträge im gewählten Zeitraum.");
+}
+
+// The vehicle's CSV set, named after its download, in a folder the user chooses; answered like
+// the driver's set.
+std::string exportVehicleCsv(ShellState& state, ShellHost& host) {
+    if (state.currentVehicleFile.empty()) return "null";
+    const std::string folder = host.chooseFolder("CSV-Export — Zielordner wählen", "Hier speichern");
+    if (folder.empty()) return "null";
+    const std::string basePath = folder + "/" + fs::path(cardBasePath(state.currentVehicleFile)).filename().string();
+    return csvAnswer(report::exportVehicleCsv(state.currentVehicleFile, basePath, nowUtc()), folder, basePath,
+                     "CSV-Export: keine Einträge für dieses Fahrzeug.");
 }
 
 std::string yearFolder(const std::string& request) {
@@ -284,8 +373,8 @@ void bindDashboard(WebView& view, ShellState& state, ShellHost& host) {
     view.bindAsync("tachoReadCard", [&view, &state](const std::string& callId, const std::string& request) {
         readCard(view, state, callId, request);
     });
-    view.bindAsync("tachoAnalyze", [&view, &state, &host](const std::string& callId, const std::string& request) {
-        analyse(view, state, host, callId, request);
+    view.bindAsync("tachoAnalyze", [&view, &state](const std::string& callId, const std::string& request) {
+        analyse(view, state, callId, request);
     });
     view.bind("tachoExportCsv", [&state, &host](const std::string& request) { return exportCsv(state, host, request); });
     view.bind("tachoYearFolder", [](const std::string& request) { return yearFolder(request); });
@@ -293,8 +382,8 @@ void bindDashboard(WebView& view, ShellState& state, ShellHost& host) {
         startExportAll(view, state, host, callId);
     });
     view.bind("tachoSync", [&host](const std::string&) { return sync(host); });
-    view.bind("tachoOpenFinder", [&host](const std::string&) {
-        host.launchFinder("");
+    view.bind("tachoOpenFinder", [&host](const std::string& request) {
+        host.launchFinder(normalizeSlashes(pathFromPage(firstStringArg(request))));
         return std::string("null");
     });
     view.bindAsync("tachoSavePdf", [&view, &host](const std::string& callId, const std::string& request) {
@@ -308,6 +397,10 @@ void bindDashboard(WebView& view, ShellState& state, ShellHost& host) {
     });
     view.bindAsync("tachoPrint", [&view, &state, &host](const std::string& callId, const std::string& request) {
         print(view, state, host, callId, request);
+    });
+    view.bind("tachoVehicleCsv", [&state, &host](const std::string&) { return exportVehicleCsv(state, host); });
+    view.bindAsync("tachoVehicleReport", [&view, &state, &host](const std::string& callId, const std::string& request) {
+        vehicleReport(view, state, host, callId, request);
     });
     view.bind("tachoGetSettings", [](const std::string&) { return settingsJson(loadSettings()); });
     view.bind("tachoChooseBerichtFolder", [&host](const std::string&) { return chooseBerichtFolder(host); });

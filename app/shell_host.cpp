@@ -6,7 +6,7 @@
 namespace ddd::app {
 
 void shutdownShellState(ShellState& state) {
-    for (std::thread* worker : {&state.analysisThread, &state.exportAllThread, &state.cardReadThread}) {
+    for (std::thread* worker : {&state.analysisThread, &state.exportAllThread, &state.cardReadThread, &state.vehicleReportThread}) {
         if (worker->joinable()) worker->join();
     }
     if (!state.cardTempDir.empty()) {

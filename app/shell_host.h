@@ -11,15 +11,17 @@ namespace ddd::app {
 // One per dashboard window, owned by main for the whole run. Each worker member holds at most
 // one thread; a new worker of the same kind first joins the previous one on the main thread.
 struct ShellState {
-    std::string currentFile;
+    std::string currentFile;         // the card download the driver view shows; its exports use it
+    std::string currentVehicleFile;  // the vehicle unit's download the vehicle view shows
     std::string startupFile;  // handed over before the page boots, consumed once by the page
     std::thread analysisThread;
     std::thread exportAllThread;
     std::thread cardReadThread;
+    std::thread vehicleReportThread;
     std::string cardTempDir;  // folder of the last live card read
 };
 
-// Joins the workers still running (analysis, export-all, card read) and removes the folder of
+// Joins the workers still running (analysis, export-all, card read, vehicle report) and removes the folder of
 // the last card read; what cannot be removed is left.
 void shutdownShellState(ShellState& state);
 

@@ -1,5 +1,6 @@
 // Reports: the driver report rendered to PDF (one month and a whole year, warm, in one process;
-// needs a display, e.g. xvfb-run -a) and the CSV set of a two-year driver.
+// needs a display, e.g. xvfb-run -a), the CSV set of a two-year driver, and the vehicle report of
+// a unit's 90 days.
 #include <benchmark/benchmark.h>
 
 #include <stdlib.h>
@@ -12,7 +13,9 @@
 #include "core/primitives.h"
 #include "report/csv_export.h"
 #include "report/driver_report.h"
+#include "report/vehicle_report.h"
 #include "tools/generator/card_generator.h"
+#include "tools/vu_generator/vu_generator.h"
 
 namespace {
 
@@ -75,8 +78,38 @@ void BM_CsvTablesTwoYears(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(ddd::report::buildCsvTables(result));
 }
 
+// The vehicle report as the dashboard saves it: the unit's download opened, its report built and
+// rendered. 90 days of a crew with ten minutes of driving without a card each morning, every
+// other section as the generator fills it.
+void BM_VehiclePdf90Days(benchmark::State& state) {
+    Workspace workspace(1);
+    ddd::gen::VuDescription vu = ddd::gen::fullVuDescription(ddd::gen::VuLayout::Gen2);
+    ddd::gen::VuDay day = vu.days.front();
+    day.changeWords.insert(day.changeWords.begin() + 2, static_cast<std::uint16_t>(0x2000 | 3u << 11 | 350));
+    vu.days.clear();
+    for (int d = 0; d < 90; ++d) {
+        day.date = ddd::gen::utcDay(2024, 1, 1) + d * 86400;
+        for (auto& stay : day.stays) stay.insertion += 86400, stay.withdrawal += 86400;
+        vu.days.push_back(day);
+    }
+    const auto bytes = ddd::gen::writeVuDownload(vu);
+    const std::string unit = workspace.path("unit.ddd");
+    std::ofstream(unit, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    const std::int64_t now = ddd::gen::utcDay(2024, 4, 1);
+    std::string error;
+    if (!ddd::report::vehiclePdf(unit, workspace.path("warm.pdf"), error, ddd::app::renderHtmlToPdf, now)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    for (auto _ : state) {
+        if (!ddd::report::vehiclePdf(unit, workspace.path("vehicle.pdf"), error, ddd::app::renderHtmlToPdf, now)) state.SkipWithError(error.c_str());
+    }
+    state.counters["html_kB"] = static_cast<double>(ddd::report::vehicleReportHtml(unit, now).size()) / 1024;
+}
+
 }  // namespace
 
+BENCHMARK(BM_VehiclePdf90Days)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_PdfOneMonth)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_PdfWholeYear)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_CsvSetTwoYears)->Unit(benchmark::kMillisecond);

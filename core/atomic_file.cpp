@@ -179,22 +179,62 @@ std::string FileRead::reason() const {
     return {};
 }
 
-FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
+namespace {
+
+// Opens a regular file for reading, or tells in `read` why not; -1 then.
+int openRegularFile(const std::string& path, FileRead& read) {
     // The type is known before opening, so a device is never opened; the open itself does not
     // wait for a pipe's writer, and the second look at the opened file catches a swap between.
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return refused(problemOfError(errno), errno);
+    if (::stat(path.c_str(), &info) != 0) {
+        read = refused(problemOfError(errno), errno);
+        return -1;
+    }
     const int fd = S_ISREG(info.st_mode) ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY) : -1;
     if (fd >= 0 && ::fstat(fd, &info) != 0) info.st_mode = 0;
     if (!S_ISREG(info.st_mode)) {
         if (fd >= 0) ::close(fd);
-        FileRead read = refused(S_ISDIR(info.st_mode) ? ReadProblem::Folder : ReadProblem::NotAFile);
+        read = refused(S_ISDIR(info.st_mode) ? ReadProblem::Folder : ReadProblem::NotAFile);
         read.mode = info.st_mode;
-        return read;
+        return -1;
     }
-    if (fd < 0) return refused(problemOfError(errno), errno);
-    FileRead read;
+    if (fd < 0) read = refused(problemOfError(errno), errno);
     read.size = static_cast<std::uint64_t>(info.st_size);
+    return fd;
+}
+
+// Reads into `bytes` from `got` on until they are full or the file ends; the system's error
+// number of a failed read, else 0.
+int readInto(int fd, std::vector<std::uint8_t>& bytes, std::size_t& got) {
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+}  // namespace
+
+FileRead readFileHead(const std::string& path, std::size_t maxBytes) {
+    FileRead read;
+    const int fd = openRegularFile(path, read);
+    if (fd < 0) return read;
+    read.bytes.resize(std::min<std::uint64_t>(maxBytes, read.size));
+    std::size_t got = 0;
+    const int error = readInto(fd, read.bytes, got);
+    ::close(fd);
+    if (error != 0) return refused(ReadProblem::Failed, error);
+    read.bytes.resize(got);
+    return read;
+}
+
+FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
+    FileRead read;
+    const int fd = openRegularFile(path, read);
+    if (fd < 0) return read;
     read.limit = maxBytes;
     if (read.size > maxBytes) {
         ::close(fd);
@@ -210,15 +250,11 @@ FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
             if (got > maxBytes) break;
             read.bytes.resize(std::min<std::uint64_t>(maxBytes + 1, got + 64 * 1024));
         }
-        const ssize_t n = ::read(fd, read.bytes.data() + got, read.bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
+        if (const int error = readInto(fd, read.bytes, got); error != 0) {
             ::close(fd);
             return refused(ReadProblem::Failed, error);
         }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
+        if (got < read.bytes.size()) break;  // the end of the file
     }
     ::close(fd);
     if (got > maxBytes) {

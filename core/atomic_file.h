@@ -86,6 +86,10 @@ struct FileRead {
 // refused before any byte is read.
 FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes = kMaxDownloadBytes);
 
+// The first `maxBytes` bytes of a regular file (fewer when it is shorter), refused as
+// readWholeFile refuses; `size` tells the whole file's size.
+FileRead readFileHead(const std::string& path, std::size_t maxBytes);
+
 // German text for what a path is instead of a regular file ("ist eine Pipe, keine Datei").
 std::string notAFileText(std::uint32_t mode);
 

@@ -27,30 +27,8 @@ std::string dateOrDash(std::int64_t t) { return isEmptyTime(t) ? "-" : formatDat
 std::string number(std::int64_t value) { return std::to_string(value); }
 std::string odometerText(std::uint32_t km) { return isEmptyOdometer(km) ? "" : number(km); }
 
-// One table: its header at once, then its records; added to the set by addTo only when it holds
-// at least one record.
-class TableBuilder {
-public:
-    TableBuilder(const char* name, const std::vector<std::string>& header) : name_(name) {
-        content_ = kByteOrderMark;
-        appendCsvRow(content_, header);
-    }
-    void row(const std::vector<std::string>& fields) {
-        appendCsvRow(content_, fields);
-        ++rows_;
-    }
-    void addTo(std::vector<CsvTable>& tables) {
-        if (rows_ > 0) tables.emplace_back(name_, std::move(content_));
-    }
-
-private:
-    std::string name_;
-    std::string content_;
-    std::size_t rows_ = 0;
-};
-
 void shiftsTable(std::vector<CsvTable>& tables, const AnalysisResult& r) {
-    TableBuilder t("schichten",
+    CsvTableBuilder t("schichten",
                    {"Datum", "Beginn", "Ende", "Dauer", "Lenken", "Arbeit", "Bereitschaft", "Pause", "Unbekannt",
                     "Ruhe", "Fahrzeug", "Stopps", "Taetigkeiten"});
     for (const auto& shift : r.shifts) {
@@ -65,7 +43,7 @@ void shiftsTable(std::vector<CsvTable>& tables, const AnalysisResult& r) {
 }
 
 void violationsTable(std::vector<CsvTable>& tables, const AnalysisResult& r) {
-    TableBuilder t("verstoesse", {"Code", "Regelung", "Zeitpunkt", "Wert", "Grenzwert", "Stufe"});
+    CsvTableBuilder t("verstoesse", {"Code", "Regelung", "Zeitpunkt", "Wert", "Grenzwert", "Stufe"});
     for (const auto& v : r.violations) {
         const bool count = v.code == kRefReducedDailyRestCount;
         t.row({number(v.code), std::string(referenceRuleText(v.code)), formatDateTime(v.when),
@@ -77,7 +55,7 @@ void violationsTable(std::vector<CsvTable>& tables, const AnalysisResult& r) {
 
 void otherTables(std::vector<CsvTable>& tables, const AnalysisResult& r) {
     {
-        TableBuilder t("nicht_bewertbar", {"Beginn", "Ende", "Dauer", "Grund"});
+        CsvTableBuilder t("nicht_bewertbar", {"Beginn", "Ende", "Dauer", "Grund"});
         for (const auto& g : r.coverageGaps) {
             t.row({formatDateTime(g.begin), formatDateTime(g.end), formatDurationSeconds(g.end - g.begin),
                    coverageCauseText(g.cause)});
@@ -85,7 +63,7 @@ void otherTables(std::vector<CsvTable>& tables, const AnalysisResult& r) {
         t.addTo(tables);
     }
     {
-        TableBuilder t("fahrzeuge", {"Kennzeichen", "Nation", "ErsteNutzung", "LetzteNutzung", "kmBeginn", "kmEnde"});
+        CsvTableBuilder t("fahrzeuge", {"Kennzeichen", "Nation", "ErsteNutzung", "LetzteNutzung", "kmBeginn", "kmEnde"});
         for (const auto& v : r.vehicles) {
             t.row({spreadsheetText(v.registration.number), nationName(v.registration.nation), dateOrDash(v.firstUse),
                    dateOrDash(v.lastUse), odometerText(v.odometerBegin), odometerText(v.odometerEnd)});
@@ -93,21 +71,21 @@ void otherTables(std::vector<CsvTable>& tables, const AnalysisResult& r) {
         t.addTo(tables);
     }
     {
-        TableBuilder t("laender", {"Zeitpunkt", "Art", "Land", "Odometer"});
+        CsvTableBuilder t("laender", {"Zeitpunkt", "Art", "Land", "Odometer"});
         for (const auto& p : r.countries) {
             t.row({formatDateTime(p.entryTime), number(p.entryType), nationName(p.country), odometerText(p.odometer)});
         }
         t.addTo(tables);
     }
     {
-        TableBuilder t("ereignisse", {"Typ", "Beginn", "Ende", "Kennzeichen"});
+        CsvTableBuilder t("ereignisse", {"Typ", "Beginn", "Ende", "Kennzeichen"});
         for (const auto& e : r.events) {
             t.row({number(e.type), formatDateTime(e.begin), dateTimeOrDash(e.end), spreadsheetText(e.vehicle.number)});
         }
         t.addTo(tables);
     }
     {
-        TableBuilder t("kontrollen", {"Zeitpunkt", "Art", "Karte", "Kennzeichen", "DownloadBeginn", "DownloadEnde"});
+        CsvTableBuilder t("kontrollen", {"Zeitpunkt", "Art", "Karte", "Kennzeichen", "DownloadBeginn", "DownloadEnde"});
         for (const auto& c : r.controls) {
             t.row({formatDateTime(c.controlTime), number(c.controlType), spreadsheetText(cardNumberText(c.controlCardNumber)),
                    spreadsheetText(c.controlVehicle.number), dateTimeOrDash(c.downloadPeriodBegin),
@@ -116,12 +94,12 @@ void otherTables(std::vector<CsvTable>& tables, const AnalysisResult& r) {
         t.addTo(tables);
     }
     {
-        TableBuilder t("sonderfaelle", {"Zeitpunkt", "Art"});
+        CsvTableBuilder t("sonderfaelle", {"Zeitpunkt", "Art"});
         for (const auto& s : r.specials) t.row({formatDateTime(s.entryTime), number(s.conditionType)});
         t.addTo(tables);
     }
     {
-        TableBuilder t("taetigkeiten", {"Datum", "Beginn", "Ende", "Dauer", "Taetigkeit", "Karte"});
+        CsvTableBuilder t("taetigkeiten", {"Datum", "Beginn", "Ende", "Dauer", "Taetigkeit", "Karte"});
         for (const auto& a : r.activities) {
             const std::uint32_t type = a.type == kUnknownActivity ? std::uint32_t{kActivityUnknown} : a.type;
             t.row({formatDate(a.start), formatTime(a.start), formatTime(a.end), formatDurationSeconds(a.end - a.start),
@@ -153,7 +131,7 @@ std::vector<std::string> joined(std::vector<std::string> head, const std::vector
 
 void secondVersionTables(std::vector<CsvTable>& tables, const AnalysisResult& r) {
     {
-        TableBuilder t("grenzuebertritte", {"Zeitpunkt", "LandVerlassen", "LandBetreten", "Breite", "Laenge",
+        CsvTableBuilder t("grenzuebertritte", {"Zeitpunkt", "LandVerlassen", "LandBetreten", "Breite", "Laenge",
                                             "BreiteDezimal", "LaengeDezimal", "Odometer", "Authentisiert"});
         for (const auto& b : r.borderCrossings) {
             t.row(joined(joined({formatDateTime(b.position.time), nationName(b.countryLeft), nationName(b.countryEntered)},
@@ -163,7 +141,7 @@ void secondVersionTables(std::vector<CsvTable>& tables, const AnalysisResult& r)
         t.addTo(tables);
     }
     {
-        TableBuilder t("ladevorgaenge", {"Zeitpunkt", "Vorgang", "Breite", "Laenge", "BreiteDezimal", "LaengeDezimal",
+        CsvTableBuilder t("ladevorgaenge", {"Zeitpunkt", "Vorgang", "Breite", "Laenge", "BreiteDezimal", "LaengeDezimal",
                                          "Odometer", "Authentisiert"});
         for (const auto& l : r.loadOperations) {
             t.row(joined(joined({formatDateTime(l.time), loadOperationName(l.operation)}, positionFields(l.position)),
@@ -172,7 +150,7 @@ void secondVersionTables(std::vector<CsvTable>& tables, const AnalysisResult& r)
         t.addTo(tables);
     }
     {
-        TableBuilder t("laendertage", {"Datum", "Land", "Lenken", "Arbeit", "Bereitschaft", "Arbeitszeit", "Quelle"});
+        CsvTableBuilder t("laendertage", {"Datum", "Land", "Lenken", "Arbeit", "Bereitschaft", "Arbeitszeit", "Quelle"});
         for (const auto& d : r.countryDays) {
             for (const auto& c : d.countries) {
                 t.row({formatDate(d.day), nationName(c.country), formatDurationSeconds(c.driving),
@@ -187,8 +165,9 @@ void secondVersionTables(std::vector<CsvTable>& tables, const AnalysisResult& r)
 std::string tablePath(const std::string& basePath, const std::string& name) { return basePath + "_" + name + ".csv"; }
 
 // Removes the files of tables the new set does not hold; false names the file that stayed.
-bool removeOutdatedTables(const std::string& basePath, const std::vector<CsvTable>& tables, std::string& error) {
-    for (const char* name : kTableNames) {
+bool removeOutdatedTables(const std::string& basePath, const std::vector<CsvTable>& tables,
+                          std::span<const char* const> allNames, std::string& error) {
+    for (const char* name : allNames) {
         bool current = false;
         for (const auto& table : tables) current = current || table.first == name;
         if (current) continue;
@@ -238,25 +217,24 @@ std::string spreadsheetText(const std::string& cardText) {
     }
 }
 
-std::vector<CsvTable> buildCsvTables(const AnalysisResult& result) {
-    std::vector<CsvTable> tables;
-    shiftsTable(tables, result);
-    violationsTable(tables, result);
-    otherTables(tables, result);
-    secondVersionTables(tables, result);
-    return tables;
+CsvTableBuilder::CsvTableBuilder(const char* name, const std::vector<std::string>& header) : name_(name) {
+    content_ = kByteOrderMark;
+    appendCsvRow(content_, header);
 }
 
-CsvExportResult exportCsv(const std::vector<std::string>& paths, const std::string& monthKey,
-                          const std::string& basePath) {
+void CsvTableBuilder::row(const std::vector<std::string>& fields) {
+    appendCsvRow(content_, fields);
+    ++rows_;
+}
+
+void CsvTableBuilder::addTo(std::vector<CsvTable>& tables) {
+    if (rows_ > 0) tables.emplace_back(name_, std::move(content_));
+}
+
+CsvExportResult writeCsvTables(const std::vector<CsvTable>& tables, const std::string& basePath,
+                               std::span<const char* const> allNames) {
     CsvExportResult export_;
     export_.basePath = basePath;
-    const AnalysisResult result = restrictToMonth(analyzeFiles(paths), monthKey);
-    if (!result.ok) {
-        export_.error = result.error;
-        return export_;
-    }
-    const std::vector<CsvTable> tables = buildCsvTables(result);
     // Every table is complete on disk before the first one replaces an earlier export, so a
     // full disk or an unwritable folder never leaves a set that silently lacks a table.
     std::vector<PendingFile> pending;
@@ -282,9 +260,30 @@ CsvExportResult exportCsv(const std::vector<std::string>& paths, const std::stri
         }
         ++export_.written;
     }
-    if (!removeOutdatedTables(basePath, tables, export_.error)) return export_;
+    if (!removeOutdatedTables(basePath, tables, allNames, export_.error)) return export_;
     export_.ok = true;
     return export_;
+}
+
+std::vector<CsvTable> buildCsvTables(const AnalysisResult& result) {
+    std::vector<CsvTable> tables;
+    shiftsTable(tables, result);
+    violationsTable(tables, result);
+    otherTables(tables, result);
+    secondVersionTables(tables, result);
+    return tables;
+}
+
+CsvExportResult exportCsv(const std::vector<std::string>& paths, const std::string& monthKey,
+                          const std::string& basePath) {
+    CsvExportResult export_;
+    export_.basePath = basePath;
+    const AnalysisResult result = restrictToMonth(analyzeFiles(paths), monthKey);
+    if (!result.ok) {
+        export_.error = result.error;
+        return export_;
+    }
+    return writeCsvTables(buildCsvTables(result), basePath, kTableNames);
 }
 
 }  // namespace ddd::report

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +23,26 @@ struct CsvExportResult {
 
 // (name, content): the table's file-name part and its bytes, byte order mark included.
 using CsvTable = std::pair<std::string, std::string>;
+
+// One table: its header at once, then its records; added to a set by addTo only when it holds
+// at least one record.
+class CsvTableBuilder {
+public:
+    CsvTableBuilder(const char* name, const std::vector<std::string>& header);
+    void row(const std::vector<std::string>& fields);
+    void addTo(std::vector<CsvTable>& tables);
+
+private:
+    std::string name_;
+    std::string content_;
+    std::size_t rows_ = 0;
+};
+
+// Writes every table as basePath + "_" + name + ".csv", all or nothing: a failure leaves every
+// earlier file of the set as it was. Files of the names in `allNames` that the new set does not
+// hold are removed, so the folder never mixes two exports.
+CsvExportResult writeCsvTables(const std::vector<CsvTable>& tables, const std::string& basePath,
+                               std::span<const char* const> allNames);
 
 // Tables in their fixed order; a table without records is left out.
 std::vector<CsvTable> buildCsvTables(const AnalysisResult& result);

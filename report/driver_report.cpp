@@ -57,6 +57,7 @@ constexpr const char* kStyle =
     ".rp-tbl .pri{color:var(--i);font-weight:600}\n"
     ".rp-tbl td.pri{white-space:nowrap}\n"
     ".rp-tbl tr.tot td{font-weight:700;color:var(--i);border-top:2px solid var(--i);border-bottom:0;padding-top:6px}\n"
+    ".rp-tbl tr.hl td{color:var(--cr);font-weight:600}\n"
     ".rp-fc{font-size:10.5px;color:var(--i)}\n"
     ".rp-vc{display:inline-block;min-width:16px;padding:0 4px;text-align:center;font-weight:700;color:var(--cr);"
     "background:var(--crt)}\n"
@@ -89,6 +90,9 @@ constexpr const char* kMark =
     "<path d=\"M23 23L31 12\" stroke=\"#0f7a56\" stroke-width=\"2.6\" stroke-linecap=\"square\"/>"
     "<rect x=\"21\" y=\"21\" width=\"4\" height=\"4\" fill=\"#e7f3ed\"/></svg>";
 
+constexpr const char* kDocument = "Auswertung Fahrerkarte";
+constexpr const char* kSubtitle = "Auswertung Fahrerkarte · Prüfung nach VO (EG) 561/2006";
+
 constexpr const char* kWeekdays[] = {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
 constexpr const char* kEnDash = "–";
 
@@ -107,42 +111,9 @@ std::string pageHead(const AnalysisResult& r, const std::string& period) {
     return period.empty() ? head : head + " · Zeitraum: " + period;
 }
 
-std::string field(const char* label, const std::string& value, bool numeric) {
-    return std::string("<div class=\"rp-f\"><div class=\"l\">") + label + "</div><div class=\"v" +
-           (numeric ? " num" : "") + "\">" + (value.empty() ? std::string(kEnDash) : escapeHtml(value)) + "</div></div>";
-}
-
-std::string tile(const char* label, const std::string& value, bool highlighted) {
-    return std::string("<div class=\"rp-s\"><div class=\"n num") + (highlighted ? " cr" : "") + "\">" + value +
-           "</div><div class=\"k\">" + label + "</div></div>";
-}
-
 std::string valueAndLimit(const ReferenceViolation& v) {
     if (v.code == kRefReducedDailyRestCount) return std::to_string(v.value) + " / " + std::to_string(v.limit);
     return formatDurationMinutes(v.value) + " / " + formatDurationMinutes(v.limit);
-}
-
-// `pageHead` is the running head printed on every sheet, already escaped.
-void appendHead(std::string& html, const std::string& title, const std::string& status, std::int64_t generatedAt,
-                const std::string& pageHead) {
-    html += "<!doctype html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n";
-    html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-    html += "<title>Bericht — " + title + "</title>\n<style>";
-    html += kStyle;
-    html += "</style>\n</head>\n<body>\n<div class=\"page\" data-head=\"" + pageHead + "\"><div class=\"rp\">";
-    html += "<div class=\"rp-head\">";
-    html += kMark;
-    html += "<div><div class=\"rp-wm\">VELMORANT DDD</div><div class=\"rp-doc\">Auswertung Fahrerkarte · Prüfung nach "
-            "VO (EG) 561/2006</div></div>";
-    html += "<div class=\"rp-rt\">" + status;
-    if (generatedAt >= 1) html += "<div class=\"rp-gen\">Erstellt am " + formatDate(generatedAt) + "</div>";
-    html += "</div></div>";
-}
-
-void appendFoot(std::string& html, const std::string& card) {
-    html += "<div class=\"rp-foot\"><span>VELMORANT DDD · Auswertung Fahrerkarte</span><span class=\"num\">" +
-            escapeHtml(card) + "</span></div>";
-    html += "</div></div>\n</body>\n</html>\n";
 }
 
 std::size_t violationsWithin(const std::vector<ReferenceViolation>& violations, const CoreShift& s) {
@@ -279,19 +250,50 @@ void appendCountries(std::string& html, const AnalysisResult& r) {
 
 std::string errorReport(const AnalysisResult& r, const ReportOptions& options) {
     std::string html;
-    appendHead(html, "Fehler", "<span class=\"rp-status\"><span class=\"d\"></span>Auswertung fehlgeschlagen</span>",
+    appendReportHead(html, "Fehler", kSubtitle, "<span class=\"rp-status\"><span class=\"d\"></span>Auswertung fehlgeschlagen</span>",
                options.generatedAt, escapeHtml(pageHead(r, "")));
     if (!r.driver.empty() || !r.card.empty()) {
-        html += "<div class=\"rp-who\">" + field("Fahrer", r.driver, false) + field("Kartennummer", r.card, true) + "</div>";
+        html += "<div class=\"rp-who\">" + reportField("Fahrer", r.driver, false) + reportField("Kartennummer", r.card, true) + "</div>";
     }
     html += "<div class=\"rp-err\">Diese Fahrerkarte konnte nicht ausgewertet werden.";
     if (!r.error.empty()) html += "<s>" + escapeHtml(r.error) + "</s>";
     html += "</div>";
-    appendFoot(html, r.card);
+    appendReportFoot(html, kDocument, r.card);
     return html;
 }
 
 }  // namespace
+
+std::string reportField(const char* label, const std::string& value, bool numeric) {
+    return std::string("<div class=\"rp-f\"><div class=\"l\">") + label + "</div><div class=\"v" +
+           (numeric ? " num" : "") + "\">" + (value.empty() ? std::string(kEnDash) : escapeHtml(value)) + "</div></div>";
+}
+
+std::string reportTile(const char* label, const std::string& value, bool highlighted) {
+    return std::string("<div class=\"rp-s\"><div class=\"n num") + (highlighted ? " cr" : "") + "\">" + value +
+           "</div><div class=\"k\">" + label + "</div></div>";
+}
+
+void appendReportHead(std::string& html, const std::string& title, const std::string& subtitle, const std::string& status,
+                      std::int64_t generatedAt, const std::string& pageHead) {
+    html += "<!doctype html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n";
+    html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+    html += "<title>Bericht — " + title + "</title>\n<style>";
+    html += kStyle;
+    html += "</style>\n</head>\n<body>\n<div class=\"page\" data-head=\"" + pageHead + "\"><div class=\"rp\">";
+    html += "<div class=\"rp-head\">";
+    html += kMark;
+    html += "<div><div class=\"rp-wm\">VELMORANT DDD</div><div class=\"rp-doc\">" + subtitle + "</div></div>";
+    html += "<div class=\"rp-rt\">" + status;
+    if (generatedAt >= 1) html += "<div class=\"rp-gen\">Erstellt am " + formatDate(generatedAt) + "</div>";
+    html += "</div></div>";
+}
+
+void appendReportFoot(std::string& html, const std::string& document, const std::string& right) {
+    html += "<div class=\"rp-foot\"><span>VELMORANT DDD · " + document + "</span><span class=\"num\">" +
+            escapeHtml(right) + "</span></div>";
+    html += "</div></div>\n</body>\n</html>\n";
+}
 
 std::string buildReportHtml(const AnalysisResult& whole, const ReportOptions& options) {
     const AnalysisResult r = restrictToMonth(whole, options.monthKey);
@@ -303,21 +305,21 @@ std::string buildReportHtml(const AnalysisResult& whole, const ReportOptions& op
                              : "<span class=\"rp-status\"><span class=\"d\"></span>" + std::to_string(r.violations.size()) +
                                    " Verstöße</span>";
     std::string html;
-    appendHead(html, escapeHtml(r.driver), status, options.generatedAt, escapeHtml(pageHead(r, period)));
-    html += "<div class=\"rp-who\">" + field("Fahrer", r.driver, false) + field("Kartennummer", r.card, true) +
-            field("Ausstellungsland", nationName(r.nation), false) + field("Zeitraum", period, false) +
+    appendReportHead(html, escapeHtml(r.driver), kSubtitle, status, options.generatedAt, escapeHtml(pageHead(r, period)));
+    html += "<div class=\"rp-who\">" + reportField("Fahrer", r.driver, false) + reportField("Kartennummer", r.card, true) +
+            reportField("Ausstellungsland", nationName(r.nation), false) + reportField("Zeitraum", period, false) +
             "</div>";
 
     std::int64_t drive = 0;
     for (const auto& shift : r.shifts) drive += shift.core.drive;
     const auto shiftCount = static_cast<std::int64_t>(r.shifts.size());
     html += "<div class=\"rp-summ\">";
-    html += tile("Arbeitsschichten", std::to_string(shiftCount), false);
-    html += tile("Verstöße", std::to_string(r.violations.size()), !r.violations.empty());
-    html += tile("Lenkzeit gesamt", formatDurationSeconds(drive), false);
-    html += tile("&#216; Lenkzeit / Tag", formatDurationSeconds(shiftCount > 0 ? drive / shiftCount : 0), false);
+    html += reportTile("Arbeitsschichten", std::to_string(shiftCount), false);
+    html += reportTile("Verstöße", std::to_string(r.violations.size()), !r.violations.empty());
+    html += reportTile("Lenkzeit gesamt", formatDurationSeconds(drive), false);
+    html += reportTile("&#216; Lenkzeit / Tag", formatDurationSeconds(shiftCount > 0 ? drive / shiftCount : 0), false);
     // The segments of the timeline, as the page counts them and the CSV set lists them.
-    html += tile("Tätigkeiten", std::to_string(r.activities.size()), false);
+    html += reportTile("Tätigkeiten", std::to_string(r.activities.size()), false);
     html += "</div>";
 
     appendShifts(html, r);
@@ -325,7 +327,7 @@ std::string buildReportHtml(const AnalysisResult& whole, const ReportOptions& op
     if (options.showCoverageGaps && !r.coverageGaps.empty()) appendCoverageGaps(html, r);
     if (!r.countryDays.empty() || !r.borderCrossings.empty()) appendCountries(html, r);
     appendSignatures(html);
-    appendFoot(html, r.card);
+    appendReportFoot(html, kDocument, r.card);
     return html;
 }
 

@@ -21,6 +21,16 @@ struct ReportOptions {
 // The result is restricted to options.monthKey first; a failed analysis gives the error report.
 std::string buildReportHtml(const AnalysisResult& result, const ReportOptions& options);
 
+// The building blocks every printed report shares (driver and vehicle): the head with the mark,
+// the document's name, a status and the creation date; a labelled field; a summary tile; the
+// footer. `pageHead` is the running head printed on every sheet, already escaped; `status` and
+// `subtitle` are HTML.
+void appendReportHead(std::string& html, const std::string& title, const std::string& subtitle, const std::string& status,
+                      std::int64_t generatedAt, const std::string& pageHead);
+void appendReportFoot(std::string& html, const std::string& document, const std::string& right);
+std::string reportField(const char* label, const std::string& value, bool numeric);
+std::string reportTile(const char* label, const std::string& value, bool highlighted);
+
 // Renders an HTML document into a PDF file; false with a reason in `error`. Supplied by the
 // window layer, so that the reports stay free of any toolkit.
 using HtmlToPdf = std::function<bool(const std::string& html, const std::string& outPath, std::string& error,

@@ -1,4 +1,5 @@
-// Build tool that turns one page of app/pages/ into a C++ source: every url("…") of the page that
+// Build tool that turns one page of app/pages/ into a C++ source: every <script src="…"></script>
+// that names a script beside the page takes that script's text in its place, every url("…") that
 // names a file beside it (the fonts) is replaced by a base64 data: URI of that file, and the
 // resulting text becomes a raw string literal returned by a function of ddd::app.
 //
@@ -89,6 +90,33 @@ std::optional<std::string> inlineReferences(const std::string& page, const fs::p
     return out;
 }
 
+// The page with the local scripts it names placed inside their script elements; nothing when one
+// is missing or would end its element early, after naming it on standard error.
+std::optional<std::string> inlineScripts(const std::string& page, const fs::path& folder) {
+    constexpr std::string_view kOpen = "<script src=\"", kClose = "\"></script>";
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t at; (at = page.find(kOpen, from)) != std::string::npos;) {
+        const std::size_t begin = at + kOpen.size();
+        const std::size_t end = page.find(kClose, begin);
+        if (end == std::string::npos) break;
+        const std::string ref = page.substr(begin, end - begin);
+        if (!isLocalReference(ref)) {
+            out.append(page, from, end - from);
+            from = end;
+            continue;
+        }
+        const std::optional<std::string> script = readFile(folder / ref);
+        if (!script || script->find("</script") != std::string::npos) {
+            std::fprintf(stderr, "embed_page: %s: %s\n", (folder / ref).string().c_str(), script ? "holds </script" : "cannot be read");
+            return std::nullopt;
+        }
+        out.append(page, from, at - from).append("<script>\n").append(*script).append("</script>");
+        from = end + kClose.size();
+    }
+    return out.append(page, from, std::string::npos);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,7 +130,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "embed_page: %s cannot be read\n", argv[1]);
         return 1;
     }
-    const std::optional<std::string> html = inlineReferences(*page, pagePath.parent_path());
+    const std::optional<std::string> scripted = inlineScripts(*page, pagePath.parent_path());
+    if (!scripted) return 1;
+    const std::optional<std::string> html = inlineReferences(*scripted, pagePath.parent_path());
     if (!html) return 1;
     if (html->find(kEndMarker) != std::string::npos) {
         std::fprintf(stderr, "embed_page: %s holds the end marker of the embedded string\n", argv[1]);

@@ -37,25 +37,70 @@ TEST_F(DashboardBridge, AnalyzeTellsCardDownloadsFromEverythingElse) {
     const std::string cutVu = folder.write("vu-cut/unit.ddd", std::vector<std::uint8_t>(vuBytes.begin(), vuBytes.end() - 7)).string();
     const std::string secondGenerationOnly = folder.writeCard("g2/karte.ddd", gen::randomCard(11, 20, gen::Generation::Gen2));
     const std::string neither = R"({"ok":false,"unrecognised":true,"error":"Keine Fahrerkarten- oder Fahrzeugdatei: )";
-    struct Case { std::string currentBefore, argument, answerStart, currentAfter, finderFolder; };
+    const std::string vehicle = R"({"ok":true,"vehicle":true,"vin":"WDB9634031L123456")";
+    struct Case { std::string currentBefore, argument, answerStart, currentAfter, vehicleAfter; };
     const Case cases[] = {
         {"", card, R"({"ok":true)", card, ""},
         {card, secondGenerationOnly, R"({"ok":true)", secondGenerationOnly, ""},
-        {card, vu, R"({"ok":false,"vu":true,"error":"Fahrzeugdatei (VU) erkannt)", card, folder.file("vu")},
-        {card, folder.file("nowhere/x.ddd"), R"({"ok":false,"error":"Datei kann nicht geöffnet werden: )", card, ""},
-        {card, cutVu, R"({"ok":false,"vu":true,)", card, folder.file("vu-cut")},
-        {card, folder.writeText("leer/leer.ddd", "").string(), neither + "die Datei ist leer.\"}", card, ""},
-        {card, folder.writeText("pdf/bericht.ddd", "%PDF-1.7\n1 0 obj\n<<>>\nendobj\n").string(), neither + "der Inhalt hat weder", card, ""},
-        {card, "", R"({"ok":true)", card, ""},  // an empty path analyses the current file again
+        {card, vu, vehicle, card, vu},
+        {card, folder.file("nowhere/x.ddd"), R"({"ok":false,"error":"Datei kann nicht geöffnet werden: )", card, vu},
+        {vu, cutVu, vehicle, vu, cutVu},
+        {vu, vu, vehicle, "", vu},  // named by the file dialog before it was known to be a vehicle's
+        {card, folder.writeText("leer/leer.ddd", "").string(), neither + "die Datei ist leer.\"}", card, vu},
+        {card, folder.writeText("pdf/bericht.ddd", "%PDF-1.7\n1 0 obj\n<<>>\nendobj\n").string(), neither + "der Inhalt hat weder", card, vu},
+        {card, "", R"({"ok":true)", card, vu},  // an empty path analyses the current file again
     };
     for (const Case& c : cases) {
         state.currentFile = c.currentBefore;
-        host.finderLaunches.clear();
         const std::string answer = analyze(c.argument);
         EXPECT_TRUE(answer.starts_with(c.answerStart)) << c.argument << ": " << answer.substr(0, 200);
         EXPECT_EQ(state.currentFile, c.currentAfter) << c.argument;
-        EXPECT_EQ(host.finderLaunches, c.finderFolder.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.finderFolder}) << c.argument;
+        EXPECT_EQ(state.currentVehicleFile, c.vehicleAfter) << c.argument;
     }
+    EXPECT_TRUE(host.finderLaunches.empty());
+}
+
+// The vehicle's CSV set and report go where the user says, complete; nothing is written without
+// an open vehicle, after a cancelled dialog, into a path that is no folder, or for a download that
+// has gone since it was opened.
+TEST_F(DashboardBridge, VehicleExportsWriteWholeFilesOrNothing) {
+    const std::string vu = folder.write("vu/unit.ddd", gen::writeVuDownload(gen::fullVuDescription(gen::VuLayout::Gen2))).string();
+    const std::string notAFolder = folder.writeText("plain", "x").string();
+    EXPECT_EQ(view.call("tachoVehicleCsv"), "null") << "no vehicle open";
+    ASSERT_TRUE(analyze(vu).starts_with(R"({"ok":true,"vehicle":true)"));
+    const std::pair<std::string, std::string> csvCases[] = {
+        {"", "null"}, {folder.file("csv"), jsonQuote(folder.file("csv/unit"))}, {notAFolder, R"({"ok":false,"error":"CSV-Export fehlgeschlagen: )"}};
+    fs::create_directories(folder.file("csv"));
+    for (const auto& [chosen, answer] : csvCases) {
+        host.folderAnswer = chosen;
+        EXPECT_TRUE(view.call("tachoVehicleCsv").starts_with(answer)) << chosen;
+    }
+    std::size_t tables = 0;
+    for (const auto& file : fs::directory_iterator(folder.file("csv"))) {
+        EXPECT_TRUE(readFile(file.path()).starts_with("\xEF\xBB\xBF")) << file.path();
+        tables += file.path().filename().string().starts_with("unit_") && file.path().extension() == ".csv";
+    }
+    EXPECT_GE(tables, 6u);
+
+    const std::string berichte = folder.file("berichte");
+    folder.write("berichte/Fahrzeugbericht.pdf", {1});
+    const std::tuple<Settings, std::string, std::string, std::string> cases[] = {  // settings, save dialog, name, answer
+        {{}, "", "X", "null"},
+        {{}, folder.file("wagen.pdf"), "X", R"({"ok":true,"path":")" + folder.file("wagen.pdf") + R"(","auto":false,"manifest":""})"},
+        {{berichte, false, true, true}, "", "", R"({"ok":true,"path":")" + berichte + R"(/Fahrzeugbericht (2).pdf","auto":true,"manifest":""})"},
+        {{berichte, false, true, true}, "", "\u0001never", R"({"ok":false,"path":")" + berichte + R"(/\\x01never.pdf","auto":true,"manifest":""})"},
+    };
+    for (const auto& [settings, saveAnswer, name, expected] : cases) {
+        ASSERT_TRUE(saveSettings(settings));
+        host.saveAnswer = saveAnswer;
+        const auto answer = view.callAsync("tachoVehicleReport", request(name));
+        EXPECT_EQ(answer ? answer->result : "no answer", expected) << name;
+    }
+    EXPECT_TRUE(contains(readFile(folder.file("wagen.pdf")), "M AB 123"));
+    fs::remove(vu);
+    const auto gone = view.callAsync("tachoVehicleReport", request("weg"));
+    EXPECT_TRUE(gone && contains(gone->result, R"("ok":false)") && contains(gone->result, R"("error":")")) << (gone ? gone->result : "");
+    EXPECT_FALSE(fs::exists(berichte + "/weg.pdf"));
 }
 
 // The CSV set covers the driver's downloads found in the folder of the card file and below it,

@@ -104,7 +104,8 @@ protected:
     // The stage the loaded page rests on: "app" once a download is shown.
     std::string stage() {
         return await("(function(){if(document.readyState!=='complete')return '';var s=document.getElementById('drop').dataset.stage;"
-                     "return !document.getElementById('app').hidden ? 'app' : s === 'loading' ? '' : s;})()", 60);
+                     "return !document.getElementById('app').hidden ? 'app' : !document.getElementById('vehicle').hidden ? 'vehicle' : "
+                     "s === 'loading' ? '' : s;})()", 60);
     }
     // Opens the file as an open-document event does.
     std::string open(const fs::path& file) {
@@ -177,12 +178,14 @@ TEST_F(DashboardWindow, EachKindOfDownloadEndsOnItsStage) {
         c.vehicles = {current};
         gen::leaveInVehicle(c, gen::utcTime(2024, 1, 17, "17:05"));
     };
-    const fs::path vu = files.write("vu/unit.ddd", gen::writeVuDownload(gen::VuDescription{}));
+    const std::vector<std::uint8_t> vuBytes = gen::writeVuDownload(gen::VuDescription{});
+    const fs::path vu = files.write("vu/unit.ddd", vuBytes);
     const std::string day = ".tl-row[data-day=\"17.01\"]";
 
     const std::tuple<fs::path, std::string, PageChecks> cases[] = {
         {card("refused", 21, [](auto& c) { c.inject = {gen::Fault::resizeEf(0x0505, gen::Generation::Gen1, 100)}; }), "error", {{"__t('#stageTitle')", "Analyse fehlgeschlagen"}, {"__has('#stageText','Vehicles_Used')", "has"}}},
-        {vu, "info", {{"__t('#stageTitle')", "Fahrzeugdatei"}, {"__t('#stageText')", "Fahrzeugdatei (VU) erkannt — in der Fahrerermittlung geöffnet."}}},
+        {vu, "vehicle", {{"__t('#vehPlate')", "M AB 123"}, {"__t('#topTitle')", "Fahrzeug"}}},
+        {files.write("vu-cut/unit.ddd", std::vector<std::uint8_t>(vuBytes.begin(), vuBytes.begin() + 40)), "error", {{"__t('#stageTitle')", "Datei nicht erkannt"}}},
         {card("hostile", 22, [](auto& c) { c.identity.firstNames = "Erika", c.identity.surname = "<img src=x onerror=__pwned=1>"; }), "app",
          {{"__t('#driverName')", "Erika <img src=x onerror=__pwned=1>"}, {"__n('img')", "0"},
           {"selectTab('shifts');window.__berichtName='';reportFileName()", "Erika _img src=x onerror=__pwned=1_ Verlauf Arbeitsschichten"}}},
@@ -200,7 +203,7 @@ TEST_F(DashboardWindow, EachKindOfDownloadEndsOnItsStage) {
         EXPECT_EQ(open(file), stage) << file;
         expectPage(checks, file);
     }
-    EXPECT_EQ(host.finderLaunches, std::vector<std::string>{vu.parent_path().string()});
+    EXPECT_TRUE(host.finderLaunches.empty());
     EXPECT_EQ(eval("typeof window.__pwned"), "undefined") << "the markup of the hostile name never ran";
 
     // The signature of each source download, in words, against the native check of the same file.
@@ -430,6 +433,50 @@ TEST_F(DashboardWindow, StartupFileAndOneValuePerFigure) {
         }
         for (const auto& [name, label] : csvLabels) EXPECT_EQ(std::to_string(csvRows[name]), native.at(label)) << name;
     }
+}
+
+// A vehicle unit's download as the fleet manager meets it: a generated unit with every section
+// filled, whose driver slot drove ten minutes before a card went in, and the download of one of its
+// drivers beside it; then a unit that recorded nothing, every section saying so.
+TEST_F(DashboardWindow, VehicleViewFilledAndEmpty) {
+    gen::VuDescription full = gen::fullVuDescription(gen::VuLayout::Gen2);
+    auto& words = full.days[0].changeWords;  // driving without card in the driver slot from 05:50 UTC
+    words.insert(words.begin() + 2, static_cast<std::uint16_t>(0x2000 | 3u << 11 | 350));
+    full.companyLocks[1].companyName = "<img src=x onerror=__pwned=2>";  // unit data is untrusted
+    const fs::path unit = files.write("flotte/unit.ddd", gen::writeVuDownload(full));
+    files.writeCard("flotte/weiss.ddd", test::driverCard("Weiß", "DF00000000001100", {{2024, 3, 1}}));
+    ASSERT_EQ(open(unit), "vehicle");
+    const std::string cells = "(e){return Array.from(e.cells).map(function(c){return c.textContent;}).join(' ');}";
+    expectPage({{"__t('#vehPlate')", "M AB 123"},
+                {"__all('#vehNoCardTable tbody tr:first-child',function" + cells + ").slice(0,30)", "01.03.2024 Fahrer 06:50 07:00 "},
+                {"__all('#vehChart .seg.nocard',function(e){return e.closest('.vc-row').dataset.day+' '+e.dataset.from+'-'+e.dataset.to;})", "01.03.2024 410-420"},
+                {"__n('#vehEventsTable tr.vgroup')", "4"}, {"__n('#vehEventsTable tr.vgroup.crit')", "2"},
+                {"document.querySelector('#vehEventsTable .vtoggle').click();__n('#vehEventsTable tr.vrec:not([hidden])')", "1"},
+                {"__rows('#vehTimeTable tbody tr')", "1"}, {"__rows('#vehCalibrationTable tbody tr')", "2"},
+                {"document.getElementById('vehCalibrationAlert').hidden?'':'shown'", "shown"},
+                {"__rows('#vehLockTable tbody tr')", "2"}, {"__has('#vehLockTable','<img src=x')", "has"}, {"__n('img')", "0"},
+                {"__rows('#vehControlTable tbody tr')", "1"},
+                {"__rows('#vehDriverTable tbody tr')", "2"}, {"__n('#vehDriverTable .vlink')", "1"}});
+
+    click("vehFinderBtn");
+    EXPECT_TRUE(test::spinUntil([&] { return host.finderLaunches == std::vector<std::string>{unit.parent_path().string()}; }));
+    host.folderAnswer = files.file("csv");
+    fs::create_directories(host.folderAnswer);
+    click("vehCsvBtn");
+    EXPECT_EQ(toastStartingWith("CSV"), "CSV gespeichert: unit_*.csv in " + host.folderAnswer);
+    host.saveAnswer = files.file("fahrzeug.pdf");
+    click("vehReportBtn");
+    EXPECT_EQ(toastStartingWith("Bericht gespeichert: "), "Bericht gespeichert: fahrzeug.pdfIm Dateimanager zeigen");
+    EXPECT_EQ(host.suggestedNames, std::vector<std::string>{"Fahrzeugbericht M AB 123"});
+
+    view.eval("document.querySelector('#vehDriverTable .vlink').click()");
+    EXPECT_EQ(stage(), "app");
+    EXPECT_EQ(eval("__t('#driverName')"), "Weiß");
+
+    ASSERT_EQ(open(files.write("leer/unit.ddd", gen::writeVuDownload(gen::VuDescription{}))), "vehicle");
+    EXPECT_EQ(eval("__all('#vehicle td.empty',function(e){return e.textContent;})"),
+              "Keine Fahrt ohne Karte aufgezeichnet | Keine Ereignisse oder Störungen aufgezeichnet | Keine Zeiteinstellungen aufgezeichnet | "
+              "Keine Kalibrierungen aufgezeichnet | Keine Unternehmenssperren aufgezeichnet | Keine Kontrollen aufgezeichnet | Keine Fahrer aufgezeichnet");
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 // A vehicle unit with every section of its download filled, for round trips and the view.
+#include <algorithm>
+
 #include "tools/generator/card_generator.h"
 #include "tools/vu_generator/vu_generator.h"
 
@@ -144,6 +146,18 @@ VuDescription fullVuDescription(VuLayout layout) {
     vu.calibrations = {activation, calibration};
     if (!gen1) vu.cardsUsed = {weiss, oeztuerk, workshop};
     return vu;
+}
+
+std::vector<std::uint16_t> vuChangeWords(std::string_view driverSlot, std::string_view coDriverSlot) {
+    std::vector<ActivityChange> changes = dayFromText(0, driverSlot).changes;
+    for (ActivityChange c : dayFromText(0, coDriverSlot).changes) {
+        c.coDriver = true;
+        changes.push_back(c);
+    }
+    std::stable_sort(changes.begin(), changes.end(), [](const auto& a, const auto& b) { return a.minute < b.minute; });
+    std::vector<std::uint16_t> words;
+    for (const ActivityChange& c : changes) words.push_back(changeWord(c));
+    return words;
 }
 
 }  // namespace ddd::gen

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/vu_download.h"
@@ -30,6 +31,11 @@ struct VuCardStay {
     std::int64_t withdrawal = 0;  // written as given; 0 or 0xFFFFFFFF for a card still inserted
     int odometerAtWithdrawal = 0;
 };
+
+// The activity change words of a unit's day from one text per slot, in the form of dayFromText
+// ("00:00 rest+absent 10:00 drive+absent 10:45 work"; "+absent": no card in the slot): both
+// slots' 00:00 words first, then the other changes by minute, driver slot first.
+std::vector<std::uint16_t> vuChangeWords(std::string_view driverSlot, std::string_view coDriverSlot);
 
 // One downloaded day: an activities block.
 struct VuDay {

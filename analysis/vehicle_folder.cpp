@@ -1,0 +1,108 @@
+#include "analysis/vehicle_folder.h"
+
+#include <filesystem>
+
+#include "analysis/parallel.h"
+#include "core/atomic_file.h"
+#include "core/card_file.h"
+#include "core/vu_signature.h"
+
+namespace ddd {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint8_t kBlockMarker = 0x76;
+// The overview leads every download, and its VIN follows the two certificates, which stay far
+// below this size in both generations.
+constexpr std::size_t kHeadBytes = 4096;
+
+VehicleSource checkedSource(const std::string& path, const std::vector<std::uint8_t>& bytes, const TrustAnchors& anchors) {
+    VehicleSource source{path, decodeVuDownload(bytes), {}};
+    source.authenticity = verifyVuDownload(bytes, source.download, anchors);
+    return source;
+}
+
+// What one file of the tree turned out to be.
+struct Found {
+    std::optional<VehicleSource> source;
+    std::optional<DriverCardLink> card;
+    std::string unreadable;
+};
+
+Found identify(const std::string& path, const std::string& vin, const TrustAnchors& anchors) {
+    Found found;
+    const FileRead head = readFileHead(path, kHeadBytes);
+    if (!head) {
+        found.unreadable = head.reason();
+        return found;
+    }
+    if (head->empty()) return found;
+    if (head->front() == kBlockMarker) {
+        if (decodeVuDownload(*head).vin != vin) return found;
+        const FileRead whole = readWholeFile(path);
+        if (!whole) found.unreadable = whole.reason();
+        else found.source = checkedSource(path, *whole, anchors);
+        return found;
+    }
+    if (head.size > kMaxCardDownloadBytes) return found;
+    const FileRead whole = readWholeFile(path, kMaxCardDownloadBytes);
+    if (!whole) return found;
+    if (const auto identification = chosenCardIdentification(*whole)) {
+        const std::string number = textWithoutTrailingBlanks(Bytes(identification->cardNumber).first(14));
+        found.card = DriverCardLink{identification->issuingNation, number, path};
+    }
+    return found;
+}
+
+}  // namespace
+
+VehicleFolder loadVehicleOfFile(const std::string& path, const TrustAnchors& anchors) {
+    VehicleFolder result;
+    const FileRead opened = readWholeFile(path);
+    if (!opened) {
+        result.error = "Die Datei kann nicht gelesen werden: " + opened.reason() + ".";
+        return result;
+    }
+    if (opened->empty() || opened->front() != kBlockMarker) {
+        result.error = "Die Datei ist kein Download einer Fahrzeugeinheit (VU).";
+        return result;
+    }
+    result.sources.push_back(checkedSource(path, *opened, anchors));
+    const std::string vin = result.sources.front().download.vin;
+    fs::path parent = fs::path(path).parent_path();
+    if (parent.empty()) parent = ".";
+    result.folder = parent.string();
+    // Without a VIN no other download can be known to be of the same vehicle.
+    if (vin.empty()) return result;
+
+    DownloadWalk walk = findDownloads(result.folder);
+    result.skipped = std::move(walk.skipped);
+    std::error_code error;
+    const fs::path openedCanonical = fs::weakly_canonical(path, error);
+    std::vector<Found> found(walk.files.size());
+    forEachIndexInParallel(walk.files.size(), [&](std::size_t i) {
+        std::error_code ignored;
+        if (fs::weakly_canonical(walk.files[i], ignored) == openedCanonical) return;
+        found[i] = identify(walk.files[i], vin, anchors);
+    });
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (!found[i].unreadable.empty()) result.skipped.push_back({walk.files[i], std::move(found[i].unreadable)});
+        if (found[i].source) result.sources.push_back(std::move(*found[i].source));
+        if (found[i].card) result.cards.push_back(std::move(*found[i].card));
+    }
+    return result;
+}
+
+OpenedVehicle openVehicle(const std::string& path, std::int64_t nowUtc, const TrustAnchors& anchors) {
+    VehicleFolder folder = loadVehicleOfFile(path, anchors);
+    OpenedVehicle opened;
+    opened.error = std::move(folder.error);
+    opened.folder = std::move(folder.folder);
+    if (!opened.error.empty()) return opened;
+    opened.model = buildVehicleModel(std::move(folder.sources), folder.cards, nowUtc);
+    opened.model.skipped = std::move(folder.skipped);
+    return opened;
+}
+
+}  // namespace ddd
