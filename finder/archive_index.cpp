@@ -141,7 +141,7 @@ std::string getText(ByteReader& in) {
     return {bytes.begin(), bytes.end()};
 }
 
-// A download's sessions without their file, which is the path they are met under.
+// A download's sessions without their file, which is the path they are first met under.
 std::vector<std::uint8_t> packSessions(const std::vector<FinderSession>& sessions) {
     std::vector<std::uint8_t> out;
     put32(out, static_cast<std::uint32_t>(sessions.size()));
@@ -155,7 +155,7 @@ std::vector<std::uint8_t> packSessions(const std::vector<FinderSession>& session
     return out;
 }
 
-std::vector<FinderSession> unpackSessions(Bytes packed, const std::string& file) {
+std::vector<FinderSession> unpackSessions(Bytes packed) {
     ByteReader in(packed);
     const std::uint32_t count = in.u32();
     // Each session takes at least 61 bytes: a count beyond that is damage, not a huge download.
@@ -167,7 +167,6 @@ std::vector<FinderSession> unpackSessions(Bytes packed, const std::string& file)
         s.slot = in.u32();
         for (std::int64_t* v : {&s.start, &s.end, &s.odometerStart, &s.odometerEnd}) *v = get64(in);
         s.source = static_cast<char>(in.u8());
-        s.file = file;
     }
     if (in.failed() || in.remaining() != 0) throw SqliteError(SQLITE_CORRUPT, "sessions damaged");
     return sessions;
@@ -558,9 +557,18 @@ DriverIndex ArchiveIndex::driverIndex() const {
             if (folder < roots.size()) walkSkipped[folder].push_back({s.text(1), s.text(2)});
         }
     }
-    Statement download(db_->handle, "SELECT kind, vin, registration_known, nation, sessions FROM downloads WHERE id = ?");
+    std::unordered_map<std::int64_t, DownloadSessions> contents;
+    {
+        Statement s(db_->handle,
+                    "SELECT id, kind, vin, registration_known, nation, sessions FROM downloads"
+                    " WHERE id IN (SELECT download FROM files WHERE vanished IS NULL)");
+        while (s.step()) {
+            const std::string kind = s.text(1);
+            contents.emplace(s.integer(0), DownloadSessions{kind != "C", kind != "U", s.text(2), s.integer(3) != 0,
+                                                            static_cast<std::uint32_t>(s.integer(4)), unpackSessions(s.blob(5))});
+        }
+    }
     DriverIndex index;
-    std::unordered_set<std::int64_t> met;
     std::size_t at = 0;
     for (std::size_t root = 0; root <= roots.size(); ++root) {
         for (SkippedFile& s : walkSkipped[root]) index.skipped.push_back(std::move(s));
@@ -572,19 +580,13 @@ DriverIndex ArchiveIndex::driverIndex() const {
                 index.skipped.push_back({file.path, file.problem});
                 continue;
             }
-            if (!download.bind(1, file.download).step()) throw SqliteError(SQLITE_CORRUPT, "file without its download");
-            DownloadSessions d;
-            const std::string kind = download.text(0);
-            d.vehicleUnit = kind != "C";
-            d.recognised = kind != "U";
-            // The same content met again adds nothing but the file.
-            if (met.insert(file.download).second) {
-                d.vin = download.text(1);
-                d.hasRegistration = download.integer(2) != 0;
-                d.registrationNation = static_cast<std::uint32_t>(download.integer(3));
-                d.sessions = unpackSessions(download.blob(4), file.path);
-            }
-            download.run();
+            const auto found = contents.find(file.download);
+            if (found == contents.end()) throw SqliteError(SQLITE_CORRUPT, "file without its download");
+            // The first path of a content in walk order brings its sessions; the same content met
+            // again adds nothing but the file.
+            DownloadSessions d = std::move(found->second);
+            found->second = {d.vehicleUnit, d.recognised, {}, false, 0, {}};
+            for (FinderSession& session : d.sessions) session.file = file.path;
             index.addDownload(std::move(d));
         }
         if (root < roots.size() || at > first) index.finishScan();
