@@ -3,6 +3,7 @@
 // the kept file, which is what the window waits for before it answers. Archive size from
 // ARCHIVE_BENCH_FILES (default 10,000 downloads, 40 % cards).
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 
@@ -110,6 +111,11 @@ void BM_ReadyFromKeptIndex(benchmark::State& state) {
         sessions = index.driverIndex().sessions.size();
     }
     state.counters["sessions"] = static_cast<double>(sessions);
+    // Heap in use while the finder holds the index read back (large blocks included).
+    const auto heap = [] { return static_cast<double>(mallinfo2().uordblks + mallinfo2().hblkhd); };
+    const double before = heap();
+    const ddd::finder::DriverIndex held = ddd::finder::ArchiveIndex(a.index()).driverIndex();
+    state.counters["index heap MB"] = (heap() - before) / 1e6;
     peakMemory(state);
 }
 BENCHMARK(BM_ReadyFromKeptIndex)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
