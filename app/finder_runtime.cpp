@@ -24,7 +24,7 @@ std::string progressScript(long done, long total) {
 // The worker's progress callback: false once the window is closing or a rescan by hand takes
 // over, otherwise the page hears of every whole percent that changed.
 bool reportProgress(WebView& view, FinderRuntime& runtime, long done, long total) {
-    if (runtime.stopRequested || runtime.refreshCancelled) return false;
+    if (runtime.workerStop) return false;
     const int percent = total >= 1 ? static_cast<int>(static_cast<long long>(done) * 100 / total) : 100;
     if (percent == runtime.lastPercent) return true;
     runtime.lastPercent = percent;
@@ -42,9 +42,9 @@ void adoptScan(WebView& view, FinderRuntime& runtime, finder::DriverIndex& fresh
 
 void joinWorker(FinderRuntime& runtime) {
     if (!runtime.scanThread.joinable()) return;
-    runtime.refreshCancelled = true;
+    runtime.workerStop = true;
     runtime.scanThread.join();
-    runtime.refreshCancelled = false;
+    runtime.workerStop = runtime.stopRequested.load();
 }
 
 }  // namespace
@@ -114,7 +114,7 @@ void startFinderScan(WebView& view, FinderRuntime& runtime, const std::string& f
                     reached = done;
                     return reportProgress(view, runtime, done, total);
                 },
-                &runtime.stopRequested);
+                &runtime.workerStop);
             if (runtime.stopRequested) {
                 diagLog("finder scan stopped after " + std::to_string(reached) + " files");
                 return;
@@ -135,7 +135,7 @@ void startFinderScan(WebView& view, FinderRuntime& runtime, const std::string& f
 
 void stopFinderScan(FinderRuntime& runtime) {
     runtime.stopRequested = true;
-    if (runtime.scanThread.joinable()) runtime.scanThread.join();
+    joinWorker(runtime);
 }
 
 }  // namespace ddd::app

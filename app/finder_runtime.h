@@ -28,8 +28,8 @@ struct FinderRuntime {
     std::vector<std::string> folders;  // scanned into `index`, in the order they were recorded
     std::string notice;                // the archive index's, as of the last index adopted
     std::thread scanThread;
-    std::atomic<bool> stopRequested{false};     // set when the window closes
-    std::atomic<bool> refreshCancelled{false};  // set while a rescan by hand takes over from the worker
+    std::atomic<bool> stopRequested{false};  // set when the window closes
+    std::atomic<bool> workerStop{false};     // ends the worker at its next file or folder: closing, or a rescan by hand
     int rescansByHand = 0;                      // a worker's index older than the last of them is dropped
     int lastPercent = -1;                       // last percentage sent to the page; the worker's alone
 };
