@@ -31,12 +31,12 @@ std::string queryArg(std::string_view request) {
 }  // namespace
 
 void bindFinder(WebView& view, FinderRuntime& runtime, ShellHost& host) {
-    view.bind("tf_stats", [&runtime](const std::string&) { return finder::statsJson(runtime.index); });
+    view.bind("tf_stats", [&runtime](const std::string&) { return finderStatsJson(runtime); });
     view.bind("tf_options", [&runtime](const std::string&) { return finder::optionsJson(runtime.index); });
     view.bind("tf_query", [&runtime](const std::string& request) { return finder::queryJson(runtime.index, queryArg(request)); });
     view.bind("tf_scan", [&runtime, &host](const std::string&) {
         const std::string chosen = host.chooseFolder("Ordner mit Fahrerkarten- und Fahrzeug-Downloads wählen", "Scannen");
-        if (chosen.empty()) return finder::statsJson(runtime.index);
+        if (chosen.empty()) return finderStatsJson(runtime);
         // Also when the folder lies inside one already recorded: its files may have changed.
         recordFolder(runtime.folders, chosen);
         return rebuildIndex(runtime);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "app/bridge_text.h"
 #include "app/shell_host.h"
 
 namespace ddd::app {
@@ -20,10 +21,10 @@ std::string progressScript(long done, long total) {
     return "window.__finderProgress&&__finderProgress(" + std::to_string(done) + "," + std::to_string(total) + ",'')";
 }
 
-// The worker's progress callback: false once the window is closing, otherwise the page hears of
-// every whole percent that changed.
+// The worker's progress callback: false once the window is closing or a rescan by hand takes
+// over, otherwise the page hears of every whole percent that changed.
 bool reportProgress(WebView& view, FinderRuntime& runtime, long done, long total) {
-    if (runtime.stopRequested) return false;
+    if (runtime.workerStop) return false;
     const int percent = total >= 1 ? static_cast<int>(static_cast<long long>(done) * 100 / total) : 100;
     if (percent == runtime.lastPercent) return true;
     runtime.lastPercent = percent;
@@ -31,23 +32,46 @@ bool reportProgress(WebView& view, FinderRuntime& runtime, long done, long total
     return true;
 }
 
-// On the main thread, when the start-up scan has finished.
-void adoptScan(WebView& view, FinderRuntime& runtime, finder::DriverIndex& fresh, const std::string& folder) {
-    if (runtime.stopRequested) return;
-    if (runtime.folders.empty()) {
-        runtime.index = std::move(fresh);
-        runtime.folders.push_back(folder);
-    } else {
-        // The user scanned other folders while this one was read: the index has to hold them all.
-        recordFolder(runtime.folders, folder);
-        rebuildIndex(runtime);
-    }
+// On the main thread, when the worker's scan has finished.
+void adoptScan(WebView& view, FinderRuntime& runtime, finder::DriverIndex& fresh, const std::string& notice, int rescansByHand) {
+    if (runtime.stopRequested || rescansByHand != runtime.rescansByHand) return;
+    runtime.index = std::move(fresh);
+    runtime.notice = notice;
     view.eval(std::string(kProgressDone) + kRefreshPage);
+}
+
+void joinWorker(FinderRuntime& runtime) {
+    if (!runtime.scanThread.joinable()) return;
+    runtime.workerStop = true;
+    runtime.scanThread.join();
+    runtime.workerStop = runtime.stopRequested.load();
 }
 
 }  // namespace
 
+FinderRuntime::FinderRuntime() : archive(std::make_unique<finder::ArchiveIndex>("")) {}
+
 FinderRuntime::~FinderRuntime() { stopFinderScan(*this); }
+
+void openKeptIndex(FinderRuntime& runtime, const std::string& file) {
+    joinWorker(runtime);
+    runtime.archive = std::make_unique<finder::ArchiveIndex>(file);
+    try {
+        runtime.folders = runtime.archive->folders();
+        runtime.index = runtime.archive->driverIndex();
+    } catch (...) {
+        // The index is read again by the first rescan, which sets a damaged file aside.
+        runtime.index = {};
+    }
+    runtime.notice = runtime.archive->notice();
+    if (!runtime.notice.empty()) diagLog(runtime.notice);
+}
+
+std::string finderStatsJson(const FinderRuntime& runtime) {
+    std::string json = finder::statsJson(runtime.index);
+    if (!runtime.notice.empty()) json.insert(json.size() - 1, ",\"notice\":" + jsonQuote(runtime.notice));
+    return json;
+}
 
 bool folderInside(const std::string& a, const std::string& b) {
     const fs::path relative = fs::path(a).lexically_normal().lexically_relative(fs::path(b).lexically_normal());
@@ -64,36 +88,45 @@ void recordFolder(std::vector<std::string>& folders, const std::string& chosen) 
 }
 
 std::string rebuildIndex(FinderRuntime& runtime) {
+    joinWorker(runtime);
+    ++runtime.rescansByHand;
     try {
-        finder::DriverIndex fresh;
-        for (const std::string& folder : runtime.folders) fresh.scanDirectory(folder, nullptr);
-        runtime.index = std::move(fresh);
+        runtime.archive->rescan(runtime.folders, nullptr);
+        runtime.index = runtime.archive->driverIndex();
+        runtime.notice = runtime.archive->notice();
     } catch (...) {
         // The old index stays: a half-read folder list would hide sessions the user saw before.
     }
-    return finder::statsJson(runtime.index);
+    return finderStatsJson(runtime);
 }
 
 void startFinderScan(WebView& view, FinderRuntime& runtime, const std::string& folder) {
-    if (folder.empty()) return;
-    if (runtime.scanThread.joinable()) runtime.scanThread.join();
+    if (!folder.empty()) recordFolder(runtime.folders, folder);
+    if (runtime.folders.empty()) return;
+    joinWorker(runtime);
     runtime.lastPercent = -1;
-    runtime.scanThread = std::thread([&view, &runtime, folder] {
+    runtime.scanThread = std::thread([&view, &runtime, folders = runtime.folders, rescansByHand = runtime.rescansByHand] {
         try {
-            auto fresh = std::make_shared<finder::DriverIndex>();
             long reached = 0;
-            fresh->scanDirectory(
-                folder,
+            const finder::RescanCounts counts = runtime.archive->rescan(
+                folders,
                 [&](long done, long total) {
                     reached = done;
                     return reportProgress(view, runtime, done, total);
                 },
-                &runtime.stopRequested);
+                &runtime.workerStop);
             if (runtime.stopRequested) {
                 diagLog("finder scan stopped after " + std::to_string(reached) + " files");
                 return;
             }
-            view.dispatch([&view, &runtime, fresh, folder] { adoptScan(view, runtime, *fresh, folder); });
+            if (!counts.complete) {
+                view.dispatch([&view] { view.eval(kProgressDone); });
+                return;
+            }
+            auto fresh = std::make_shared<finder::DriverIndex>(runtime.archive->driverIndex());
+            view.dispatch([&view, &runtime, fresh, notice = runtime.archive->notice(), rescansByHand] {
+                adoptScan(view, runtime, *fresh, notice, rescansByHand);
+            });
         } catch (...) {
             view.dispatch([&view] { view.eval(kProgressDone); });
         }
@@ -102,7 +135,7 @@ void startFinderScan(WebView& view, FinderRuntime& runtime, const std::string& f
 
 void stopFinderScan(FinderRuntime& runtime) {
     runtime.stopRequested = true;
-    if (runtime.scanThread.joinable()) runtime.scanThread.join();
+    joinWorker(runtime);
 }
 
 }  // namespace ddd::app

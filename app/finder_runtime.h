@@ -3,30 +3,43 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/webview.h"
-#include "finder/driver_index.h"
+#include "finder/archive_index.h"
 
 namespace ddd::app {
 
 // One per finder window, owned by main for the whole run. Only the main thread touches `index`
-// and `folders`; the scan worker builds its own index and hands it over through dispatch.
+// and `folders`; `archive` belongs to the scan worker while it runs, else to the main thread; the
+// worker hands the index it made over through dispatch.
 struct FinderRuntime {
-    FinderRuntime() = default;
+    FinderRuntime();  // with an archive index in memory until openKeptIndex
     // Stops and joins a scan still running, so that no worker outlives what it writes to.
     ~FinderRuntime();
     FinderRuntime(const FinderRuntime&) = delete;
     FinderRuntime& operator=(const FinderRuntime&) = delete;
 
+    std::unique_ptr<finder::ArchiveIndex> archive;
     finder::DriverIndex index;
     std::vector<std::string> folders;  // scanned into `index`, in the order they were recorded
+    std::string notice;                // the archive index's, as of the last index adopted
     std::thread scanThread;
     std::atomic<bool> stopRequested{false};  // set when the window closes
-    int lastPercent = -1;                    // last percentage sent to the page; the worker's alone
+    std::atomic<bool> workerStop{false};     // ends the worker at its next file or folder: closing, or a rescan by hand
+    int rescansByHand = 0;                      // a worker's index older than the last of them is dropped
+    int lastPercent = -1;                       // last percentage sent to the page; the worker's alone
 };
+
+// Makes the index kept at `file` the runtime's: its index and folders answer at once.
+void openKeptIndex(FinderRuntime& runtime, const std::string& file);
+
+// The statistics JSON of the runtime's index, with "notice" when the kept index has something to
+// say (set aside, not writable).
+std::string finderStatsJson(const FinderRuntime& runtime);
 
 // A lies inside B when A relative to B, both lexically normal, is not empty and does not climb
 // out: a folder lies inside itself.
@@ -36,13 +49,15 @@ bool folderInside(const std::string& a, const std::string& b);
 // lies inside one that stays.
 void recordFolder(std::vector<std::string>& folders, const std::string& chosen);
 
-// Scans every recorded folder into a new index, which replaces the current one; when the scan
-// throws the current index stays. Returns the statistics JSON of the index kept.
+// Brings the archive index up to every recorded folder (a running worker stops first, its work
+// kept) and makes its index the current one; when that throws the current index stays. Returns
+// finderStatsJson.
 std::string rebuildIndex(FinderRuntime& runtime);
 
-// Starts the worker that scans `folder` into a fresh index, sends throttled progress to the page
-// and, unless the window closed meanwhile, makes the result the runtime's index on the main
-// thread. Nothing for an empty folder.
+// Records `folder` (when not empty) and starts the worker that brings the archive index up to the
+// recorded folders, sends throttled progress to the page and, unless the window closed or a
+// rescan by hand came meanwhile, makes the result the runtime's index on the main thread. Nothing
+// without any folder.
 void startFinderScan(WebView& view, FinderRuntime& runtime, const std::string& folder);
 
 // For the end of the window's life: stops the worker at its next file and waits for it.

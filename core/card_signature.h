@@ -38,7 +38,11 @@ struct TrustAnchors {
 // roots the user placed in the folder of trusted roots; read once.
 const TrustAnchors& installedTrustAnchors();
 
-// $XDG_DATA_HOME/Orvendel/roots, or ~/.local/share/Orvendel/roots without XDG_DATA_HOME.
+// The program's per-user data: $XDG_DATA_HOME/Orvendel, or ~/.local/share/Orvendel without
+// XDG_DATA_HOME.
+std::string dataFolder();
+
+// dataFolder()/roots
 std::string trustedRootsFolder();
 
 // Every file of the folder that holds a self-signed second-generation certificate whose

@@ -28,12 +28,14 @@ TrustAnchors loadInstalledAnchors() {
 
 }  // namespace
 
-std::string trustedRootsFolder() {
+std::string dataFolder() {
     const char* dataHome = std::getenv("XDG_DATA_HOME");
-    if (dataHome && *dataHome) return (fs::path(dataHome) / "Orvendel" / "roots").string();
+    if (dataHome && *dataHome) return (fs::path(dataHome) / "Orvendel").string();
     const char* home = std::getenv("HOME");
-    return (fs::path(home ? home : "") / ".local" / "share" / "Orvendel" / "roots").string();
+    return (fs::path(home ? home : "") / ".local" / "share" / "Orvendel").string();
 }
+
+std::string trustedRootsFolder() { return (fs::path(dataFolder()) / "roots").string(); }
 
 std::vector<Gen2Certificate> readTrustedRoots(const std::string& folder) {
     std::vector<Gen2Certificate> roots;

@@ -50,6 +50,8 @@ void DriverIndex::clear() {
     filesUnrecognised = 0;
     skipped.clear();
     cardSessionByKey_.clear();
+    pendingVehicles_.clear();
+    seenStays_.clear();
     buildLookup();
 }
 

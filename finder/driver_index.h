@@ -6,11 +6,18 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
 #include "core/folder_walk.h"
+
+namespace ddd {
+struct DriverCardFile;
+struct VuDownload;
+}  // namespace ddd
 
 namespace ddd::finder {
 
@@ -33,6 +40,22 @@ struct FinderSession {
 // First names, a space and the surname; either alone when the other is empty.
 std::string displayName(const FinderSession& session);
 
+// What one download brings to the index before it meets the other downloads of a scan: the
+// sessions of a card's applications, or every card stay a vehicle unit recorded.
+struct DownloadSessions {
+    bool vehicleUnit = false;
+    bool recognised = true;  // false: neither a card nor an intact vehicle-unit download
+    // A vehicle unit's registration nation, which its downloads without one take over by VIN.
+    std::string vin;
+    bool hasRegistration = false;
+    std::uint32_t registrationNation = 0;
+    std::vector<FinderSession> sessions;
+};
+
+// `path` becomes each session's file.
+DownloadSessions cardDownloadSessions(const DriverCardFile& card, const std::string& path);
+DownloadSessions vehicleDownloadSessions(const VuDownload& vu, bool recognised, const std::string& path);
+
 struct QueryLookup;
 
 class DriverIndex {
@@ -49,6 +72,11 @@ public:
     void scanDirectory(const std::string& folder, const std::function<bool(long, long)>& progress,
                        const std::atomic<bool>* stop = nullptr);
 
+    // The two steps of a scan for callers that read the downloads themselves: every download in
+    // scan order, then finishScan once.
+    void addDownload(DownloadSessions download);
+    void finishScan();
+
     void clear();
 
     // Queries use a lookup over the sessions to skip those that cannot match; scanDirectory and
@@ -60,7 +88,10 @@ public:
 private:
     void addCardSession(FinderSession session);
 
+    using StayKey = std::tuple<std::string, std::string, std::int64_t, std::int64_t>;
     std::unordered_map<std::string, std::size_t> cardSessionByKey_;
+    std::vector<DownloadSessions> pendingVehicles_;  // their sessions wait for the scan's nation lookup
+    std::set<StayKey> seenStays_;
     std::shared_ptr<const QueryLookup> lookup_;
 };
 

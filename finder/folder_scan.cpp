@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <set>
-#include <tuple>
 #include <unordered_map>
 
 #include "core/atomic_file.h"
@@ -22,9 +20,8 @@ std::int64_t endOrOpen(std::int64_t t) { return isEmptyTime(t) ? 0 : t; }
 std::int64_t kmOrNone(std::uint32_t km) { return isEmptyOdometer(km) ? 0 : km; }
 
 // Sessions of one card application; the second generation's records also carry the VIN.
-std::vector<FinderSession> cardSessions(const CardApplicationData& app, const std::string& path) {
-    std::vector<FinderSession> out;
-    if (!app.identification || !app.vehiclesUsed) return out;
+void addCardSessions(const CardApplicationData& app, const std::string& path, std::vector<FinderSession>& out) {
+    if (!app.identification || !app.vehiclesUsed) return;
     const CardIdentification& id = *app.identification;
     const std::string card = textWithoutTrailingBlanks(Bytes(id.cardNumber).first(14));
     for (const CardVehicleRecord& record : app.vehiclesUsed->chronological) {
@@ -44,29 +41,24 @@ std::vector<FinderSession> cardSessions(const CardApplicationData& app, const st
         s.file = path;
         out.push_back(std::move(s));
     }
+}
+
+}  // namespace
+
+DownloadSessions cardDownloadSessions(const DriverCardFile& card, const std::string& path) {
+    DownloadSessions out;
+    // Second-generation records first: where both applications hold a stay, the one with the VIN
+    // is kept.
+    for (const auto* part : {&card.gen2, &card.gen1}) {
+        if (*part) addCardSessions(**part, path, out.sessions);
+    }
     return out;
 }
 
-// A vehicle unit's sessions waiting for the nation lookup of the whole scan.
-struct PendingVehicle {
-    std::string vin;
-    bool hasRegistration = false;
-    std::uint32_t nation = 0;
-    std::vector<FinderSession> sessions;
-};
-
-using StayKey = std::tuple<std::string, std::string, std::int64_t, std::int64_t>;
-
-PendingVehicle vehicleSessions(const VuDownload& vu, const std::string& path, std::set<StayKey>& seenStays) {
-    PendingVehicle out{vu.vin, vu.hasRegistration, vu.registrationNation, {}};
+DownloadSessions vehicleDownloadSessions(const VuDownload& vu, bool recognised, const std::string& path) {
+    DownloadSessions out{true, recognised, vu.vin, vu.hasRegistration, vu.registrationNation, {}};
     for (const VuDayBlock& day : vu.days) {
         for (const VuCardIwRecord& record : day.cardRecords) {
-            // A stay spanning midnight, or held by overlapping downloads of the same vehicle,
-            // is stored more than once; the first one found stands for all.
-            if (!isEmptyTime(record.withdrawalTime) &&
-                !seenStays.emplace(record.cardNumber, vu.vin, record.insertionTime, record.withdrawalTime).second) {
-                continue;
-            }
             FinderSession s;
             s.surname = record.surname;
             s.firstNames = record.firstNames;
@@ -86,7 +78,41 @@ PendingVehicle vehicleSessions(const VuDownload& vu, const std::string& path, st
     return out;
 }
 
-}  // namespace
+void DriverIndex::addDownload(DownloadSessions download) {
+    ++filesIndexed;
+    if (!download.recognised) ++filesUnrecognised;
+    if (!download.vehicleUnit) {
+        for (FinderSession& s : download.sessions) addCardSession(std::move(s));
+        return;
+    }
+    // A stay spanning midnight, or held by overlapping downloads of the same vehicle, is stored
+    // more than once; the first one found stands for all. A stay without its end is kept each time.
+    std::erase_if(download.sessions, [&](const FinderSession& s) {
+        return s.end != 0 && !seenStays_.emplace(s.card, s.vin, s.start, s.end).second;
+    });
+    pendingVehicles_.push_back(std::move(download));
+}
+
+void DriverIndex::finishScan() {
+    std::unordered_map<std::string, std::uint32_t> nationOfVin;
+    for (const DownloadSessions& v : pendingVehicles_) {
+        if (v.hasRegistration && !v.vin.empty()) nationOfVin.emplace(v.vin, v.registrationNation);
+    }
+    for (DownloadSessions& v : pendingVehicles_) {
+        std::uint32_t nation = v.hasRegistration ? v.registrationNation : 0;
+        if (!v.hasRegistration && !v.vin.empty()) {
+            auto found = nationOfVin.find(v.vin);
+            if (found != nationOfVin.end()) nation = found->second;
+        }
+        for (FinderSession& s : v.sessions) {
+            s.plateNation = nation;
+            sessions.push_back(std::move(s));
+        }
+    }
+    pendingVehicles_.clear();
+    seenStays_.clear();
+    buildLookup();
+}
 
 void DriverIndex::scanDirectory(const std::string& folder, const std::function<bool(long, long)>& progress,
                                 const std::atomic<bool>* stop) {
@@ -97,8 +123,6 @@ void DriverIndex::scanDirectory(const std::string& folder, const std::function<b
     }
     const std::vector<std::string>& files = walk.files;
     const long total = static_cast<long>(files.size());
-    std::vector<PendingVehicle> vehicles;
-    std::set<StayKey> seenStays;
     long done = 0;
     for (const std::string& path : files) {
         if (progress && !progress(done, total)) break;
@@ -111,39 +135,16 @@ void DriverIndex::scanDirectory(const std::string& folder, const std::function<b
             skipped.push_back({path, bytes.reason()});
             continue;
         }
-        ++filesIndexed;
         auto card = decodeCardFile(*bytes);
         if (card) {
-            // Second-generation records first: where both applications hold a stay, the one
-            // with the VIN is kept.
-            for (const auto* part : {&card.value().gen2, &card.value().gen1}) {
-                if (!*part) continue;
-                for (FinderSession& s : cardSessions(**part, path)) addCardSession(std::move(s));
-            }
+            addDownload(cardDownloadSessions(card.value(), path));
             continue;
         }
         const VuDownload vu = decodeVuDownload(*bytes);
-        if (!vu.complete || bytes->empty()) ++filesUnrecognised;
-        vehicles.push_back(vehicleSessions(vu, path, seenStays));
-    }
-
-    std::unordered_map<std::string, std::uint32_t> nationOfVin;
-    for (const PendingVehicle& v : vehicles) {
-        if (v.hasRegistration && !v.vin.empty()) nationOfVin.emplace(v.vin, v.nation);
-    }
-    for (PendingVehicle& v : vehicles) {
-        std::uint32_t nation = v.hasRegistration ? v.nation : 0;
-        if (!v.hasRegistration && !v.vin.empty()) {
-            auto found = nationOfVin.find(v.vin);
-            if (found != nationOfVin.end()) nation = found->second;
-        }
-        for (FinderSession& s : v.sessions) {
-            s.plateNation = nation;
-            sessions.push_back(std::move(s));
-        }
+        addDownload(vehicleDownloadSessions(vu, vu.complete && !bytes->empty(), path));
     }
     if (progress && done == total) progress(total, total);
-    buildLookup();
+    finishScan();
 }
 
 }  // namespace ddd::finder

@@ -27,6 +27,7 @@ int runFinderWindow(const CommandLine& line, const std::string& exePath) {
         view.setSize(1240, 840, SizeHint::None);
         installWindowMenus(application, view);
         FinderRuntime runtime;
+        openKeptIndex(runtime, finder::defaultArchiveIndexPath());
         bindFinder(view, runtime, host);
         view.setHtml(std::string(finderPageHtml()));
         startFinderScan(view, runtime, line.scanFolder);

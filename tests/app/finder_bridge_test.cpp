@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/finder_bridge.h"
+#include "finder/finder_query.h"
 #include "core/primitives.h"
 #include "tests/app/bridge_test_host.h"
 
@@ -35,13 +36,16 @@ bool hasFiles(const std::string& stats, int files) { return test::contains(stats
 
 class FinderBridge : public ::testing::Test {
 protected:
-    void SetUp() override { bindFinder(view, runtime, host); }
+    void SetUp() override {
+        openKeptIndex(runtime, data.file("archive.sqlite"));
+        bindFinder(view, runtime, host);
+    }
     void TearDown() override { stopFinderScan(runtime); }
 
     test::RecordingWebView view;
     test::ScriptedHost host;
     FinderRuntime runtime;
-    test::TempFolder folder;
+    test::TempFolder folder, data;
 };
 
 // Before any scan: no matches. The start-up scan of a fleet whose true answer is known:
@@ -56,8 +60,7 @@ TEST_F(FinderBridge, StartUpScanReportsProgressAndThenAnswersByPlateAndInstant) 
                                                                .vuDownloadsPerVehicle = 3, .coDriverShare = 0.4, .speedMinutes = 5});
     folder.writeFleet(fleet);
     startFinderScan(view, runtime, folder.path().string());
-    ASSERT_TRUE(view.runTasksUntil([&] { return runtime.folders.size() == 1; }));
-    view.runTasksUntil();
+    ASSERT_TRUE(view.runTasksUntil([&] { return !view.scripts().empty() && test::contains(view.scripts().back(), "applyStats"); }));
     const std::vector<std::string> scripts = view.scripts();
     ASSERT_GE(scripts.size(), 2u);
     static const std::regex progress(R"(window\.__finderProgress&&__finderProgress\((\d+),39,''\))");
@@ -78,6 +81,13 @@ TEST_F(FinderBridge, StartUpScanReportsProgressAndThenAnswersByPlateAndInstant) 
         EXPECT_EQ(exactCards(view.call("tf_query", request)), test::cardsInVehicleAtHour(fleet, stay.vehicle, stay.start + 3600)) << request;
     }
     EXPECT_GT(fleet.stays.size(), 20u);
+
+    // The next window answers from the kept index at once, before any scan.
+    FinderRuntime next;
+    openKeptIndex(next, data.file("archive.sqlite"));
+    EXPECT_EQ(std::tuple(finderStatsJson(next), next.folders), std::tuple(view.call("tf_stats"), runtime.folders));
+    const std::string request = searchAt(fleet.vehicles[0].plate, fleet.stays.back().start);
+    EXPECT_EQ(finder::queryJson(next.index, request.substr(1, request.size() - 2)), view.call("tf_query", request));
 }
 
 TEST_F(FinderBridge, ClosingDuringTheScanStopsItAndAppliesNothing) {
@@ -88,12 +98,12 @@ TEST_F(FinderBridge, ClosingDuringTheScanStopsItAndAppliesNothing) {
     stopFinderScan(runtime);
     view.runTasksUntil();
     for (const std::string& script : view.scripts()) EXPECT_FALSE(test::contains(script, "applyStats")) << script;
-    EXPECT_TRUE(runtime.folders.empty());
     EXPECT_TRUE(runtime.index.sessions.empty());
 }
 
 // Each scan asks for a folder and rebuilds from all recorded ones; a folder scanned by hand while
-// the start-up scan still runs stays in the index it adopts.
+// the start-up scan still runs takes that scan's folder along, and the worker's older index is
+// not adopted over it.
 TEST_F(FinderBridge, ScanAsksForAFolderAndRebuildsFromAllRecordedFolders) {
     std::uint64_t seed = 1;
     for (const char* part : {"north", "south", "start"}) folder.writeFleet(gen::makeFleet(seed++, kSmallFleet), std::string(part) + "/");
@@ -113,9 +123,9 @@ TEST_F(FinderBridge, ScanAsksForAFolderAndRebuildsFromAllRecordedFolders) {
     runtime.folders.clear();
     host.folderAnswer = north;
     startFinderScan(view, runtime, start);
-    EXPECT_TRUE(hasFiles(view.call("tf_scan"), 3));
-    ASSERT_TRUE(view.runTasksUntil([&] { return runtime.folders.size() == 2; }));
-    EXPECT_EQ(runtime.folders, (std::vector<std::string>{north, start}));
+    EXPECT_TRUE(hasFiles(view.call("tf_scan"), 6));
+    view.runTasksUntil();
+    EXPECT_EQ(runtime.folders, (std::vector<std::string>{start, north}));
     EXPECT_TRUE(hasFiles(view.call("tf_stats"), 6)) << view.call("tf_stats");
 }
 

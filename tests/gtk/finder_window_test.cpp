@@ -46,6 +46,9 @@ TEST(FinderWindow, ScanSearchRevealAndReport) {
     DddWebView view;
     test::DialogFreeHost host;
     FinderRuntime runtime;
+    test::TempFolder data;
+    data.writeText("archive.sqlite", std::string(9000, 'x'));
+    openKeptIndex(runtime, data.file("archive.sqlite"));
     host.setWebView(&view);
     bindFinder(view, runtime, host);
     view.setSize(1240, 840, SizeHint::None);
@@ -54,6 +57,7 @@ TEST(FinderWindow, ScanSearchRevealAndReport) {
     const auto await = [&](const std::string& script, double seconds = 20) { return test::awaitScript(view, script, seconds); };
     ASSERT_EQ(await("document.readyState === 'complete' && document.getElementById('searchBtn') ? 'ready' : ''"), "ready");
     EXPECT_EQ(await("document.getElementById('toast').textContent"), "Noch keine Daten — bitte Ordner scannen.");
+    EXPECT_TRUE(test::contains(eval("document.getElementById('indexNotice').textContent"), "Der Archiv-Index war beschädigt; er wurde als archive.sqlite.beiseite-"));
 
     startFinderScan(view, runtime, folder.path().string());
     const std::string files = std::to_string(fleet.cards.size() + fleet.vehicleUnits.size());

@@ -1,0 +1,644 @@
+// The kept archive index in SQLite: schema and its migrations, the incremental rescan, and the
+// finder's index rebuilt from the kept sessions in the order a fresh scan would meet them.
+#include "finder/archive_index.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "core/atomic_file.h"
+#include "core/byte_reader.h"
+#include "core/card_file.h"
+#include "core/card_signature.h"
+#include "core/certificate.h"
+#include "core/folder_walk.h"
+#include "core/vu_download.h"
+#include "core/vu_signature.h"
+
+namespace ddd::finder {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "ORVA" in the file header: an SQLite file of another program is never taken for ours.
+constexpr int kApplicationId = 0x4F525641;
+
+// Step i brings a file of schema version i to version i + 1; the last step's target is current.
+const char* const kMigrations[] = {
+    R"SQL(
+    CREATE TABLE folders(position INTEGER PRIMARY KEY, path TEXT NOT NULL);
+    -- kind: 'C' card, 'V' vehicle unit, 'U' neither; generation 1, 2 or 3 (second, version 2).
+    CREATE TABLE downloads(
+        id INTEGER PRIMARY KEY, sha256 TEXT NOT NULL UNIQUE, kind TEXT NOT NULL, problem TEXT NOT NULL,
+        generation INTEGER NOT NULL, card_number TEXT NOT NULL, driver TEXT NOT NULL, nation INTEGER NOT NULL,
+        surname TEXT NOT NULL, first_names TEXT NOT NULL, card_expiry INTEGER NOT NULL,
+        vin TEXT NOT NULL, registration TEXT NOT NULL, registration_known INTEGER NOT NULL,
+        period_begin INTEGER NOT NULL, period_end INTEGER NOT NULL, downloaded INTEGER NOT NULL,
+        signature TEXT NOT NULL, sessions BLOB NOT NULL);
+    CREATE INDEX downloads_driver ON downloads(nation, driver);
+    -- download NULL: the file could not be read, for the reason in problem.
+    CREATE TABLE files(
+        path TEXT PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, inode INTEGER NOT NULL,
+        download INTEGER REFERENCES downloads(id), problem TEXT NOT NULL, vanished INTEGER);
+    CREATE INDEX files_download ON files(download);
+    -- What the walks of the last complete rescan left out, per folder.
+    CREATE TABLE walk_skipped(folder INTEGER NOT NULL, position INTEGER NOT NULL, path TEXT NOT NULL, reason TEXT NOT NULL);
+    )SQL",
+};
+constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
+
+// Read files are stored in transactions of this many, so that a scan killed midway keeps them.
+constexpr long kFilesPerTransaction = 256;
+
+struct SqliteError : std::runtime_error {
+    SqliteError(int code, const std::string& what) : std::runtime_error(what), code(code) {}
+    int code;
+    bool damaged() const { return (code & 0xFF) == SQLITE_CORRUPT || (code & 0xFF) == SQLITE_NOTADB; }
+};
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : db_(db) {
+        check(sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr));
+    }
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int at, std::int64_t value) {
+        check(sqlite3_bind_int64(statement_, at, value));
+        return *this;
+    }
+    Statement& bind(int at, const std::string& text) {
+        check(sqlite3_bind_text(statement_, at, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT));
+        return *this;
+    }
+    Statement& bindBlob(int at, const std::vector<std::uint8_t>& bytes) {
+        check(sqlite3_bind_blob(statement_, at, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT));
+        return *this;
+    }
+    Statement& bindNull(int at) {
+        check(sqlite3_bind_null(statement_, at));
+        return *this;
+    }
+    // True while there is a row to read.
+    bool step() {
+        const int rc = sqlite3_step(statement_);
+        if (rc == SQLITE_ROW) return true;
+        sqlite3_reset(statement_);
+        if (rc != SQLITE_DONE) check(rc);
+        return false;
+    }
+    void run() {
+        while (step()) continue;
+        sqlite3_clear_bindings(statement_);
+    }
+    std::int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }
+    bool isNull(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
+    std::string text(int column) const {
+        const auto* data = sqlite3_column_text(statement_, column);
+        return data ? std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))) : std::string();
+    }
+    Bytes blob(int column) const {
+        const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement_, column));
+        return data ? Bytes(data, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))) : Bytes();
+    }
+
+private:
+    void check(int rc) const {
+        if (rc != SQLITE_OK) throw SqliteError(sqlite3_extended_errcode(db_), sqlite3_errmsg(db_));
+    }
+    sqlite3* db_;
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+void put64(std::vector<std::uint8_t>& out, std::int64_t v) {
+    put32(out, static_cast<std::uint32_t>(static_cast<std::uint64_t>(v) >> 32));
+    put32(out, static_cast<std::uint32_t>(v));
+}
+void putText(std::vector<std::uint8_t>& out, const std::string& text) {
+    put32(out, static_cast<std::uint32_t>(text.size()));
+    out.insert(out.end(), text.begin(), text.end());
+}
+std::int64_t get64(ByteReader& in) {
+    const std::uint64_t high = in.u32();
+    return static_cast<std::int64_t>(high << 32 | in.u32());
+}
+std::string getText(ByteReader& in) {
+    const Bytes bytes = in.bytes(in.u32());
+    return {bytes.begin(), bytes.end()};
+}
+
+// A download's sessions without their file, which is the path they are first met under.
+std::vector<std::uint8_t> packSessions(const std::vector<FinderSession>& sessions) {
+    std::vector<std::uint8_t> out;
+    put32(out, static_cast<std::uint32_t>(sessions.size()));
+    for (const FinderSession& s : sessions) {
+        for (const std::string* text : {&s.surname, &s.firstNames, &s.card, &s.vin, &s.plate}) putText(out, *text);
+        put32(out, s.plateNation);
+        put32(out, s.slot);
+        for (const std::int64_t v : {s.start, s.end, s.odometerStart, s.odometerEnd}) put64(out, v);
+        out.push_back(static_cast<std::uint8_t>(s.source));
+    }
+    return out;
+}
+
+std::vector<FinderSession> unpackSessions(Bytes packed) {
+    ByteReader in(packed);
+    const std::uint32_t count = in.u32();
+    // Each session takes at least 61 bytes: a count beyond that is damage, not a huge download.
+    if (count > in.remaining() / 61) throw SqliteError(SQLITE_CORRUPT, "sessions damaged");
+    std::vector<FinderSession> sessions(count);
+    for (FinderSession& s : sessions) {
+        for (std::string* text : {&s.surname, &s.firstNames, &s.card, &s.vin, &s.plate}) *text = getText(in);
+        s.plateNation = in.u32();
+        s.slot = in.u32();
+        for (std::int64_t* v : {&s.start, &s.end, &s.odometerStart, &s.odometerEnd}) *v = get64(in);
+        s.source = static_cast<char>(in.u8());
+    }
+    if (in.failed() || in.remaining() != 0) throw SqliteError(SQLITE_CORRUPT, "sessions damaged");
+    return sessions;
+}
+
+// The order of the folder walk: names byte-wise within a folder, a folder's files where its name
+// sorts; so the separator sorts before every other byte.
+bool walksBefore(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (a[i] == b[i]) continue;
+        if (a[i] == '/') return true;
+        if (b[i] == '/') return false;
+        return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+    }
+    return a.size() < b.size();
+}
+
+// The folder of `folders` whose walk finds `path`, or folders.size() for none.
+std::size_t rootOf(const std::vector<std::string>& folders, const std::string& path) {
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const std::string& root = folders[i];
+        if (path.size() > root.size() && path.compare(0, root.size(), root) == 0 && (root.back() == '/' || path[root.size()] == '/')) return i;
+    }
+    return folders.size();
+}
+
+struct FileState {
+    std::int64_t size = 0, mtimeNs = 0, inode = 0;
+    bool operator==(const FileState&) const = default;
+};
+
+FileState stateOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {-1, -1, -1};
+    return {static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            static_cast<std::int64_t>(st.st_ino)};
+}
+
+// A download as read: its facts and what it gives the finder.
+struct ReadDownload {
+    ArchiveDownload facts;
+    std::string driver;  // the first 14 characters of a card's number: the driver, not the card copy
+    bool registrationKnown = false;
+    DownloadSessions sessions;
+};
+
+ReadDownload readDownload(Bytes bytes, const std::string& path) {
+    ReadDownload out;
+    ArchiveDownload& f = out.facts;
+    auto card = decodeCardFile(bytes);
+    if (card) {
+        const DriverCardFile& file = card.value();
+        f.kind = 'C';
+        f.generation = file.gen2 ? 2 : 1;
+        if (const CardApplicationData* app = chosenApplication(file)) {
+            if (const auto& id = app->identification) {
+                f.cardNumber = cardNumberText(id->cardNumber);
+                out.driver = textWithoutTrailingBlanks(Bytes(id->cardNumber).first(14));
+                f.nation = id->issuingNation;
+                f.surname = id->surname.text;
+                f.firstNames = id->firstNames.text;
+                f.cardExpiry = id->expiryDate;
+            }
+            if (app->driverActivity && !app->driverActivity->days.empty()) {
+                const auto [first, last] = std::minmax_element(app->driverActivity->days.begin(), app->driverActivity->days.end(),
+                                                               [](const auto& a, const auto& b) { return a.date < b.date; });
+                f.periodBegin = first->date;
+                f.periodEnd = last->date + 86400;
+            }
+            if (app->lastCardDownload && !isEmptyTime(*app->lastCardDownload)) f.downloaded = *app->lastCardDownload;
+        }
+        f.signature = authenticityText(verifyCardDownload(bytes, installedTrustAnchors()).status);
+        out.sessions = cardDownloadSessions(file, path);
+        return out;
+    }
+    const VuDownload vu = decodeVuDownload(bytes);
+    const bool recognised = vu.complete && !bytes.empty();
+    f.kind = recognised ? 'V' : 'U';
+    f.problem = recognised ? "" : bytes.empty() ? "empty file" : vu.stopReason;
+    f.generation = vu.generation ? static_cast<int>(*vu.generation) + 1 : 0;
+    f.vin = vu.vin;
+    f.registration = vu.registrationNumber;
+    f.nation = vu.registrationNation;
+    out.registrationKnown = vu.hasRegistration;
+    f.periodBegin = isEmptyTime(vu.downloadableFrom) ? 0 : vu.downloadableFrom;
+    f.periodEnd = isEmptyTime(vu.downloadableTo) ? 0 : vu.downloadableTo;
+    f.downloaded = isEmptyTime(vu.vuTime) ? 0 : vu.vuTime;
+    f.signature = authenticityText(verifyVuDownload(bytes, vu, installedTrustAnchors()).status);
+    out.sessions = vehicleDownloadSessions(vu, recognised, path);
+    return out;
+}
+
+std::string timeStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    ::gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &utc);
+    return text;
+}
+
+}  // namespace
+
+struct ArchiveIndex::Database {
+    sqlite3* handle = nullptr;
+    ~Database() { sqlite3_close(handle); }
+    void exec(const char* sql) {
+        char* message = nullptr;
+        if (sqlite3_exec(handle, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+            const std::string text = message ? message : "sqlite error";
+            sqlite3_free(message);
+            throw SqliteError(sqlite3_extended_errcode(handle), text);
+        }
+    }
+    std::int64_t pragma(const char* sql) {
+        Statement s(handle, sql);
+        return s.step() ? s.integer(0) : 0;
+    }
+    // Each step in a transaction of its own, so that an interrupted upgrade resumes where it stopped.
+    void migrate(std::int64_t from) {
+        for (std::int64_t v = from; v < kSchemaVersion; ++v) {
+            exec("BEGIN IMMEDIATE");
+            exec(kMigrations[v]);
+            exec(("PRAGMA application_id=" + std::to_string(kApplicationId) + "; PRAGMA user_version=" + std::to_string(v + 1)).c_str());
+            exec("COMMIT");
+        }
+    }
+    // Leaves no transaction open behind a failure, so that the next one can begin.
+    void rollBackOpen() {
+        if (handle && sqlite3_get_autocommit(handle) == 0) sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+};
+
+std::string defaultArchiveIndexPath() { return (fs::path(dataFolder()) / "archive.sqlite").string(); }
+
+ArchiveIndex::ArchiveIndex(const std::string& file) { begin(file); }
+
+ArchiveIndex::~ArchiveIndex() = default;
+
+void ArchiveIndex::begin(const std::string& file) {
+    file_ = file;
+    db_ = std::make_unique<Database>();
+    if (file.empty()) {
+        if (sqlite3_open(":memory:", &db_->handle) != SQLITE_OK) throw std::runtime_error("cannot open an index in memory");
+        db_->migrate(0);
+        return;
+    }
+    std::error_code error;
+    fs::create_directories(fs::path(file).parent_path(), error);
+    if (sqlite3_open_v2(file.c_str(), &db_->handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK ||
+        sqlite3_db_readonly(db_->handle, "main") == 1) {
+        fallBackToMemory(error ? error.message() : db_->handle ? sqlite3_errmsg(db_->handle) : "");
+        return;
+    }
+    sqlite3_busy_timeout(db_->handle, 5000);
+    try {
+        const std::int64_t tables = db_->pragma("SELECT count(*) FROM sqlite_master");
+        const std::int64_t application = db_->pragma("PRAGMA application_id");
+        const std::int64_t version = db_->pragma("PRAGMA user_version");
+        if (tables > 0 && application != kApplicationId) {
+            setAside("Die Datei " + file + " ist kein Archiv-Index dieses Programms");
+            return;
+        }
+        if (version > kSchemaVersion) {
+            setAside("Der Archiv-Index stammt von einer neueren Programmversion");
+            return;
+        }
+        db_->exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
+        db_->migrate(version);
+        // A damage in the tables shows here rather than in the middle of a rescan.
+        db_->pragma("SELECT count(*) FROM files WHERE vanished IS NULL");
+    } catch (const SqliteError& e) {
+        if (e.damaged()) {
+            setAside("Der Archiv-Index war beschädigt");
+        } else {
+            fallBackToMemory(e.what());
+        }
+    }
+}
+
+void ArchiveIndex::setAside(const std::string& why) {
+    db_.reset();
+    const std::string file = file_;
+    const std::string aside = file + ".beiseite-" + timeStamp();
+    std::error_code error;
+    fs::rename(file, aside, error);
+    if (error) {
+        fallBackToMemory(error.message());
+        return;
+    }
+    for (const char* suffix : {"-wal", "-shm"}) fs::rename(file + suffix, aside + suffix, error);
+    begin(file);
+    if (notice_.empty()) notice_ = why + "; er wurde als " + fs::path(aside).filename().string() + " beiseitegelegt und wird neu aufgebaut.";
+}
+
+void ArchiveIndex::fallBackToMemory(const std::string& why) {
+    const std::string folder = fs::path(file_).parent_path().string();
+    begin("");
+    notice_ = "Der Archiv-Index kann in " + folder + " nicht gespeichert werden (" + why +
+              "); die Fahrerermittlung arbeitet ohne gespeicherten Index.";
+}
+
+std::vector<std::string> ArchiveIndex::folders() const {
+    Statement s(db_->handle, "SELECT path FROM folders ORDER BY position");
+    std::vector<std::string> out;
+    while (s.step()) out.push_back(s.text(0));
+    return out;
+}
+
+RescanCounts ArchiveIndex::rescan(const std::vector<std::string>& folders, const std::function<bool(long, long)>& progress,
+                                  const std::atomic<bool>* stop, const std::function<void(long)>& committed) {
+    try {
+        return rescanOnce(folders, progress, stop, committed);
+    } catch (const SqliteError& e) {
+        if (e.damaged() && kept()) {
+            setAside("Der Archiv-Index war beschädigt");
+        } else if (kept()) {
+            fallBackToMemory(e.what());
+        } else {
+            throw std::runtime_error(e.what());
+        }
+    }
+    try {
+        return rescanOnce(folders, progress, stop, committed);
+    } catch (const SqliteError& e) {
+        throw std::runtime_error(e.what());
+    }
+}
+
+RescanCounts ArchiveIndex::rescanOnce(const std::vector<std::string>& folders, const std::function<bool(long, long)>& progress,
+                                      const std::atomic<bool>* stop, const std::function<void(long)>& committed) {
+    try {
+        return rescanFiles(folders, progress, stop, committed);
+    } catch (...) {
+        db_->rollBackOpen();
+        throw;
+    }
+}
+
+RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, const std::function<bool(long, long)>& progress,
+                                       const std::atomic<bool>* stop, const std::function<void(long)>& committed) {
+    RescanCounts counts;
+    struct Kept {
+        FileState state;
+        bool readable = false;
+        bool vanished = false;
+    };
+    std::unordered_map<std::string, Kept> kept;
+    {
+        Statement s(db_->handle, "SELECT path, size, mtime_ns, inode, download IS NOT NULL, vanished IS NOT NULL FROM files");
+        while (s.step()) kept.emplace(s.text(0), Kept{{s.integer(1), s.integer(2), s.integer(3)}, s.integer(4) != 0, s.integer(5) != 0});
+    }
+    std::vector<DownloadWalk> walks;
+    for (const std::string& folder : folders) {
+        walks.push_back(findDownloads(folder, stop));
+        for (const SkippedFile& file : walks.back().skipped) {
+            std::fprintf(stderr, "ddd_finder: übersprungen: %s: %s\n", file.path.c_str(), file.reason.c_str());
+        }
+        counts.files += static_cast<long>(walks.back().files.size());
+    }
+    if (stop && *stop) return counts;
+
+    Statement findDownload(db_->handle, "SELECT id FROM downloads WHERE sha256 = ?");
+    Statement addDownload(db_->handle,
+                          "INSERT INTO downloads(sha256, kind, problem, generation, card_number, driver, nation, surname, first_names, card_expiry,"
+                          " vin, registration, registration_known, period_begin, period_end, downloaded, signature, sessions)"
+                          " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    Statement putFile(db_->handle, "INSERT OR REPLACE INTO files(path, size, mtime_ns, inode, download, problem, vanished) VALUES(?,?,?,?,?,?,NULL)");
+    Statement present(db_->handle, "UPDATE files SET vanished = NULL WHERE path = ?");
+    long sinceCommit = 0;
+    long stored = 0;
+    const auto commit = [&] {
+        db_->exec("COMMIT");
+        stored += sinceCommit;
+        if (committed && sinceCommit > 0) committed(stored);
+        sinceCommit = 0;
+    };
+    db_->exec("BEGIN IMMEDIATE");
+    std::unordered_set<std::string> seen;
+    long done = 0;
+    for (const DownloadWalk& walk : walks) {
+        for (const std::string& path : walk.files) {
+            if ((progress && !progress(done, counts.files)) || (stop && *stop)) {
+                commit();
+                return counts;
+            }
+            ++done;
+            seen.insert(path);
+            const FileState state = stateOf(path);
+            const auto found = kept.find(path);
+            if (found != kept.end() && found->second.readable && found->second.state == state) {
+                if (found->second.vanished) present.bind(1, path).run();
+                continue;
+            }
+            ++counts.read;
+            const FileRead bytes = readWholeFile(path);
+            putFile.bind(1, path).bind(2, state.size).bind(3, state.mtimeNs).bind(4, state.inode);
+            if (!bytes) {
+                std::fprintf(stderr, "ddd_finder: Datei nicht lesbar, übersprungen: %s: %s\n", path.c_str(), bytes.reason().c_str());
+                putFile.bindNull(5).bind(6, bytes.reason()).run();
+                continue;
+            }
+            const std::string sha = sha256Hex(*bytes);
+            std::int64_t id = 0;
+            if (findDownload.bind(1, sha).step()) {
+                id = findDownload.integer(0);
+                findDownload.run();
+            } else {
+                ++counts.decoded;
+                const ReadDownload d = readDownload(*bytes, path);
+                const ArchiveDownload& f = d.facts;
+                addDownload.bind(1, sha).bind(2, std::string(1, f.kind)).bind(3, f.problem).bind(4, f.generation).bind(5, f.cardNumber);
+                addDownload.bind(6, d.driver).bind(7, f.nation).bind(8, f.surname).bind(9, f.firstNames).bind(10, f.cardExpiry);
+                addDownload.bind(11, f.vin).bind(12, f.registration).bind(13, d.registrationKnown).bind(14, f.periodBegin);
+                addDownload.bind(15, f.periodEnd).bind(16, f.downloaded).bind(17, f.signature).bindBlob(18, packSessions(d.sessions.sessions));
+                addDownload.run();
+                id = sqlite3_last_insert_rowid(db_->handle);
+            }
+            putFile.bind(5, id).bind(6, std::string()).run();
+            if (++sinceCommit == kFilesPerTransaction) {
+                commit();
+                db_->exec("BEGIN IMMEDIATE");
+            }
+        }
+    }
+    if (progress && done == counts.files) progress(done, counts.files);
+
+    Statement vanish(db_->handle, "UPDATE files SET vanished = ? WHERE path = ?");
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+    for (const auto& [path, file] : kept) {
+        if (file.vanished || seen.count(path)) continue;
+        vanish.bind(1, now).bind(2, path).run();
+        ++counts.vanished;
+    }
+    // Contents no file holds any more, replaced or gone with every path they had.
+    db_->exec("DELETE FROM downloads WHERE id NOT IN (SELECT download FROM files WHERE download IS NOT NULL);"
+              "DELETE FROM folders; DELETE FROM walk_skipped");
+    Statement addFolder(db_->handle, "INSERT INTO folders(position, path) VALUES(?, ?)");
+    Statement addSkipped(db_->handle, "INSERT INTO walk_skipped(folder, position, path, reason) VALUES(?,?,?,?)");
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        addFolder.bind(1, static_cast<std::int64_t>(i)).bind(2, folders[i]).run();
+        for (std::size_t k = 0; k < walks[i].skipped.size(); ++k) {
+            addSkipped.bind(1, static_cast<std::int64_t>(i)).bind(2, static_cast<std::int64_t>(k)).bind(3, walks[i].skipped[k].path);
+            addSkipped.bind(4, walks[i].skipped[k].reason).run();
+        }
+    }
+    commit();
+    counts.complete = true;
+    return counts;
+}
+
+namespace {
+
+// A present file as the finder meets it.
+struct PresentFile {
+    std::size_t root = 0;
+    std::string path;
+    std::string problem;
+    std::int64_t download = 0;  // 0: unreadable
+};
+
+std::vector<PresentFile> presentFiles(sqlite3* db, const std::vector<std::string>& folders, const char* sql) {
+    std::vector<PresentFile> files;
+    Statement s(db, sql);
+    while (s.step()) {
+        PresentFile f{0, s.text(0), s.text(1), s.isNull(2) ? 0 : s.integer(2)};
+        f.root = rootOf(folders, f.path);
+        files.push_back(std::move(f));
+    }
+    std::sort(files.begin(), files.end(), [](const PresentFile& a, const PresentFile& b) {
+        return a.root != b.root ? a.root < b.root : walksBefore(a.path, b.path);
+    });
+    return files;
+}
+
+}  // namespace
+
+DriverIndex ArchiveIndex::driverIndex() const {
+    const std::vector<std::string> roots = folders();
+    const std::vector<PresentFile> files =
+        presentFiles(db_->handle, roots, "SELECT path, problem, download FROM files WHERE vanished IS NULL");
+    std::vector<std::vector<SkippedFile>> walkSkipped(roots.size() + 1);
+    {
+        Statement s(db_->handle, "SELECT folder, path, reason FROM walk_skipped ORDER BY folder, position");
+        while (s.step()) {
+            const auto folder = static_cast<std::size_t>(s.integer(0));
+            if (folder < roots.size()) walkSkipped[folder].push_back({s.text(1), s.text(2)});
+        }
+    }
+    std::unordered_map<std::int64_t, DownloadSessions> contents;
+    {
+        Statement s(db_->handle,
+                    "SELECT id, kind, vin, registration_known, nation, sessions FROM downloads"
+                    " WHERE id IN (SELECT download FROM files WHERE vanished IS NULL)");
+        while (s.step()) {
+            const std::string kind = s.text(1);
+            contents.emplace(s.integer(0), DownloadSessions{kind != "C", kind != "U", s.text(2), s.integer(3) != 0,
+                                                            static_cast<std::uint32_t>(s.integer(4)), unpackSessions(s.blob(5))});
+        }
+    }
+    DriverIndex index;
+    std::size_t at = 0;
+    for (std::size_t root = 0; root <= roots.size(); ++root) {
+        for (SkippedFile& s : walkSkipped[root]) index.skipped.push_back(std::move(s));
+        const std::size_t first = at;
+        for (; at < files.size() && files[at].root == root; ++at) {
+            const PresentFile& file = files[at];
+            if (file.download == 0) {
+                ++index.filesUnreadable;
+                index.skipped.push_back({file.path, file.problem});
+                continue;
+            }
+            const auto found = contents.find(file.download);
+            if (found == contents.end()) throw SqliteError(SQLITE_CORRUPT, "file without its download");
+            // The first path of a content in walk order brings its sessions; the same content met
+            // again adds nothing but the file.
+            DownloadSessions d = std::move(found->second);
+            found->second = {d.vehicleUnit, d.recognised, {}, false, 0, {}};
+            for (FinderSession& session : d.sessions) session.file = file.path;
+            index.addDownload(std::move(d));
+        }
+        if (root < roots.size() || at > first) index.finishScan();
+    }
+    return index;
+}
+
+std::vector<ArchiveDownload> ArchiveIndex::downloads() const {
+    const std::vector<PresentFile> files =
+        presentFiles(db_->handle, folders(), "SELECT path, problem, download FROM files WHERE vanished IS NULL AND download IS NOT NULL");
+    Statement s(db_->handle,
+                "SELECT kind, problem, generation, card_number, nation, surname, first_names, card_expiry, vin, registration,"
+                " period_begin, period_end, downloaded, signature FROM downloads WHERE id = ?");
+    std::vector<ArchiveDownload> out;
+    std::unordered_set<std::int64_t> met;
+    for (const PresentFile& file : files) {
+        if (!met.insert(file.download).second || !s.bind(1, file.download).step()) continue;
+        ArchiveDownload d;
+        d.path = file.path;
+        d.kind = s.text(0).empty() ? 'U' : s.text(0)[0];
+        d.problem = s.text(1);
+        d.generation = static_cast<int>(s.integer(2));
+        d.cardNumber = s.text(3);
+        d.nation = static_cast<int>(s.integer(4));
+        d.surname = s.text(5);
+        d.firstNames = s.text(6);
+        d.cardExpiry = s.integer(7);
+        d.vin = s.text(8);
+        d.registration = s.text(9);
+        d.periodBegin = s.integer(10);
+        d.periodEnd = s.integer(11);
+        d.downloaded = s.integer(12);
+        d.signature = s.text(13);
+        s.run();
+        out.push_back(std::move(d));
+    }
+    return out;
+}
+
+std::vector<std::string> ArchiveIndex::driverDownloads(int nation, const std::string& card) const {
+    Statement s(db_->handle,
+                "SELECT f.path FROM files f JOIN downloads d ON d.id = f.download"
+                " WHERE f.vanished IS NULL AND d.kind = 'C' AND d.nation = ? AND d.driver = ?");
+    s.bind(1, nation).bind(2, card);
+    std::vector<std::string> paths;
+    while (s.step()) paths.push_back(s.text(0));
+    const std::vector<std::string> roots = folders();
+    std::sort(paths.begin(), paths.end(), [&](const std::string& a, const std::string& b) {
+        const std::size_t ra = rootOf(roots, a), rb = rootOf(roots, b);
+        return ra != rb ? ra < rb : walksBefore(a, b);
+    });
+    return paths;
+}
+
+}  // namespace ddd::finder
