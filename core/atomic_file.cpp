@@ -179,15 +179,20 @@ std::string FileRead::reason() const {
     return {};
 }
 
-FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
-    // The type is known before opening, so a device is never opened; the open itself does not
-    // wait for a pipe's writer, and the second look at the opened file catches a swap between.
+namespace {
+
+// Opens a regular file for reading, refusing what is not one. The type is known before opening,
+// so a device is never opened; the open itself does not wait for a pipe's writer, and the second
+// look at the opened file catches a swap between. On success `fd` is open and `read.size` set.
+FileRead openRegularFile(const std::string& path, int& fd) {
+    fd = -1;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return refused(problemOfError(errno), errno);
-    const int fd = S_ISREG(info.st_mode) ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY) : -1;
+    fd = S_ISREG(info.st_mode) ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY) : -1;
     if (fd >= 0 && ::fstat(fd, &info) != 0) info.st_mode = 0;
     if (!S_ISREG(info.st_mode)) {
         if (fd >= 0) ::close(fd);
+        fd = -1;
         FileRead read = refused(S_ISDIR(info.st_mode) ? ReadProblem::Folder : ReadProblem::NotAFile);
         read.mode = info.st_mode;
         return read;
@@ -195,6 +200,35 @@ FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
     if (fd < 0) return refused(problemOfError(errno), errno);
     FileRead read;
     read.size = static_cast<std::uint64_t>(info.st_size);
+    return read;
+}
+
+}  // namespace
+
+FileHead readFileHead(const std::string& path, std::span<std::uint8_t> buffer) {
+    int fd = -1;
+    FileHead result{openRegularFile(path, fd), {}};
+    if (fd < 0) return result;
+    std::size_t got = 0;
+    while (got < buffer.size()) {
+        const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            result.status = refused(ReadProblem::Failed, errno);
+            break;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (result.status) result.head = buffer.first(got);
+    return result;
+}
+
+FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
+    int fd = -1;
+    FileRead read = openRegularFile(path, fd);
+    if (fd < 0) return read;
     read.limit = maxBytes;
     if (read.size > maxBytes) {
         ::close(fd);
@@ -202,15 +236,14 @@ FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
         return read;
     }
     // Read to the end rather than to the size told, so that a file growing meanwhile is still
-    // read whole, but never beyond the limit.
+    // read whole, but never beyond the limit. The end is confirmed by a read into a small
+    // buffer: growing the content for it would allocate and clear far more than the file holds.
     read.bytes.resize(static_cast<std::size_t>(read.size));
     std::size_t got = 0;
-    for (;;) {
-        if (got == read.bytes.size()) {
-            if (got > maxBytes) break;
-            read.bytes.resize(std::min<std::uint64_t>(maxBytes + 1, got + 64 * 1024));
-        }
-        const ssize_t n = ::read(fd, read.bytes.data() + got, read.bytes.size() - got);
+    char probe[512];
+    while (got <= maxBytes) {
+        const bool atSizeTold = got == read.bytes.size();
+        const ssize_t n = atSizeTold ? ::read(fd, probe, sizeof probe) : ::read(fd, read.bytes.data() + got, read.bytes.size() - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             const int error = errno;
@@ -218,6 +251,10 @@ FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
             return refused(ReadProblem::Failed, error);
         }
         if (n == 0) break;
+        if (atSizeTold) {
+            read.bytes.insert(read.bytes.end(), probe, probe + n);
+            read.bytes.resize(std::min<std::uint64_t>(maxBytes + 1, got + static_cast<std::size_t>(n) + 64 * 1024));
+        }
         got += static_cast<std::size_t>(n);
     }
     ::close(fd);

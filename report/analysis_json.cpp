@@ -207,10 +207,19 @@ void writeCodeNames(JsonWriter& w, const AnalysisResult& r) {
     w.endObject();
 }
 
+// Generous for every list, so that the document is written into one buffer that never moves;
+// what is reserved beyond the need is never touched.
+std::size_t expectedDocumentBytes(const AnalysisResult& r) {
+    const std::size_t records = r.activities.size() + 4 * r.shifts.size() + r.violations.size() + r.legalViolations.size() +
+                                r.forecasts.size() + r.coverageGaps.size() + r.vehicles.size() + r.countries.size() +
+                                r.events.size() + r.controls.size() + r.specials.size() + 4 * r.authenticity.size();
+    return 65536 + 512 * records;
+}
+
 }  // namespace
 
 std::string toAnalysisJson(const AnalysisResult& r) {
-    JsonWriter w;
+    JsonWriter w(false, expectedDocumentBytes(r));
     w.beginObject();
     if (!r.ok) {
         w.field("ok", false).field("error", r.error).endObject();
