@@ -220,10 +220,15 @@ std::size_t expectedDocumentBytes(const AnalysisResult& r) {
 
 std::string toAnalysisJson(const AnalysisResult& r) {
     JsonWriter w(false, expectedDocumentBytes(r));
+    writeAnalysisJson(w, r);
+    return w.take();
+}
+
+void writeAnalysisJson(JsonWriter& w, const AnalysisResult& r) {
     w.beginObject();
     if (!r.ok) {
         w.field("ok", false).field("error", r.error).endObject();
-        return w.take();
+        return;
     }
     w.field("ok", true).field("driver", r.driver).field("card", r.card).field("nation", std::int64_t{r.nation});
     w.field("period", periodText(coveredDays(r.activities), false)).field("filesMerged", std::int64_t{r.filesMerged});
@@ -250,7 +255,6 @@ std::string toAnalysisJson(const AnalysisResult& r) {
     // The card was in use when downloaded: its newest day holds data only up to this instant.
     w.field("dataEnd", r.dataEnd == 0 ? std::string() : formatDateTime(r.dataEnd));
     w.endObject();
-    return w.take();
 }
 
 std::string analyzeOpenedFile(const std::string& path) { return toAnalysisJson(analyzeDriverOfFile(path)); }

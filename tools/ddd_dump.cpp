@@ -586,9 +586,9 @@ bool writeOut(std::string_view left) {
 constexpr std::size_t kOutputPieceBytes = 8 * 1024;
 
 template <typename Dump>
-int writeDump(Dump dump) {
+int writeDump(bool pretty, Dump dump) {
     bool written = true;
-    JsonWriter w(true, [&](std::string_view piece) { written = written && writeOut(piece); }, kOutputPieceBytes);
+    JsonWriter w(pretty, [&](std::string_view piece) { written = written && writeOut(piece); }, kOutputPieceBytes);
     dump(w);
     w.finish();
     return written && writeOut("\n") ? 0 : 1;
@@ -608,9 +608,7 @@ int main(int argc, char** argv) {
     const std::string& path = args[0];
     if (mode == "--analysis") {
         const AnalysisResult result = analyzeDriverOfFile(path);
-        std::string document = toAnalysisJson(result);
-        document.push_back('\n');
-        if (!writeOut(document)) return 1;
+        if (writeDump(false, [&](JsonWriter& w) { writeAnalysisJson(w, result); }) != 0) return 1;
         return result.ok ? 0 : 1;
     }
     const auto read = readWholeFile(path);
@@ -627,7 +625,7 @@ int main(int argc, char** argv) {
         if (summary) {
             printVuSummary(path, vu, check);
         } else {
-            return writeDump([&](JsonWriter& w) { dumpVuJson(w, path, bytes.size(), vu, check); });
+            return writeDump(true, [&](JsonWriter& w) { dumpVuJson(w, path, bytes.size(), vu, check); });
         }
         return 0;
     }
@@ -640,7 +638,7 @@ int main(int argc, char** argv) {
     if (summary) {
         printSummary(path, decoded.value());
     } else {
-        return writeDump([&](JsonWriter& w) { dumpJson(w, path, bytes.size(), decoded.value()); });
+        return writeDump(true, [&](JsonWriter& w) { dumpJson(w, path, bytes.size(), decoded.value()); });
     }
     return 0;
 }
