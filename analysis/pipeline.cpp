@@ -54,8 +54,20 @@ struct LoadedFile {
     std::string unreadable;  // why the file was not read, when that is worth telling
 };
 
+// False when the file's first bytes show it is no download of the driver: then it is passed
+// over unread. A file too large for a card download or that cannot be read goes the whole
+// way, so that it is named as the whole read names it.
+bool mayBeOfDriver(const std::string& path, const DriverKey& driver) {
+    std::array<std::uint8_t, kIdentifyingHeadBytes> buffer;
+    const FileHead read = readFileHead(path, buffer);
+    if (!read.status || read.status.size > kMaxCardDownloadBytes) return true;
+    const HeadIdentification head = chosenCardIdentificationOfHead(read.head, read.status.size);
+    return !head.decided || (head.identification && driverKeyOf(*head.identification) == driver);
+}
+
 LoadedFile loadFile(const std::string& path, const std::optional<DriverKey>& onlyDriver) {
     LoadedFile loaded;
+    if (onlyDriver && !mayBeOfDriver(path, *onlyDriver)) return loaded;
     // A file larger than any card download is left out unread: a vehicle unit's download, most
     // likely, which the walk leaves out anyway; only one larger than any download is named.
     auto bytes = readWholeFile(path, kMaxCardDownloadBytes);

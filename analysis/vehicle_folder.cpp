@@ -1,5 +1,6 @@
 #include "analysis/vehicle_folder.h"
 
+#include <array>
 #include <filesystem>
 
 #include "analysis/parallel.h"
@@ -32,20 +33,21 @@ struct Found {
 
 Found identify(const std::string& path, const std::string& vin, const TrustAnchors& anchors) {
     Found found;
-    const FileRead head = readFileHead(path, kHeadBytes);
-    if (!head) {
-        found.unreadable = head.reason();
+    std::array<std::uint8_t, kHeadBytes> buffer;
+    const FileHead head = readFileHead(path, buffer);
+    if (!head.status) {
+        found.unreadable = head.status.reason();
         return found;
     }
-    if (head->empty()) return found;
-    if (head->front() == kBlockMarker) {
-        if (decodeVuDownload(*head).vin != vin) return found;
+    if (head.head.empty()) return found;
+    if (head.head.front() == kBlockMarker) {
+        if (decodeVuDownload(head.head).vin != vin) return found;
         const FileRead whole = readWholeFile(path);
         if (!whole) found.unreadable = whole.reason();
         else found.source = checkedSource(path, *whole, anchors);
         return found;
     }
-    if (head.size > kMaxCardDownloadBytes) return found;
+    if (head.status.size > kMaxCardDownloadBytes) return found;
     const FileRead whole = readWholeFile(path, kMaxCardDownloadBytes);
     if (!whole) return found;
     if (const auto identification = chosenCardIdentification(*whole)) {

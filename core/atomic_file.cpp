@@ -181,59 +181,53 @@ std::string FileRead::reason() const {
 
 namespace {
 
-// Opens a regular file for reading, or tells in `read` why not; -1 then.
-int openRegularFile(const std::string& path, FileRead& read) {
-    // The type is known before opening, so a device is never opened; the open itself does not
-    // wait for a pipe's writer, and the second look at the opened file catches a swap between.
+// Opens a regular file for reading, refusing what is not one. The type is known before opening,
+// so a device is never opened; the open itself does not wait for a pipe's writer, and the second
+// look at the opened file catches a swap between. On success `fd` is open and `read.size` set.
+FileRead openRegularFile(const std::string& path, int& fd) {
+    fd = -1;
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        read = refused(problemOfError(errno), errno);
-        return -1;
-    }
-    const int fd = S_ISREG(info.st_mode) ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY) : -1;
+    if (::stat(path.c_str(), &info) != 0) return refused(problemOfError(errno), errno);
+    fd = S_ISREG(info.st_mode) ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY) : -1;
     if (fd >= 0 && ::fstat(fd, &info) != 0) info.st_mode = 0;
     if (!S_ISREG(info.st_mode)) {
         if (fd >= 0) ::close(fd);
-        read = refused(S_ISDIR(info.st_mode) ? ReadProblem::Folder : ReadProblem::NotAFile);
+        fd = -1;
+        FileRead read = refused(S_ISDIR(info.st_mode) ? ReadProblem::Folder : ReadProblem::NotAFile);
         read.mode = info.st_mode;
-        return -1;
+        return read;
     }
-    if (fd < 0) read = refused(problemOfError(errno), errno);
+    if (fd < 0) return refused(problemOfError(errno), errno);
+    FileRead read;
     read.size = static_cast<std::uint64_t>(info.st_size);
-    return fd;
-}
-
-// Reads into `bytes` from `got` on until they are full or the file ends; the system's error
-// number of a failed read, else 0.
-int readInto(int fd, std::vector<std::uint8_t>& bytes, std::size_t& got) {
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return errno;
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    return 0;
+    return read;
 }
 
 }  // namespace
 
-FileRead readFileHead(const std::string& path, std::size_t maxBytes) {
-    FileRead read;
-    const int fd = openRegularFile(path, read);
-    if (fd < 0) return read;
-    read.bytes.resize(std::min<std::uint64_t>(maxBytes, read.size));
+FileHead readFileHead(const std::string& path, std::span<std::uint8_t> buffer) {
+    int fd = -1;
+    FileHead result{openRegularFile(path, fd), {}};
+    if (fd < 0) return result;
     std::size_t got = 0;
-    const int error = readInto(fd, read.bytes, got);
+    while (got < buffer.size()) {
+        const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            result.status = refused(ReadProblem::Failed, errno);
+            break;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
     ::close(fd);
-    if (error != 0) return refused(ReadProblem::Failed, error);
-    read.bytes.resize(got);
-    return read;
+    if (result.status) result.head = buffer.first(got);
+    return result;
 }
 
 FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
-    FileRead read;
-    const int fd = openRegularFile(path, read);
+    int fd = -1;
+    FileRead read = openRegularFile(path, fd);
     if (fd < 0) return read;
     read.limit = maxBytes;
     if (read.size > maxBytes) {
@@ -242,19 +236,26 @@ FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
         return read;
     }
     // Read to the end rather than to the size told, so that a file growing meanwhile is still
-    // read whole, but never beyond the limit.
+    // read whole, but never beyond the limit. The end is confirmed by a read into a small
+    // buffer: growing the content for it would allocate and clear far more than the file holds.
     read.bytes.resize(static_cast<std::size_t>(read.size));
     std::size_t got = 0;
-    for (;;) {
-        if (got == read.bytes.size()) {
-            if (got > maxBytes) break;
-            read.bytes.resize(std::min<std::uint64_t>(maxBytes + 1, got + 64 * 1024));
-        }
-        if (const int error = readInto(fd, read.bytes, got); error != 0) {
+    char probe[512];
+    while (got <= maxBytes) {
+        const bool atSizeTold = got == read.bytes.size();
+        const ssize_t n = atSizeTold ? ::read(fd, probe, sizeof probe) : ::read(fd, read.bytes.data() + got, read.bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
             ::close(fd);
             return refused(ReadProblem::Failed, error);
         }
-        if (got < read.bytes.size()) break;  // the end of the file
+        if (n == 0) break;
+        if (atSizeTold) {
+            read.bytes.insert(read.bytes.end(), probe, probe + n);
+            read.bytes.resize(std::min<std::uint64_t>(maxBytes + 1, got + static_cast<std::size_t>(n) + 64 * 1024));
+        }
+        got += static_cast<std::size_t>(n);
     }
     ::close(fd);
     if (got > maxBytes) {

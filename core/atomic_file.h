@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,9 +87,15 @@ struct FileRead {
 // refused before any byte is read.
 FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes = kMaxDownloadBytes);
 
-// The first `maxBytes` bytes of a regular file (fewer when it is shorter), refused as
-// readWholeFile refuses; `size` tells the whole file's size.
-FileRead readFileHead(const std::string& path, std::size_t maxBytes);
+// The first bytes of a file, enough to tell what it is without reading the rest.
+struct FileHead {
+    FileRead status;                     // refusals as readWholeFile's; `size` the whole file's
+    std::span<const std::uint8_t> head;  // the start of `buffer`, at most its size
+};
+
+// Reads the start of a regular file into `buffer` with one read where the system allows it;
+// what is not a regular file is refused as by readWholeFile.
+FileHead readFileHead(const std::string& path, std::span<std::uint8_t> buffer);
 
 // German text for what a path is instead of a regular file ("ist eine Pipe, keine Datei").
 std::string notAFileText(std::uint32_t mode);

@@ -149,6 +149,45 @@ std::optional<CardIdentification> chosenCardIdentification(Bytes data) {
     return identificationOf(kAppendixGen1Data);
 }
 
+HeadIdentification chosenCardIdentificationOfHead(Bytes head, std::uint64_t fileSize) {
+    if (head.size() >= fileSize) return {true, chosenCardIdentification(head.first(static_cast<std::size_t>(fileSize)))};
+    // The first Identification record of each generation: absent, whole in the head, or cut by it.
+    struct FirstIdentification {
+        bool seen = false;
+        std::optional<Bytes> value;
+    } gen1, gen2;
+    bool gen2Records = false;
+    for (std::uint64_t p = 0; p + 5 <= head.size();) {
+        ByteReader header(head.subspan(static_cast<std::size_t>(p)));
+        const std::uint16_t fid = header.u16();
+        const std::uint8_t appendix = header.u8();
+        const std::uint16_t length = header.u16();
+        const std::uint64_t end = p + 5 + length;
+        if (appendix >= 4 || length == 0xFFFF || end > fileSize) return {true, std::nullopt};
+        gen2Records = gen2Records || appendix > 1;
+        FirstIdentification& first = appendix == kAppendixGen1Data ? gen1 : gen2;
+        if (fid == 0x0520 && (appendix == kAppendixGen1Data || appendix == kAppendixGen2Data) && !first.seen) {
+            first.seen = true;
+            if (end <= head.size()) first.value = head.subspan(static_cast<std::size_t>(p + 5), length);
+        }
+        p = end;
+    }
+    auto decoded = [](const FirstIdentification& first) -> std::optional<CardIdentification> {
+        auto identification = decodeIdentification(*first.value);
+        if (!identification) return std::nullopt;
+        return std::move(identification).value();
+    };
+    if (gen2.value) {
+        if (auto identification = decoded(gen2)) return {true, std::move(identification)};
+    } else if (gen2.seen || gen2Records || head.size() < kIdentifyingHeadBytes) {
+        // A second-generation part may still follow: only a head longer than any first part
+        // shows that there is none.
+        return {};
+    }
+    if (!gen1.value) return {};
+    return {true, decoded(gen1)};
+}
+
 const CardApplicationData* chosenApplication(const DriverCardFile& file) {
     if (file.gen2 && file.gen2->identification) return &*file.gen2;
     if (file.gen1 && file.gen1->identification) return &*file.gen1;

@@ -82,6 +82,23 @@ Decoded<TlvIndex> splitTlv(Bytes data);
 // so a folder of downloads can be sorted by driver before any is decoded in full.
 std::optional<CardIdentification> chosenCardIdentification(Bytes data);
 
+// A download's first bytes hold its identification: the first generation's part, of about 27 KB
+// at most, comes before the second's, whose identification follows a few certificates later.
+inline constexpr std::size_t kIdentifyingHeadBytes = 40 * 1024;
+
+// The chosen identification as far as a download's first bytes tell it. `decided` is false when
+// they end before the answer; then only the whole file can tell.
+struct HeadIdentification {
+    bool decided = false;
+    std::optional<CardIdentification> identification;
+};
+
+// chosenCardIdentification from the first bytes of a download of `fileSize` bytes, so that a
+// walk for one driver can pass over the downloads of others without reading them. A container
+// broken within the head has no identification, as for the whole file; one whose head of
+// kIdentifyingHeadBytes holds no second-generation record is a first-generation download.
+HeadIdentification chosenCardIdentificationOfHead(Bytes head, std::uint64_t fileSize);
+
 // The part of a decoded download that the same rule chooses.
 const CardApplicationData* chosenApplication(const DriverCardFile& file);
 

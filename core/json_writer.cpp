@@ -1,5 +1,6 @@
 #include "core/json_writer.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace ddd {
@@ -89,7 +90,21 @@ void appendJsonString(std::string& out, std::string_view text) {
     out.push_back('"');
 }
 
+JsonWriter::JsonWriter(bool pretty, std::function<void(std::string_view)> sink, std::size_t pieceBytes)
+    : sink_(std::move(sink)), pieceBytes_(pieceBytes), pretty_(pretty) {
+    out_.reserve(pieceBytes + pieceBytes / 4);
+}
+
+void JsonWriter::finish() {
+    if (sink_ && !out_.empty()) sink_(out_);
+    out_.clear();
+}
+
 void JsonWriter::beforeValue() {
+    if (sink_ && out_.size() >= pieceBytes_) {
+        sink_(out_);
+        out_.clear();
+    }
     if (afterKey_) {
         afterKey_ = false;
         return;
@@ -159,7 +174,11 @@ JsonWriter& JsonWriter::raw(std::string_view text) {
     return *this;
 }
 
-JsonWriter& JsonWriter::integer(std::int64_t value) { return raw(std::to_string(value)); }
+JsonWriter& JsonWriter::integer(std::int64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return raw(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+}
 
 JsonWriter& JsonWriter::boolean(bool value) { return raw(value ? "true" : "false"); }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,7 +21,13 @@ std::string visibleText(std::string_view text);
 class JsonWriter {
 public:
     // A pretty writer breaks lines and indents by two blanks per level, for people to read.
-    explicit JsonWriter(bool pretty = false) : pretty_(pretty) {}
+    // `expectedBytes` sizes the text once up front, so that a large document is not copied
+    // while it grows.
+    explicit JsonWriter(bool pretty = false, std::size_t expectedBytes = 0) : pretty_(pretty) { out_.reserve(expectedBytes); }
+    // A writer that hands its text to `sink` in pieces of about `pieceBytes` as it goes, and the
+    // rest on finish(), so that a large document passes through one small buffer.
+    JsonWriter(bool pretty, std::function<void(std::string_view)> sink, std::size_t pieceBytes);
+    void finish();
 
     JsonWriter& beginObject();
     JsonWriter& endObject();
@@ -47,6 +54,8 @@ private:
     void newLine();
 
     std::string out_;
+    std::function<void(std::string_view)> sink_;
+    std::size_t pieceBytes_ = 0;
     std::vector<bool> holdsElement_;
     bool afterKey_ = false;
     bool pretty_ = false;

@@ -67,11 +67,7 @@ std::int64_t germanOffsetSeconds(std::int64_t utcSeconds) {
     return (utcSeconds >= summerStart && utcSeconds < summerEnd) ? 7200 : 3600;
 }
 
-std::string printed(const char* format, auto... values) {
-    char buffer[64];
-    int n = std::snprintf(buffer, sizeof buffer, format, values...);
-    return std::string(buffer, n < 0 ? 0 : static_cast<std::size_t>(n));
-}
+std::string printed(const char* format, auto... values) { return std::string(shortText(format, values...)); }
 
 }  // namespace
 
@@ -277,7 +273,9 @@ std::string formatUtcDate(std::int64_t utcSeconds) {
     return printed("%02u.%02u.%04d", day, month, year);
 }
 
-std::string formatIsoLocal(std::int64_t utcSeconds) {
+std::string formatIsoLocal(std::int64_t utcSeconds) { return std::string(isoLocalText(utcSeconds)); }
+
+ShortText isoLocalText(std::int64_t utcSeconds) {
     const std::int64_t offset = germanOffsetSeconds(utcSeconds);
     const std::int64_t local = utcSeconds + offset;
     const std::int64_t days = floorDiv(local, kSecondsPerDay);
@@ -285,9 +283,9 @@ std::string formatIsoLocal(std::int64_t utcSeconds) {
     std::int32_t year = 0;
     std::uint32_t month = 0, day = 0;
     civilFromDays(days, year, month, day);
-    return printed("%04d-%02u-%02uT%02lld:%02lld:%02lld+%02lld:00", year, month, day, static_cast<long long>(second / 3600),
-                   static_cast<long long>(second / 60 % 60), static_cast<long long>(second % 60),
-                   static_cast<long long>(offset / 3600));
+    return shortText("%04d-%02u-%02uT%02lld:%02lld:%02lld+%02lld:00", year, month, day, static_cast<long long>(second / 3600),
+                     static_cast<long long>(second / 60 % 60), static_cast<long long>(second % 60),
+                     static_cast<long long>(offset / 3600));
 }
 
 std::string formatTime(std::int64_t utcSeconds) {

@@ -2,11 +2,14 @@
 // code-paged texts, registrations, card numbers, nation and activity names, German legal time.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "core/byte_reader.h"
 
@@ -93,6 +96,23 @@ CivilTime toCivilTime(std::int64_t utcSeconds);
 std::int64_t daysFromCivil(std::int32_t year, std::uint32_t month, std::uint32_t day);
 void civilFromDays(std::int64_t days, std::int32_t& year, std::uint32_t& month, std::uint32_t& day);
 
+// A short text held in place, for writers of large outputs that allocate nothing per field.
+struct ShortText {
+    char bytes[96] = {};
+    std::size_t size = 0;
+    operator std::string_view() const { return {bytes, size}; }
+    const char* c_str() const { return bytes; }
+};
+
+// printf into a ShortText; a longer text is cut at its capacity.
+template <typename... Values>
+ShortText shortText(const char* format, Values... values) {
+    ShortText text;
+    const int n = std::snprintf(text.bytes, sizeof text.bytes, format, values...);
+    text.size = n < 0 ? 0 : std::min(static_cast<std::size_t>(n), sizeof text.bytes - 1);
+    return text;
+}
+
 std::string formatDate(std::int64_t utcSeconds);
 // The date of a date-valued field (card expiry, validity begin, a vehicle unit's activity day):
 // the equipment stores it as an instant on the UTC day meant (00:00 or 23:59:59), so its UTC
@@ -100,6 +120,7 @@ std::string formatDate(std::int64_t utcSeconds);
 std::string formatUtcDate(std::int64_t utcSeconds);
 // An instant as ISO 8601 in German legal time with its offset: 2023-04-28T13:14:28+02:00.
 std::string formatIsoLocal(std::int64_t utcSeconds);
+ShortText isoLocalText(std::int64_t utcSeconds);
 std::string formatTime(std::int64_t utcSeconds);
 std::string formatDateTime(std::int64_t utcSeconds);
 std::string formatDateDotTime(std::int64_t utcSeconds);

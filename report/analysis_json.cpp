@@ -257,14 +257,29 @@ void writeSecondVersion(JsonWriter& w, const AnalysisResult& r) {
     writeStrings(w, "recordDiagnostics", r.recordDiagnostics);
 }
 
+// Generous for every list, so that the document is written into one buffer that never moves;
+// what is reserved beyond the need is never touched.
+std::size_t expectedDocumentBytes(const AnalysisResult& r) {
+    const std::size_t records = r.activities.size() + 4 * r.shifts.size() + r.violations.size() + r.legalViolations.size() +
+                                r.forecasts.size() + r.coverageGaps.size() + r.vehicles.size() + r.countries.size() +
+                                r.events.size() + r.controls.size() + r.specials.size() + 4 * r.authenticity.size() +
+                                r.borderCrossings.size() + r.loadOperations.size() + 4 * r.countryDays.size();
+    return 65536 + 512 * records;
+}
+
 }  // namespace
 
 std::string toAnalysisJson(const AnalysisResult& r) {
-    JsonWriter w;
+    JsonWriter w(false, expectedDocumentBytes(r));
+    writeAnalysisJson(w, r);
+    return w.take();
+}
+
+void writeAnalysisJson(JsonWriter& w, const AnalysisResult& r) {
     w.beginObject();
     if (!r.ok) {
         w.field("ok", false).field("error", r.error).endObject();
-        return w.take();
+        return;
     }
     w.field("ok", true).field("driver", r.driver).field("card", r.card).field("nation", std::int64_t{r.nation});
     w.field("period", periodText(coveredDays(r.activities), false)).field("filesMerged", std::int64_t{r.filesMerged});
@@ -292,7 +307,6 @@ std::string toAnalysisJson(const AnalysisResult& r) {
     w.field("dataEnd", r.dataEnd == 0 ? std::string() : formatDateTime(r.dataEnd));
     writeSecondVersion(w, r);
     w.endObject();
-    return w.take();
 }
 
 std::string analyzeOpenedFile(const std::string& path) { return toAnalysisJson(analyzeDriverOfFile(path)); }

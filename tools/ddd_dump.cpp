@@ -1,9 +1,12 @@
 // ddd-dump: prints everything decoded from a download, with the check of its signatures, as
 // readable JSON; with --summary a short human-readable account of it, or with --analysis the
 // analysis document of the file's driver.
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,14 +23,11 @@ namespace {
 
 using namespace ddd;
 
-std::string hex(unsigned value, int digits) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "0x%0*X", digits, value);
-    return buffer;
-}
+// The fields of a dump are formatted on the stack: a card has thousands of them.
+ShortText hex(unsigned value, int digits) { return shortText("0x%0*X", digits, value); }
 
 // Instants carry their offset, so that no reader mistakes German time for UTC or the reverse.
-std::string instant(std::int64_t t) { return isEmptyTime(t) ? "-" : formatIsoLocal(t); }
+ShortText instant(std::int64_t t) { return isEmptyTime(t) ? shortText("-") : isoLocalText(t); }
 std::string date(std::int64_t t) { return isEmptyTime(t) ? "-" : formatUtcDate(t); }
 
 void odometer(JsonWriter& w, std::string_view name, std::uint32_t km) {
@@ -46,16 +46,14 @@ std::string bcdDateText(const BcdDate& d) {
     return buffer;
 }
 
-std::string changeText(std::uint16_t word) {
+ShortText changeText(std::uint16_t word) {
     static const char* kActivities[] = {"rest", "availability", "work", "driving"};
     const std::uint32_t minute = changeMinute(word);
-    char buffer[96];
-    std::snprintf(buffer, sizeof buffer, "%02u:%02u %s %s %s %s", minute / 60, minute % 60,
-                  kActivities[changeActivity(word)], changeCoDriverSlot(word) ? "co-driver" : "driver",
-                  changeCardAbsent(word) ? (changeCrewOrKnown(word) ? "known" : "unknown")
-                                         : (changeCrewOrKnown(word) ? "crew" : "single"),
-                  changeCardAbsent(word) ? "not-inserted" : "inserted");
-    return buffer;
+    return shortText("%02u:%02u %s %s %s %s", minute / 60, minute % 60, kActivities[changeActivity(word)],
+                     changeCoDriverSlot(word) ? "co-driver" : "driver",
+                     changeCardAbsent(word) ? (changeCrewOrKnown(word) ? "known" : "unknown")
+                                            : (changeCrewOrKnown(word) ? "crew" : "single"),
+                     changeCardAbsent(word) ? "not-inserted" : "inserted");
 }
 
 void writeRegistration(JsonWriter& w, std::string_view name, const Registration& r) {
@@ -267,8 +265,7 @@ void writeAuthenticity(JsonWriter& w, const AuthenticityCheck& check) {
     w.endArray().endObject();
 }
 
-std::string dumpJson(const std::string& path, std::size_t size, const DriverCardFile& file) {
-    JsonWriter w(true);
+void dumpJson(JsonWriter& w, const std::string& path, std::size_t size, const DriverCardFile& file) {
     w.beginObject().field("file", path).field("size", static_cast<std::int64_t>(size)).field("kind", "driver card");
     w.field("hasGen2Records", file.hasGen2Records);
     w.key("records").beginArray();
@@ -282,13 +279,12 @@ std::string dumpJson(const std::string& path, std::size_t size, const DriverCard
     if (file.gen2) writeApplication(w, "gen2", *file.gen2);
     if (file.authenticity) writeAuthenticity(w, *file.authenticity);
     w.endObject();
-    return w.take();
 }
 
 // Vehicle units: a value the unit has not written yet is left out of the JSON.
 VuInstant written(std::int64_t t) { return isEmptyTime(t) ? VuInstant{} : VuInstant{t}; }
 void optionalInstant(JsonWriter& w, std::string_view name, const VuInstant& t) {
-    if (t) w.field(name, formatIsoLocal(*t));
+    if (t) w.field(name, isoLocalText(*t));
 }
 void optionalDate(JsonWriter& w, std::string_view name, const VuInstant& t) {
     if (t) w.field(name, formatUtcDate(*t));
@@ -469,8 +465,7 @@ void vuTechnicalData(JsonWriter& w, const VuDownload& vu) {
     w.endArray();
 }
 
-std::string dumpVuJson(const std::string& path, std::size_t size, const VuDownload& vu, const AuthenticityCheck& check) {
-    JsonWriter w(true);
+void dumpVuJson(JsonWriter& w, const std::string& path, std::size_t size, const VuDownload& vu, const AuthenticityCheck& check) {
     w.beginObject().field("file", path).field("size", static_cast<std::int64_t>(size)).field("kind", "vehicle unit");
     w.field("isGen2Format", vu.isGen2Format).field("complete", vu.complete);
     w.field("stoppedAt", static_cast<std::int64_t>(vu.stoppedAt));
@@ -551,16 +546,16 @@ std::string dumpVuJson(const std::string& path, std::size_t size, const VuDownlo
     eventFaults(w, "powerInterruptions", vu.powerInterruptions);
     // One line of speeds per minute keeps a day's 1440 minutes readable.
     w.key("detailedSpeed").beginArray();
+    std::string speeds;
     for (const auto& minute : vu.speed) {
-        std::string speeds;
-        for (std::uint8_t s : minute.speeds) speeds += (speeds.empty() ? "" : " ") + std::to_string(s);
+        speeds.clear();
+        for (std::uint8_t s : minute.speeds) speeds.append(shortText(speeds.empty() ? "%u" : " %u", unsigned{s}));
         w.beginObject().field("begin", instant(minute.begin)).field("speeds", speeds).endObject();
     }
     w.endArray();
     vuTechnicalData(w, vu);
     writeAuthenticity(w, check);
     w.endObject();
-    return w.take();
 }
 
 // "-" for what the unit has not written yet.
@@ -641,6 +636,34 @@ void printSummary(const std::string& path, const DriverCardFile& file) {
     }
 }
 
+// Writes to standard output; a text that could not be written whole is a failure, not a success
+// with a cut output.
+bool writeOut(std::string_view left) {
+    while (!left.empty()) {
+        const ssize_t n = ::write(STDOUT_FILENO, left.data(), left.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            std::fprintf(stderr, "ddd-dump: cannot write the output: %s\n", std::strerror(errno));
+            return false;
+        }
+        left.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// A dump goes out in pieces through one small buffer as it is written: on these machines every
+// page a process touches first costs more than a write call.
+constexpr std::size_t kOutputPieceBytes = 8 * 1024;
+
+template <typename Dump>
+int writeDump(bool pretty, Dump dump) {
+    bool written = true;
+    JsonWriter w(pretty, [&](std::string_view piece) { written = written && writeOut(piece); }, kOutputPieceBytes);
+    dump(w);
+    w.finish();
+    return written && writeOut("\n") ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -655,7 +678,7 @@ int main(int argc, char** argv) {
     const std::string& path = args[0];
     if (mode == "--analysis") {
         const AnalysisResult result = analyzeDriverOfFile(path);
-        std::cout << toAnalysisJson(result) << '\n';
+        if (writeDump(false, [&](JsonWriter& w) { writeAnalysisJson(w, result); }) != 0) return 1;
         return result.ok ? 0 : 1;
     }
     const auto read = readWholeFile(path);
@@ -672,7 +695,7 @@ int main(int argc, char** argv) {
         if (summary) {
             printVuSummary(path, vu, check);
         } else {
-            std::cout << dumpVuJson(path, bytes.size(), vu, check) << '\n';
+            return writeDump(true, [&](JsonWriter& w) { dumpVuJson(w, path, bytes.size(), vu, check); });
         }
         return 0;
     }
@@ -685,7 +708,7 @@ int main(int argc, char** argv) {
     if (summary) {
         printSummary(path, decoded.value());
     } else {
-        std::cout << dumpJson(path, bytes.size(), decoded.value()) << '\n';
+        return writeDump(true, [&](JsonWriter& w) { dumpJson(w, path, bytes.size(), decoded.value()); });
     }
     return 0;
 }

@@ -210,5 +210,32 @@ TEST(BadInput, EveryTruncationIsHandled) {
     EXPECT_GT(accepted, 0u);
 }
 
+// A walk for one driver passes over a download when its first bytes name another card: that must
+// never pass over a download of the driver, whatever the head holds and wherever the damage lies.
+TEST(HeadIdentification, NeverPassesOverTheDriversDownload) {
+    using gen::Fault;
+    const std::tuple<const char*, Generation, std::vector<Fault>> cases[] = {
+        {"first generation", Generation::Gen1, {}}, {"second generation", Generation::Gen2, {}}, {"both", Generation::Both, {}},
+        {"first identification damaged", Generation::Both, {Fault::resizeEf(0x0520, Generation::Gen1, 142)}},
+        {"second identification missing", Generation::Both, {Fault::omitEf(0x0520, Generation::Gen2)}},
+        {"last record past the end", Generation::Gen1, {Fault::lengthPastEnd(0x0522, Generation::Gen1)}},
+        {"cut", Generation::Gen1, {Fault::truncateAt(20000)}},
+    };
+    for (const auto& [name, generation, faults] : cases) {
+        auto card = gen::randomCard(31, 40, generation);
+        card.inject = faults;
+        const auto bytes = gen::writeCardDownload(card);
+        const auto whole = chosenCardIdentification(bytes);
+        for (std::size_t size = 0; size <= bytes.size(); size += 61) {
+            const HeadIdentification head = chosenCardIdentificationOfHead(std::span(bytes).first(size), bytes.size());
+            if (!head.decided || !whole) continue;
+            EXPECT_EQ(head.identification.value_or(CardIdentification{}).cardNumber, whole->cardNumber) << name << size;
+        }
+        // An intact download is told by the head the walk reads.
+        const auto head = chosenCardIdentificationOfHead(std::span(bytes).first(std::min(bytes.size(), kIdentifyingHeadBytes)), bytes.size());
+        EXPECT_TRUE(head.decided || !faults.empty()) << name;
+    }
+}
+
 }  // namespace
 }  // namespace ddd
