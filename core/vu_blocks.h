@@ -65,7 +65,7 @@ inline constexpr std::uint8_t kActivityChange = 0x01, kCardSlotsStatus = 0x02, k
                               kDownloadActivity = 0x14, kEvent = 0x15, kGnssAccumulatedDriving = 0x16, kFault = 0x18,
                               kIdentification = 0x19, kOverspeedControl = 0x1A, kOverspeedEvent = 0x1B,
                               kPlace = 0x1C, kTimeAdjustment = 0x1E, kPowerInterruption = 0x1F,
-                              kSensorPaired = 0x20, kGnssCoupled = 0x21, kBorderCrossing = 0x22, kLoadUnload = 0x23,
+                              kSensorPaired = 0x20, kGnssCoupled = 0x21, kBorderCrossing = 0x22, kLoadUnload = 0x23, kItsConsent = 0x17,
                               kRegistration = 0x24;
 
 // Reads a first-generation block piece by piece in layout order. The first piece that does not
@@ -148,6 +148,7 @@ void decodeSensorPaired(ByteReader& r, VuGeneration g, Sink& s);
 void decodeGnssCoupled(ByteReader& r, VuGeneration g, Sink& s);
 void decodeCalibration(ByteReader& r, VuGeneration g, Sink& s);
 void decodeCardRecord(ByteReader& r, VuGeneration g, Sink& s);
+void decodeItsConsent(ByteReader& r, VuGeneration g, Sink& s);
 
 // The big-endian number held by 1 to 4 bytes (0 for none).
 std::uint32_t numberOf(Bytes bytes);

@@ -80,6 +80,7 @@ constexpr vu::RecordLayout kLayouts[] = {
     {vu::kCalibration, {167, 223, 253}, vu::decodeCalibration},
     {vu::kCardIw, {129, 131, 131}, vu::decodeCardIw, true},
     {vu::kCardRecord, {0, 45, 45}, vu::decodeCardRecord},
+    {vu::kItsConsent, {0, 20, 20}, vu::decodeItsConsent},
     {vu::kCompanyLock, {98, 99, 99}, vu::decodeCompanyLock},
     {vu::kControl, {31, 32, 32}, vu::decodeControl},
     {vu::kDetailedSpeed, {64, 64, 64}, vu::decodeSpeedMinute},

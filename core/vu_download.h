@@ -211,6 +211,15 @@ struct VuTimeAdjustment {
     bool operator==(const VuTimeAdjustment&) const = default;
 };
 
+// Whether the driver of a card allowed Intelligent Transport Systems to use the unit's data
+// (second generation).
+struct VuItsConsent {
+    VuCardRef card;
+    bool consent = false;
+
+    bool operator==(const VuItsConsent&) const = default;
+};
+
 // Serial number of a unit, a motion sensor or a GNSS facility.
 struct VuSerial {
     std::uint32_t serial = 0;
@@ -355,6 +364,7 @@ struct VuDownload {
     std::vector<VuPairedDevice> gnssFacilities;
     std::vector<VuCalibration> calibrations;
     std::vector<VuCard> cardsUsed;  // second generation: every card inserted into the unit
+    std::vector<VuItsConsent> itsConsents;  // second generation
 
     std::vector<VuBlock> blocks;  // every block met, in file order
     // German sentences, one for each part that could not be read as it should: a cut-off block,

@@ -130,6 +130,13 @@ void decodeCardRecord(ByteReader& r, VuGeneration g, Sink& s) {
     if (VuCardRef used = card(r, g)) s.out.cardsUsed.push_back(std::move(*used));
 }
 
+void decodeItsConsent(ByteReader& r, VuGeneration g, Sink& s) {
+    VuItsConsent consent;
+    consent.card = card(r, g);
+    consent.consent = r.u8() != 0;
+    s.out.itsConsents.push_back(std::move(consent));
+}
+
 void readTechnicalDataGen1(FixedBlockReader& block) {
     block.record(kIdentification, "VU identification");
     block.record(kSensorPaired, "paired sensor");

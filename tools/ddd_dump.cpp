@@ -462,6 +462,12 @@ void vuTechnicalData(JsonWriter& w, const VuDownload& vu) {
     for (const auto& card : vu.cardsUsed) {
         w.beginObject().field("type", cardSlotName(card.type)).field("nation", std::int64_t{card.nation}).field("number", card.number).endObject();
     }
+    w.endArray().key("itsConsents").beginArray();
+    for (const auto& consent : vu.itsConsents) {
+        w.beginObject();
+        vuCard(w, "card", consent.card);
+        w.field("consent", consent.consent).endObject();
+    }
     w.endArray();
 }
 

@@ -87,6 +87,7 @@ TEST(VuDecoding, EveryBlockOfEveryLayoutRoundTrips) {
             EXPECT_EQ(vu.gnssFacilities, d.gnssFacilities);
             EXPECT_EQ(vu.calibrations, d.calibrations);
             EXPECT_EQ(vu.cardsUsed, d.cardsUsed);
+            EXPECT_EQ(vu.itsConsents, d.itsConsents);
         }
     }
 }

@@ -144,7 +144,10 @@ VuDescription fullVuDescription(VuLayout layout) {
     activation.oldOdometer = std::nullopt;
     activation.oldTime = std::nullopt;
     vu.calibrations = {activation, calibration};
-    if (!gen1) vu.cardsUsed = {weiss, oeztuerk, workshop};
+    if (!gen1) {
+        vu.cardsUsed = {weiss, oeztuerk, workshop};
+        vu.itsConsents = {{weiss, true}, {oeztuerk, false}};
+    }
     return vu;
 }
 

@@ -111,6 +111,7 @@ struct VuDescription {
     std::vector<VuPairedDevice> gnssFacilities;  // second generation
     std::vector<VuCalibration> calibrations;
     std::vector<VuCard> cardsUsed;                    // second generation
+    std::vector<VuItsConsent> itsConsents;            // second generation
     std::vector<VuEventFault> powerInterruptions;     // second generation
     std::uint64_t fillerSeed = 1;  // speeds and certificates when unsigned include 0x76, so framing is put to the test
     // How the unit wrote values it had not written yet: 0x00 or 0xFF in every byte.

@@ -41,7 +41,7 @@ constexpr std::uint8_t kTypeActivityChange = 0x01, kTypeCardSlots = 0x02, kTypeC
                        kTypeIdentification = 0x19, kTypeOverspeedControl = 0x1A, kTypeOverspeedEvent = 0x1B,
                        kTypePlace = 0x1C, kTypeTimeAdjustment = 0x1E, kTypePowerInterruption = 0x1F,
                        kTypeSensorPaired = 0x20, kTypeGnssCoupled = 0x21, kTypeBorderCrossing = 0x22,
-                       kTypeLoadUnload = 0x23, kTypeRegistrationIdentification = 0x24;
+                       kTypeLoadUnload = 0x23, kTypeItsConsent = 0x17, kTypeRegistrationIdentification = 0x24;
 
 // Deterministic bytes that contain the marker often.
 class Filler {
@@ -452,6 +452,10 @@ struct Writer {
             list(w, kTypeCardRecord, 1, vu.cardsUsed, [&](ByteWriter& r, const VuCard& c) {
                 card(r, c);
                 r.fill(0, 8 + 2 + 16);
+            });
+            list(w, kTypeItsConsent, 1, vu.itsConsents, [&](ByteWriter& r, const VuItsConsent& c) {
+                card(r, c.card);
+                r.u8(c.consent ? 1 : 0);
             });
             list(w, kTypePowerInterruption, 1, vu.powerInterruptions,
                  [&](ByteWriter& r, const VuEventFault& e) { eventFault(r, e, true, false); });
