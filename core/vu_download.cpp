@@ -107,10 +107,11 @@ std::uint16_t sizeIn(const vu::RecordLayout& layout, VuGeneration generation) {
 }
 
 // The layout an array of `size`-byte records is written in: the version whose size it has, or
-// the block's own version when the records are longer (a later version appending fields).
+// the block's own version when the records are longer (a later version appending fields). A size
+// of 0 marks a version without such records: an array declaring 0-byte records fits none.
 std::optional<VuGeneration> arrayVersion(const vu::RecordLayout& layout, std::uint16_t size, VuGeneration block) {
     for (VuGeneration g : {VuGeneration::Second, VuGeneration::SecondV2}) {
-        if (size == sizeIn(layout, g)) return g;
+        if (size != 0 && size == sizeIn(layout, g)) return g;
     }
     const VuGeneration own = sizeIn(layout, block) != 0 ? block : VuGeneration::SecondV2;
     if (sizeIn(layout, own) != 0 && size > sizeIn(layout, own)) return own;

@@ -108,6 +108,7 @@ TEST(VuDecoding, FaultsKeepWhatCameBeforeAndSayWhatIsWrong) {
         {"gen1 unknown block after the first day", VuLayout::Gen1Fixed, VuFault::unknownBlock(1, 0x47), false, 1, 2, "unbekannter Art"},
         {"gen2 unknown block after the first day", VuLayout::Gen2, VuFault::unknownBlock(1, 0x47), true, 2, 3, "übersprungen"},
         {"gen2v2 wrong size of the conditions", VuLayout::Gen2v2, VuFault::wrongRecordSize(0), true, 2, 3, "(Typ 0x09)"},
+        {"gen2 border crossings of 0 bytes", VuLayout::Gen2, VuFault::zeroSizeRecords(0), true, 2, 3, "zu 0 statt 55 Byte"},
         {"gen1 card count past the end", VuLayout::Gen1Fixed, VuFault::countPastEnd(1), false, 2, 2, "abgeschnitten"},
         {"gen2 card count past the end", VuLayout::Gen2, VuFault::countPastEnd(1), false, 2, 2, "abgeschnitten"},
         {"gen2 marker at the end", VuLayout::Gen2, VuFault::markerAtEnd(), false, 2, 3, "endet nach der Blockkennung"},

@@ -69,6 +69,7 @@ struct VuFault {
         MarkerAtEnd,      // a lone 0x76 appended
         TrailingGarbage,  // `value` bytes that are not a block appended
         WrongRecordSize,  // second generation: day `block`'s specific conditions declare 1-byte records
+        ZeroSizeRecords,  // second generation: day `block` holds border crossings of 0 bytes each
     };
     Kind kind = Kind::TruncateAt;
     std::int64_t value = 0;
@@ -80,6 +81,7 @@ struct VuFault {
     static VuFault markerAtEnd() { return {Kind::MarkerAtEnd, 0, 0}; }
     static VuFault trailingGarbage(int bytes) { return {Kind::TrailingGarbage, bytes, 0}; }
     static VuFault wrongRecordSize(int day) { return {Kind::WrongRecordSize, 0, day}; }
+    static VuFault zeroSizeRecords(int day) { return {Kind::ZeroSizeRecords, 0, day}; }
 };
 
 struct VuDescription {

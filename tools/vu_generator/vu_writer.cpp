@@ -372,6 +372,14 @@ struct Writer {
                 r.u8(c.type);
             });
         }
+        const bool zeroSize = std::any_of(vu.inject.begin(), vu.inject.end(), [&](const VuFault& f) {
+            return f.kind == VuFault::Kind::ZeroSizeRecords && f.block == index;
+        });
+        if (zeroSize && !gen1()) {
+            w.u8(kTypeBorderCrossing);
+            w.u16(0);
+            w.u16(0xE400);
+        }
         if (v2()) {
             list(w, kTypeBorderCrossing, 2, d.borderCrossings, [&](ByteWriter& r, const VuBorderCrossing& b) {
                 card(r, b.driverCard);
