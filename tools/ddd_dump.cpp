@@ -27,7 +27,7 @@ using namespace ddd;
 ShortText hex(unsigned value, int digits) { return shortText("0x%0*X", digits, value); }
 
 // Instants carry their offset, so that no reader mistakes German time for UTC or the reverse.
-ShortText instant(std::int64_t t) { return isEmptyTime(t) ? shortText("-") : isoLocalText(t); }
+ShortText instant(std::int64_t t) { return isEmptyTime(t) ? shortText("%s", "-") : isoLocalText(t); }
 std::string date(std::int64_t t) { return isEmptyTime(t) ? "-" : formatUtcDate(t); }
 
 void odometer(JsonWriter& w, std::string_view name, std::uint32_t km) {
