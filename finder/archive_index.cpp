@@ -599,7 +599,7 @@ std::vector<ArchiveDownload> ArchiveIndex::downloads() const {
         presentFiles(db_->handle, folders(), "SELECT path, problem, download FROM files WHERE vanished IS NULL AND download IS NOT NULL");
     Statement s(db_->handle,
                 "SELECT kind, problem, generation, card_number, nation, surname, first_names, card_expiry, vin, registration,"
-                " period_begin, period_end, downloaded, signature FROM downloads WHERE id = ?");
+                " period_begin, period_end, downloaded, signature, sha256, driver FROM downloads WHERE id = ?");
     std::vector<ArchiveDownload> out;
     std::unordered_set<std::int64_t> met;
     for (const PresentFile& file : files) {
@@ -620,6 +620,8 @@ std::vector<ArchiveDownload> ArchiveIndex::downloads() const {
         d.periodEnd = s.integer(11);
         d.downloaded = s.integer(12);
         d.signature = s.text(13);
+        d.sha256 = s.text(14);
+        d.driver = s.text(15);
         s.run();
         out.push_back(std::move(d));
     }

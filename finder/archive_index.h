@@ -29,10 +29,12 @@ struct RescanCounts {
 // The facts kept about one download (a content: the same bytes under two paths are one).
 struct ArchiveDownload {
     std::string path;     // the first of its present paths in walk order
+    std::string sha256;   // of the content, in hexadecimal
     char kind = 'U';      // 'C' driver card, 'V' vehicle unit, 'U' neither (treated as a unit)
     std::string problem;  // English: why it is no intact download; empty otherwise
     int generation = 0;   // 1 first, 2 second, 3 second version 2; 0 not known
     std::string cardNumber;  // card: the whole number
+    std::string driver;      // card: the first 14 characters of the number, the same for every card of the driver
     int nation = 0;          // card: issuing nation; unit: registration nation
     std::string surname, firstNames;
     std::int64_t cardExpiry = 0;
