@@ -47,23 +47,28 @@ var fleetFilters = {drivers: [], vehicles: []};
 function cellText(column, r) { var v = column.text ? column.text(r) : column.key(r); return v == null ? '…' : String(v); }
 function rowsOf(name) { return FLEET && Array.isArray(FLEET[name]) ? FLEET[name] : []; }
 
+var fleetCollator = new Intl.Collator('de');
+
 // The rows that pass the search box, the urgency filter and every column's filter, in the chosen order.
 function shownRows(name) {
   var columns = FLEET_TABLES[name], order = fleetOrder[name], filters = fleetFilters[name];
   var search = ($('fleetSearch').value || '').toLowerCase(), urgency = $('fleetUrgency').value;
-  var rows = rowsOf(name).filter(function (r) {
-    var texts = columns.map(function (c) { return cellText(c, r).toLowerCase(); });
-    var classes = columns.map(function (c) { return c.cls ? c.cls(r) : ''; });
-    if (urgency === 'red' && classes.indexOf('red') < 0) return false;
-    if (urgency === 'due' && classes.indexOf('red') < 0 && classes.indexOf('amber') < 0) return false;
-    if (search && !texts.some(function (t) { return t.indexOf(search) >= 0; })) return false;
-    return filters.every(function (f, i) { return !f || texts[i].indexOf(f) >= 0; });
+  var texts = search || filters.some(Boolean);
+  var rows = !texts && !urgency ? rowsOf(name) : rowsOf(name).filter(function (r) {
+    if (urgency) {
+      var classes = columns.map(function (c) { return c.cls ? c.cls(r) : ''; });
+      if (classes.indexOf('red') < 0 && (urgency === 'red' || classes.indexOf('amber') < 0)) return false;
+    }
+    if (!texts) return true;
+    var cells = columns.map(function (c) { return cellText(c, r).toLowerCase(); });
+    if (search && !cells.some(function (t) { return t.indexOf(search) >= 0; })) return false;
+    return filters.every(function (f, i) { return !f || cells[i].indexOf(f) >= 0; });
   });
   var key = columns[order.col].key;
   return rows.map(function (r, i) { return [key(r), i, r]; }).sort(function (a, b) {
     var x = a[0], y = b[0];
     if (x == null || y == null) return x == null && y == null ? a[1] - b[1] : x == null ? 1 : -1;  // not yet known: last
-    var c = typeof x === 'number' && typeof y === 'number' ? x - y : String(x).localeCompare(String(y), 'de');
+    var c = typeof x === 'number' && typeof y === 'number' ? x - y : fleetCollator.compare(String(x), String(y));
     return (c || a[1] - b[1]) * order.dir;
   }).map(function (e) { return e[2]; });
 }
