@@ -9,11 +9,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/gtk/gtk_shell_host.h"
-#include "app/window_page.h"
+#include "bench/dashboard_window.h"
 #include "finder/fleet_cache.h"
 #include "report/fleet_export.h"
-#include "tests/gtk/main_loop.h"
 #include "tests/support/temp_folder.h"
 #include "tools/vu_generator/vu_generator.h"
 
@@ -21,26 +19,7 @@ namespace {
 
 using namespace ddd;
 
-struct Dashboard {
-    app::DddWebView view;
-    app::GtkShellHost host{"/proc/self/exe"};
-    app::ShellState state;
-
-    Dashboard() {
-        host.setWebView(&view);
-        view.setSize(1240, 840, app::SizeHint::None);
-        const app::WindowPage page = app::dashboardPage();
-        page.bind(view, state, host);
-        view.setHtml(page.html);
-        test::spinUntil([&] { return test::evaluateNow(view, "document.readyState === 'complete' && window.showFleet ? 'y' : ''") == "y"; }, 30);
-    }
-    ~Dashboard() {
-        app::shutdownShellState(state);
-        host.setWebView(nullptr);
-    }
-};
-
-Dashboard* dashboard = nullptr;
+bench::DashboardWindow* dashboard = nullptr;
 std::string indexFile;
 
 void BM_FleetFirstPaint(benchmark::State& state) {
@@ -93,7 +72,7 @@ int main(int argc, char** argv) {
     finder::ArchiveIndex(indexFile).rescan({archive.path().string()}, nullptr);
     const finder::KeptFleet kept = finder::openKeptFleet(indexFile, 0);
     finder::FleetCache(indexFile).complete(kept.archive);
-    Dashboard window;
+    bench::DashboardWindow window("document.readyState === 'complete' && window.showFleet ? 'y' : ''");
     dashboard = &window;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -142,8 +142,8 @@ function buildFleet() {
     var row = e.target.closest('tbody tr[data-path]');
     if (row) openPath(row.getAttribute('data-path'));
   });
-  $('fleetCsvBtn').onclick = exportFleetCsv;
-  $('fleetReportBtn').onclick = saveFleetReport;
+  $('fleetCsvBtn').onclick = function () { exportCsvSet('tachoFleetCsv'); };
+  $('fleetReportBtn').onclick = function () { saveReportOf('tachoFleetReport', 'fleetReportBtn', 'Flotte ' + ((FLEET && FLEET.generated) || '')); };
   hideMissingControls();
 }
 
@@ -188,26 +188,6 @@ function toggleFleet() {
   if (VEHICLE) showVehicle(VEHICLE);
   else if (DATA) $('app').hidden = false;
   else showStage('drop');
-}
-
-function exportFleetCsv() {
-  call('tachoFleetCsv').then(function (path) {
-    if (path == null) return;
-    if (typeof path !== 'string') { toast((path && path.error) || 'CSV-Export fehlgeschlagen', 6000); return; }
-    toast('CSV gespeichert: ' + baseName(path) + '_*.csv in ' + String(path).replace(/[\\/][^\\/]*$/, ''), 5500);
-  }, function () { toast('Export fehlgeschlagen'); });
-}
-function saveFleetReport() {
-  if (busy.report) return;
-  busy.report = true;
-  $('fleetReportBtn').disabled = true;
-  call('tachoFleetReport', safeFileName('Flotte ' + ((FLEET && FLEET.generated) || ''))).then(function (r) {
-    if (r && !r.ok && r.error) { toast(r.error, 6000); return; }
-    window.__onBerichtSaved(r);
-  }, function () { toast('Bericht konnte nicht gespeichert werden'); }).then(function () {
-    busy.report = false;
-    $('fleetReportBtn').disabled = false;
-  });
 }
 
 // Every way to another view passes the stage (opening a file, reading a card): the overview
