@@ -23,7 +23,7 @@ bench::DashboardWindow* dashboard = nullptr;
 std::string indexFile;
 
 void BM_FleetFirstPaint(benchmark::State& state) {
-    const std::string reset = "closeFleet();FLEET=null;fleetStale=true;document.getElementById('fleet').innerHTML='';''";
+    const std::string reset = "closeFleet();FLEET=null;document.getElementById('fleet').innerHTML='';''";
     const std::string painted =
         "FLEET && document.querySelectorAll('#fleet-drivers tbody tr').length === FLEET.drivers.length && "
         "document.querySelectorAll('#fleet-vehicles tbody tr').length === FLEET.vehicles.length ? FLEET.drivers.length + '/' + FLEET.vehicles.length : ''";

@@ -102,6 +102,7 @@ std::vector<CsvTable> buildFleetCsvTables(const FleetOverview& overview) {
     for (const FleetDriver& d : overview.drivers) {
         std::vector<std::string> cells = driverCells(d);
         cells[0] = spreadsheetText(cells[0]);
+        cells[1] = spreadsheetText(cells[1]);
         drivers.row(cells);
     }
     drivers.addTo(tables);

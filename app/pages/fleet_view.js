@@ -4,7 +4,6 @@
 'use strict';
 
 var FLEET = null;
-var fleetStale = true;
 var FLEET_STYLE = '#fleet .fl-tools{display:flex;gap:8px;flex-wrap:wrap;align-items:center;padding:12px 20px}' +
   '#fleet .fl-tools input,#fleet .fl-tools select{font:inherit;padding:6px 10px;border:1px solid var(--line);border-radius:8px;background:var(--panel);color:var(--ink)}' +
   '#fleet .fl-tools input[type=search]{flex:1;min-width:200px}' +
@@ -150,17 +149,13 @@ function buildFleet() {
 // With complete true the bridge goes on computing what the overview lacks and calls
 // __fleetRefreshed as it stores it.
 function loadFleet(complete) {
-  fleetStale = false;
   return call('tachoFleet', complete ? '1' : '0').then(function (d) {
     if (!d || !d.ok) { toast((d && d.error) || 'Flottenübersicht nicht verfügbar', 6000); return; }
     FLEET = d;
     renderFleet();
   }, function (e) { toast('Flottenübersicht nicht verfügbar: ' + errorText(e), 6000); });
 }
-window.__fleetRefreshed = function () {
-  if ($('fleet').hidden) fleetStale = true;
-  else loadFleet(false);
-};
+window.__fleetRefreshed = function () { if (!$('fleet').hidden) loadFleet(false); };
 
 function showFleet() {
   if (!$('fleet').firstChild) buildFleet();
@@ -171,7 +166,8 @@ function showFleet() {
   $('topTitle').textContent = 'Flotte';
   $('fleet').hidden = false;
   $('fleetBtn').setAttribute('aria-pressed', 'true');
-  return FLEET && !fleetStale ? Promise.resolve() : loadFleet(FLEET == null || fleetStale);
+  // The archive may have changed since the view was last shown: the finder keeps the index up to date.
+  return loadFleet(true);
 }
 window.showFleet = showFleet;
 // Back to what was shown before: the driver, the vehicle or the drop zone.
