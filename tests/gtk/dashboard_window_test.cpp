@@ -482,8 +482,8 @@ TEST_F(DashboardWindow, VehicleViewFilledAndEmpty) {
 }
 
 // The fleet overview over a kept index of a card overdue for download, one in time and a unit due
-// for calibration tomorrow, once the background has computed the unit: the counts, a sort, the CSV
-// and a click that opens the driver.
+// for calibration tomorrow, once the background has computed the unit: the counts, a sort, the CSV,
+// the report and a click that opens the driver.
 TEST_F(DashboardWindow, FleetOverviewCountsSortsAndOpensADriver) {
     ::unsetenv("XDG_DATA_HOME");  // the kept index goes below the test's home
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr)), day = 86400;
@@ -518,6 +518,9 @@ TEST_F(DashboardWindow, FleetOverviewCountsSortsAndOpensADriver) {
     fs::create_directories(host.folderAnswer);
     click("fleetCsvBtn");
     EXPECT_EQ(toastStartingWith("CSV").find("CSV gespeichert: Flotte "), 0u);
+    host.saveAnswer = files.file("flotte.pdf");
+    click("fleetReportBtn");
+    EXPECT_EQ(toastStartingWith("Bericht gespeichert: "), "Bericht gespeichert: flotte.pdfIm Dateimanager zeigen");
     view.eval("document.querySelector('#fleet-drivers tbody tr').click()");
     EXPECT_EQ(shownDriver(60), "Test Früh");
     EXPECT_EQ(eval("String(document.getElementById('fleet').hidden)"), "true");
