@@ -5,6 +5,7 @@
 
 #include "analysis/local_time.h"
 #include "analysis/rule_catalogue.h"
+#include "core/primitives.h"
 
 namespace ddd {
 namespace {
@@ -22,7 +23,8 @@ void countDeadline(const DueDate& due, FleetOverview& overview) {
 
 FleetDriver fleetDriver(FleetDriverInput input, std::int64_t nowUtc) {
     FleetDriver d;
-    if (input.cardExpiry > 0) d.expiry = dueDateState(input.cardExpiry, nowUtc, kCardExpirySoonDays);
+    // A card that never had its expiry written (all bits set) has no deadline to show.
+    if (!isEmptyTime(input.cardExpiry)) d.expiry = dueDateState(input.cardExpiry, nowUtc, kCardExpirySoonDays);
     d.downloadDue = nextDownloadDue(input.lastDownload, kCardDownloadIntervalDays, nowUtc, kCardDownloadSoonDays);
     if (input.facts && input.facts->problem.empty()) {
         // The complete local days before today; today is still being driven.

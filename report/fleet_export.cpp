@@ -14,7 +14,6 @@ constexpr const char* kFleetTableNames[] = {"Fahrer", "Fahrzeuge"};
 
 std::string dateOr(const std::optional<std::int64_t>& instant) { return instant ? formatDate(*instant) : std::string(kNotKnown); }
 std::string dueDateText(const DueDate& due) { return due.due ? formatUtcDate(*due.due) : std::string(kNotKnown); }
-std::string expiryText(const FleetDriver& d) { return d.input.cardExpiry > 0 ? formatUtcDate(d.input.cardExpiry) : std::string(kNotKnown); }
 
 const char* expiryState(const DueDate& due) {
     return due.state == DueState::Overdue ? "abgelaufen" : due.state == DueState::Soon ? "läuft bald ab" : "";
@@ -29,7 +28,7 @@ std::string findingText(const FleetDriver& d, std::size_t i) { return d.findings
 std::string minutesText(const std::optional<std::int64_t>& minutes) { return minutes ? std::to_string(*minutes) : std::string(kNotKnown); }
 
 std::vector<std::string> driverCells(const FleetDriver& d) {
-    return {d.input.name, d.input.cardNumber, nationName(static_cast<std::uint32_t>(d.input.nation)), expiryText(d), expiryState(d.expiry),
+    return {d.input.name, d.input.cardNumber, nationName(static_cast<std::uint32_t>(d.input.nation)), dueDateText(d.expiry), expiryState(d.expiry),
             dateOr(d.input.lastDownload), dueDateText(d.downloadDue), dueState(d.downloadDue), countOr(d.daysWithoutData),
             findingText(d, 0), findingText(d, 1), findingText(d, 2), findingText(d, 3), std::to_string(d.input.signatureProblems)};
 }

@@ -63,6 +63,7 @@ TEST(FleetOverview, DeadlinesOnBothSidesAndTheCacheFollowingTheDownloads) {
     tree.writeCard("cards/b.ddd", card("Spät", "DF00000000000200", kNow - 29 * kDay, kToday + 900 * kDay));
     tree.writeCard("cards/c.ddd", busy);
     tree.writeCard("cards/d.ddd", card("Abgelaufen", "DF00000000000400", kNow - 3 * kDay, kToday - kDay));
+    tree.writeCard("cards/e.ddd", card("Ungeschrieben", "DF00000000000500", kNow - 3 * kDay, 0xFFFFFFFF));
     tree.write("units/v1.ddd", gen::writeVuDownload(unit("VINCALTOMORROW001", "M V 1", kNow - 10 * kDay, kToday + kDay)));
     tree.write("units/v2.ddd", gen::writeVuDownload(unit("VINCALOVERDUE0002", "M V 2", kNow - 95 * kDay, kToday - 3 * kDay)));
     const std::string file = data.file("archive.sqlite");
@@ -73,8 +74,8 @@ TEST(FleetOverview, DeadlinesOnBothSidesAndTheCacheFollowingTheDownloads) {
     };
 
     finder::FleetArchive archive = archiveNow();
-    EXPECT_EQ(buildFleetOverview(archive.drivers, archive.vehicles, kNow).pending, 6);
-    EXPECT_EQ(finder::FleetCache(file).complete(archive), 6);
+    EXPECT_EQ(buildFleetOverview(archive.drivers, archive.vehicles, kNow).pending, 7);
+    EXPECT_EQ(finder::FleetCache(file).complete(archive), 7);
     archive = archiveNow();
     for (std::size_t i = 0; i < archive.drivers.size(); ++i) {
         ASSERT_TRUE(archive.drivers[i].facts) << i;
@@ -88,7 +89,8 @@ TEST(FleetOverview, DeadlinesOnBothSidesAndTheCacheFollowingTheDownloads) {
     struct DriverRow { const char* name; DueState expiry; DueState download; std::int64_t downloadDays; int withoutData; };
     for (const DriverRow& row : {DriverRow{"Test Früh", DueState::Ok, DueState::Soon, 1, 28}, DriverRow{"Test Spät", DueState::Ok, DueState::Overdue, -1, 28},
                                  DriverRow{"Test Lang", DueState::Soon, DueState::Ok, 27, 24},
-                                 DriverRow{"Test Abgelaufen", DueState::Overdue, DueState::Ok, 25, 28}}) {
+                                 DriverRow{"Test Abgelaufen", DueState::Overdue, DueState::Ok, 25, 28},
+                                 DriverRow{"Test Ungeschrieben", DueState::Unknown, DueState::Ok, 25, 28}}) {
         const FleetDriver& d = driverNamed(o, row.name);
         EXPECT_EQ(d.expiry.state, row.expiry) << row.name;
         EXPECT_EQ(d.downloadDue.state, row.download) << row.name;
