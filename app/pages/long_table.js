@@ -135,7 +135,7 @@ var LongTable = (function () {
     }
     for (var pass = 0; pass < 3; ++pass) {
       var need = this.wanted(0.25);
-      if (need.from >= this.from && need.to <= this.to) return;
+      if (need.to <= need.from || need.from >= this.from && need.to <= this.to) return;
       var anchor = this.wanted(0).from;
       var before = this.offset(anchor);
       var range = this.wanted(1);
@@ -147,22 +147,19 @@ var LongTable = (function () {
     }
   };
 
-  function updateAll() {
+  function each(action) {
     live = live.filter(function (t) { return t.body.isConnected; });
-    live.forEach(function (t) { t.update(); });
+    live.forEach(action);
   }
+  function updateAll() { each(function (t) { t.update(); }); }
   function listen(scroller) {
     if (listened.indexOf(scroller) >= 0) return;
     listened.push(scroller);
     scroller.addEventListener('scroll', updateAll, {passive: true});
   }
   window.addEventListener('resize', updateAll);
-  window.addEventListener('beforeprint', function () {
-    live.forEach(function (t) { t.render(0, t.groups.length); });
-  });
-  window.addEventListener('afterprint', function () {
-    live.forEach(function (t) { var range = t.wanted(1); t.render(range.from, range.to); });
-  });
+  window.addEventListener('beforeprint', function () { each(function (t) { t.render(0, t.groups.length); }); });
+  window.addEventListener('afterprint', function () { each(function (t) { var range = t.wanted(1); t.render(range.from, range.to); }); });
 
   // Puts the groups of rows into the table body, in part when they are many; `scroller` is the
   // box whose scrolling brings the rows into view (the window when none is named), `row` as for
