@@ -73,8 +73,11 @@ GeneratedArchive& archive() {
 }
 
 // The peak resident memory of one benchmark: the mark is reset before it starts, so that the
-// generated archive and earlier benchmarks do not count.
-void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+// generated archive and earlier benchmarks do not count, nor memory they freed.
+void resetPeakMemory() {
+    ::malloc_trim(0);
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 void peakMemory(benchmark::State& state) {
     std::ifstream status("/proc/self/status");

@@ -228,8 +228,8 @@ DriverIndex unpackFinderIndex(Bytes packed) {
         f.reason = getText(in);
     }
     const std::uint32_t count = in.u32();
-    // Each session takes at least 57 bytes: a count beyond that is damage.
-    if (in.failed() || count > in.remaining() / 57) throw damaged();
+    // Each session takes at least 65 bytes: a count beyond that is damage.
+    if (in.failed() || count > in.remaining() / 65) throw damaged();
     index.sessions.resize(count);
     const FinderSession none;
     const FinderSession* before = &none;
@@ -514,6 +514,7 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
         FileState state;
         std::int64_t download = 0;  // 0: unreadable
         bool vanished = false;
+        bool seen = false;  // met by this rescan's walks
     };
     std::unordered_map<std::string, Kept> kept;
     {
@@ -563,7 +564,6 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
         sinceCommit = 0;
     };
     db_->exec("BEGIN IMMEDIATE");
-    std::unordered_set<std::string> seen;
     long done = 0;
     for (const DownloadWalk& walk : walks) {
         for (const std::string& path : walk.files) {
@@ -572,9 +572,9 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
                 return counts;
             }
             ++done;
-            seen.insert(path);
             const FileState state = stateOf(path);
             const auto found = kept.find(path);
+            if (found != kept.end()) found->second.seen = true;
             if (found != kept.end() && found->second.download != 0 && found->second.state == state) {
                 if (found->second.vanished) {
                     changing();
@@ -621,7 +621,7 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
     Statement vanish(db_->handle, "UPDATE files SET vanished = ? WHERE path = ?");
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
     for (const auto& [path, file] : kept) {
-        if (file.vanished || seen.count(path)) continue;
+        if (file.vanished || file.seen) continue;
         vanish.bind(1, now).bind(2, path).run();
         ++counts.vanished;
     }
@@ -640,8 +640,10 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
         finderIndexHolds = finderIndexHolds && Statement(db_->handle, "SELECT 1 FROM finder_index").step();
     }
     // Contents no file holds any more, replaced or gone with every path they had.
-    db_->exec("DELETE FROM downloads WHERE id NOT IN (SELECT download FROM files WHERE download IS NOT NULL);"
-              "DELETE FROM folders; DELETE FROM walk_skipped");
+    if (!finderIndexHolds) {
+        db_->exec("DELETE FROM downloads WHERE id NOT IN (SELECT download FROM files WHERE download IS NOT NULL)");
+    }
+    db_->exec("DELETE FROM folders; DELETE FROM walk_skipped");
     db_->exec("DELETE FROM folder_states");
     Statement addFolderState(db_->handle, "INSERT OR REPLACE INTO folder_states(path, size, mtime_ns, inode) VALUES(?,?,?,?)");
     for (const auto& [folder, state] : folderStates) {
@@ -693,7 +695,14 @@ std::vector<PresentFile> presentFiles(sqlite3* db, const std::vector<std::string
 
 DriverIndex ArchiveIndex::driverIndex() const {
     Statement kept(db_->handle, "SELECT data FROM finder_index");
-    if (kept.step()) return unpackFinderIndex(kept.blob(0));
+    if (kept.step()) {
+        try {
+            return unpackFinderIndex(kept.blob(0));
+        } catch (const SqliteError&) {
+            // Only a copy of what the rows hold: they answer instead.
+            kept.run();
+        }
+    }
     return finderIndexFromFiles();
 }
 
