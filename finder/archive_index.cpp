@@ -185,6 +185,7 @@ std::vector<FinderSession> unpackSessions(Bytes packed) {
 // mostly their driver or vehicle.
 constexpr std::uint32_t kFinderIndexFormat = 1;
 constexpr std::uint32_t kAsBefore = 0xFFFFFFFF;
+constexpr std::size_t kLargestFinderIndex = 900'000'000;
 
 std::vector<std::uint8_t> packFinderIndex(const DriverIndex& index) {
     std::vector<std::uint8_t> out;
@@ -659,8 +660,11 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
         }
     }
     if (!finderIndexHolds) {
-        Statement keepFinderIndex(db_->handle, "INSERT OR REPLACE INTO finder_index(id, data) VALUES(1, ?)");
-        keepFinderIndex.bindBlob(1, packFinderIndex(finderIndexFromFiles())).run();
+        // An index too large for one SQLite value (a billion bytes, some eight million sessions)
+        // is not kept whole: the rows answer for it.
+        const std::vector<std::uint8_t> packed = packFinderIndex(finderIndexFromFiles());
+        db_->exec("DELETE FROM finder_index");
+        if (packed.size() < kLargestFinderIndex) Statement(db_->handle, "INSERT INTO finder_index(id, data) VALUES(1, ?)").bindBlob(1, packed).run();
     }
     commit();
     counts.complete = true;
