@@ -21,6 +21,7 @@
 #include "core/json_writer.h"
 #include "core/primitives.h"
 #include "core/vu_download.h"
+#include "finder/archive_index.h"
 #include "finder/fleet_cache.h"
 #include "report/analysis_json.h"
 #include "report/csv_export.h"
@@ -83,8 +84,23 @@ VehicleDocument vehicleDocument(const std::string& path) {
     }
 }
 
+// The candidates of the opened file's driver from the kept archive index, when it is current for
+// the file's folder; otherwise the analysis walks the folder tree.
+std::optional<DownloadWalk> keptDriverCandidates(const std::string& path) {
+    const std::string file = finder::defaultArchiveIndexPath();
+    std::error_code missing;
+    if (!fs::exists(file, missing)) return std::nullopt;
+    try {
+        const finder::ArchiveIndex index(file);
+        return index.kept() ? index.driverCandidates(path) : std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 std::string analysisDocument(const std::string& path) {
     try {
+        if (auto candidates = keptDriverCandidates(path)) return toAnalysisJson(analyzeDriverOfFile(path, *candidates));
         return analyzeOpenedFile(path);
     } catch (const std::exception& error) {
         return "{\"ok\":false,\"error\":" + jsonQuote(std::string("Analyse fehlgeschlagen: ") + error.what()) + "}";
