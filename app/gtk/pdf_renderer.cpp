@@ -10,7 +10,6 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -126,14 +125,15 @@ struct PdfOutcome {
 
 class DddPdfJob;
 
-// Every render of the process goes through one off-screen view that stays warm: a report loads
-// into it as a fresh document in tens of milliseconds, where a new view cost a new page in the web
-// process, and the report typeface, carried by the view's user style sheet, stays decoded in that
-// process from one report to the next. Without the embedded faces the engine would fall back to a
-// system font and embed all of it in every PDF. Renders therefore run one after another, in the
-// order they were asked for; the job at the queue's front owns the view. A render given up
-// because its page hangs, or whose web process ended, takes the view down with it, and the next
-// render starts a new one.
+// Every render of the process goes through one off-screen view that stays warm: each report loads
+// into it as a fresh document (nothing of the one before survives), where a new view per report
+// cost a new page in the web process. The view carries the print zoom style and the report
+// typeface for every document: without the embedded faces the engine would fall back to a system
+// font and embed all of it in every PDF. It draws without GPU compositing, which a print never
+// uses and which cost a software GL renderer its memory and time. Renders therefore run one after
+// another, in the order they were asked for; the job at the queue's front owns the view. A render
+// given up because its page hangs, or whose web process ended, takes the view down with it, and
+// the next render starts a new one.
 class WarmView {
 public:
     static std::deque<std::shared_ptr<DddPdfJob>>& queue() {
