@@ -349,7 +349,6 @@ private:
     void finish(PdfOutcome outcome) {
         if (finished_) return;
         finished_ = true;
-        g_cancellable_cancel(cancellable_);
         if (!outcome.ok && pdf_) pdf_->discard();
         if (outcome.error.empty() && !outcome.ok) outcome.error = "PDF render failed";
         WarmView::remove(this);
