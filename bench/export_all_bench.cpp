@@ -5,8 +5,8 @@
 
 #include <gtk/gtk.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -14,6 +14,7 @@
 
 #include "app/export_all.h"
 #include "app/gtk/pdf_renderer.h"
+#include "bench/process_tree.h"
 #include "tools/generator/card_generator.h"
 
 namespace {
@@ -57,10 +58,17 @@ public:
     void revealInFinder(const std::string&) override {}
     void launchFinder(const std::string&) override {}
     void renderReportPdfAsync(const std::string&, const std::string&, const std::string&) override {}
+    // The tree is sampled as each PDF is written and, between, every second (see the benchmark):
+    // reading its maps takes tens of milliseconds and slows the web process.
     void renderPdfAsync(const std::string& html, const std::string& outPath, std::function<void(bool)> done) override {
-        app::renderPdfAsync(html, outPath, std::move(done));
+        app::renderPdfAsync(html, outPath, [this, done = std::move(done)](bool ok) {
+            peakPssMb = std::max(peakPssMb, bench::treePssMb());
+            done(ok);
+        });
     }
     void evaluateScript(const std::string&, std::function<void(std::string)> done) override { done(""); }
+
+    double peakPssMb = 0;
 };
 
 // Takes the final answer; the batch runs on this thread, so nothing is ever dispatched.
@@ -81,6 +89,12 @@ public:
     std::string answer;
 };
 
+gboolean samplePss(gpointer host) {
+    auto* sampled = static_cast<RendererHost*>(host);
+    sampled->peakPssMb = std::max(sampled->peakPssMb, bench::treePssMb());
+    return G_SOURCE_CONTINUE;
+}
+
 void BM_ExportAllTwentyDriversOneYear(benchmark::State& state) {
     if (!gtk_init_check(nullptr, nullptr)) {
         state.SkipWithError(app::kNoDisplayMessage);
@@ -89,22 +103,24 @@ void BM_ExportAllTwentyDriversOneYear(benchmark::State& state) {
     Fleet fleet;
     RendererHost host;
     long pdfs = 0;
+    const double cpuBefore = bench::treeCpuSeconds();
     for (auto _ : state) {
         AnswerView view;
         auto batch = std::make_shared<app::BatchRenderState>();
         batch->run = app::writeExportAll(fleet.source().string(), fleet.target().string(), app::Settings{}, 1735689600);
         batch->view = &view;
         batch->host = &host;
+        const guint sampler = g_timeout_add_seconds(1, samplePss, &host);
         app::renderNextBatch(batch);
         while (view.answer.empty()) g_main_context_iteration(nullptr, TRUE);
+        g_source_remove(sampler);
         if (batch->pdfFailed > 0 || batch->run.drivers.size() != kDrivers) state.SkipWithError(view.answer.c_str());
         pdfs += batch->pdfWritten;
         state.counters["months"] = static_cast<double>(batch->run.jobs.size());
     }
     state.counters["pdf_per_s"] = benchmark::Counter(static_cast<double>(pdfs), benchmark::Counter::kIsRate);
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024;
+    state.counters["tree_cpu_ms_per_pdf"] = (bench::treeCpuSeconds() - cpuBefore) * 1000 / static_cast<double>(std::max(pdfs, 1L));
+    state.counters["peak_tree_pss_MB"] = host.peakPssMb;
 }
 
 }  // namespace

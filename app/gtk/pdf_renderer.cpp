@@ -5,10 +5,11 @@
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -51,22 +52,22 @@ std::string printZoomStyle() {
     return "@media print{html{zoom:" + std::to_string(kPrintZoom) + ";min-height:1px}}";
 }
 
-// The constants of one renderer: the view's initial height and the style injected before the
-// document is cut into sheets.
-struct RenderProfile {
-    int initialHeight;
-    const char* style;
-};
+// The off-screen view is laid out this high before the report is cut into sheets; the sheets
+// depend on the width alone.
+constexpr int kViewHeight = 1200;
 
-constexpr RenderProfile kSynchronous{1000, "body{background:#fff}.page{box-shadow:none;border:0;margin:0 auto}"};
+// The style each renderer injects before the document is cut into sheets.
+constexpr const char* kSynchronousStyle = "body{background:#fff}.page{box-shadow:none;border:0;margin:0 auto}";
+constexpr const char* kAsynchronousStyle =
+    ".app{display:none!important}#printReport{display:block!important}body{background:#fff!important}";
 
-constexpr RenderProfile kAsynchronous{
-    1200, ".app{display:none!important}#printReport{display:block!important}body{background:#fff!important}"};
-
-// Adds the profile's style, then cuts the document into sheets; evaluates to the sheet count.
-std::string paginationScript(const RenderProfile& profile) {
-    return "(function(){var s=document.createElement('style');s.textContent='" + std::string(profile.style) +
-           "';document.head.appendChild(s);})();" + std::string(printPagesScript()) + "(" +
+// The body of an asynchronous function run once the document is loaded: waits for its web fonts
+// (cutting sheets before they are in would measure the pieces in a fallback font, and sheets
+// would run over), adds the renderer's style and cuts the document into sheets; returns the
+// sheet count.
+std::string paginationScript(const char* style) {
+    return "await document.fonts.ready;var s=document.createElement('style');s.textContent='" + std::string(style) +
+           "';document.head.appendChild(s);return (" + std::string(printPagesScript()) + ")(" +
            std::to_string(kSheetHeight) + ");";
 }
 
@@ -110,45 +111,6 @@ bool syncToDisk(const std::string& path) {
 // "Print to File" is the name GTK gives its file printer, translated like the rest of GTK.
 const char* filePrinterName() { return g_dgettext("gtk30", "Print to File"); }
 
-// Every render view is related to one hidden anchor view and so shares its web process: starting a
-// fresh process for each report cost most of a second, a warm one loads the report in tens of
-// milliseconds. The anchor also carries the print zoom style and the report typeface, which
-// related views inherit: without the embedded faces the engine falls back to a system font and
-// embeds all of it in every PDF (hundreds of kilobytes, and most of the print time). A
-// render given up because its page hangs takes the shared process down with it (see abandon),
-// and the next render starts a new anchor.
-WebKitWebView*& anchorSlot() {
-    static WebKitWebView* anchor = nullptr;
-    return anchor;
-}
-
-WebKitWebView* anchorView() {
-    WebKitWebView*& anchor = anchorSlot();
-    if (anchor == nullptr) {
-        WebKitUserContentManager* content = webkit_user_content_manager_new();
-        WebKitUserStyleSheet* zoom = webkit_user_style_sheet_new(printZoomStyle().c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                                                                 WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
-        webkit_user_content_manager_add_style_sheet(content, zoom);
-        webkit_user_style_sheet_unref(zoom);
-        const std::string faces = std::string(reportFontsStyle()) + kPlainGlyphsStyle;
-        WebKitUserStyleSheet* fonts = webkit_user_style_sheet_new(faces.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                                                                  WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
-        webkit_user_content_manager_add_style_sheet(content, fonts);
-        webkit_user_style_sheet_unref(fonts);
-        anchor = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
-        g_object_unref(content);
-        g_object_ref_sink(anchor);
-        webkit_web_view_load_html(anchor, "", nullptr);
-    }
-    return anchor;
-}
-
-void dropAnchor() {
-    WebKitWebView*& anchor = anchorSlot();
-    if (anchor != nullptr) g_object_unref(anchor);
-    anchor = nullptr;
-}
-
 // Where a render stopped: the asynchronous renderer logs measurement and print failures only.
 enum class RenderStage { Load, Measure, Print };
 
@@ -161,15 +123,92 @@ struct PdfOutcome {
     bool written = false;      // the PDF is in place at the target path
 };
 
-// One render: an off-screen view that loads the document, measures it and prints it into a
+class DddPdfJob;
+
+// Every render of the process goes through one off-screen view that stays warm: each report loads
+// into it as a fresh document (nothing of the one before survives), where a new view per report
+// cost a new page in the web process. The view carries the print zoom style and the report
+// typeface for every document: without the embedded faces the engine would fall back to a system
+// font and embed all of it in every PDF. It draws without GPU compositing, which a print never
+// uses and which cost a software GL renderer its memory and time. Renders therefore run one after
+// another, in the order they were asked for; the job at the queue's front owns the view. A render
+// given up because its page hangs, or whose web process ended, takes the view down with it, and
+// the next render starts a new one.
+class WarmView {
+public:
+    static std::deque<std::shared_ptr<DddPdfJob>>& queue() {
+        static std::deque<std::shared_ptr<DddPdfJob>> jobs;
+        return jobs;
+    }
+
+    static WebKitWebView* view() {
+        WarmView& warm = instance();
+        if (warm.view_ == nullptr) warm.create();
+        return warm.view_;
+    }
+
+    // Ends the view's web process (a script of the page may be stuck in it) and destroys the view.
+    static void drop() {
+        WarmView& warm = instance();
+        if (warm.view_ == nullptr) return;
+        g_signal_handlers_disconnect_by_data(warm.view_, &warm);
+        webkit_web_view_terminate_web_process(warm.view_);
+        gtk_widget_destroy(warm.window_);
+        warm.window_ = nullptr;
+        warm.view_ = nullptr;
+    }
+
+    // The job starts from an idle callback once every job before it has finished; one whose file
+    // cannot be written finishes at once.
+    static void enqueue(std::shared_ptr<DddPdfJob> job, std::string html);
+    static void remove(const DddPdfJob* job);
+
+private:
+    static WarmView& instance() {
+        static WarmView warm;
+        return warm;
+    }
+
+    void create() {
+        WebKitUserContentManager* content = webkit_user_content_manager_new();
+        const std::string faces = printZoomStyle() + std::string(reportFontsStyle()) + kPlainGlyphsStyle;
+        WebKitUserStyleSheet* style = webkit_user_style_sheet_new(faces.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                                  WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+        webkit_user_content_manager_add_style_sheet(content, style);
+        webkit_user_style_sheet_unref(style);
+        view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
+        g_object_unref(content);
+        // A report replaced by the next one is not worth keeping for going back.
+        webkit_settings_set_enable_page_cache(webkit_web_view_get_settings(view_), FALSE);
+        webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(view_), WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+        window_ = gtk_offscreen_window_new();
+        gtk_widget_set_size_request(GTK_WIDGET(view_), kLayoutWidth, kViewHeight);
+        gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
+        gtk_widget_show_all(window_);
+        g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
+        g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
+        g_signal_connect(view_, "web-process-terminated", G_CALLBACK(onProcessTerminated), this);
+    }
+
+    static DddPdfJob* running();
+    static void scheduleStart();
+    static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer);
+    static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer);
+    static void onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer);
+
+    GtkWidget* window_ = nullptr;
+    WebKitWebView* view_ = nullptr;
+};
+
+// One render: loads the document into the warm view, cuts it into sheets and prints it into a
 // temporary file beside the target. GLib callbacks hold the job only weakly, so that a job its
 // owner gave up (time-out) is torn down at once and its late callbacks find nothing.
 class DddPdfJob : public std::enable_shared_from_this<DddPdfJob> {
 public:
     using Done = std::function<void(const PdfOutcome&)>;
 
-    DddPdfJob(const RenderProfile& profile, std::string outPath, Done done)
-        : profile_(profile), outPath_(std::move(outPath)), done_(std::move(done)) {}
+    DddPdfJob(const char* style, std::string outPath, Done done)
+        : style_(style), outPath_(std::move(outPath)), done_(std::move(done)) {}
 
     ~DddPdfJob() {
         g_cancellable_cancel(cancellable_);
@@ -177,38 +216,51 @@ public:
             g_signal_handlers_disconnect_by_data(print_, this);
             g_object_unref(print_);
         }
-        if (view_ != nullptr) g_signal_handlers_disconnect_by_data(view_, this);
-        if (window_ != nullptr) gtk_widget_destroy(window_);
         g_object_unref(cancellable_);
     }
 
-    void start(const std::string& html) {
+    bool started() const { return started_; }
+
+    // Creates the temporary file the print job fills and keeps the document until the job's turn;
+    // false (the job finished) when the file cannot be written.
+    bool prepare(std::string html) {
         pdf_.emplace(outPath_);
-        if (!pdf_->isOpen()) return finish(failure("could not write PDF to " + outPath_));
-        window_ = gtk_offscreen_window_new();
-        view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_related_view(anchorView()));
-        gtk_widget_set_size_request(GTK_WIDGET(view_), kLayoutWidth, profile_.initialHeight);
-        gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
-        gtk_widget_show_all(window_);
-        g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
-        g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
-        g_signal_connect(view_, "web-process-terminated", G_CALLBACK(onProcessTerminated), this);
-        webkit_web_view_load_html(view_, html.c_str(), nullptr);
+        if (!pdf_->isOpen()) {
+            finish(failure("could not write PDF to " + outPath_));
+            return false;
+        }
+        html_ = std::move(html);
+        return true;
+    }
+
+    void start() {
+        started_ = true;
+        const std::string html = std::move(html_);
+        webkit_web_view_load_html(WarmView::view(), html.c_str(), nullptr);
     }
 
     // A render that is given up unfinished may be stuck in a script of its page, which would stall
-    // every later render in the shared web process: that process is ended and not used again.
+    // every later render: the view and its web process go with it.
     void abandon() {
-        if (finished_ || view_ == nullptr) return;
-        g_signal_handlers_disconnect_by_data(view_, this);
-        webkit_web_view_terminate_web_process(view_);
-        dropAnchor();
+        if (finished_) return;
+        finished_ = true;
+        if (pdf_) pdf_->discard();
+        if (started_) WarmView::drop();
+        WarmView::remove(this);
     }
 
+    void loaded() {
+        if (finished_ || measuring_) return;
+        measuring_ = true;
+        const std::string script = paginationScript(style_);
+        webkit_web_view_call_async_javascript_function(WarmView::view(), script.c_str(), static_cast<gssize>(script.size()),
+                                                       nullptr, nullptr, nullptr, cancellable_, onPaginated,
+                                                       new WeakJob(weak_from_this()));
+    }
+
+    void failed(std::string error) { finish(failure(std::move(error))); }
+
 private:
-    // The handlers above get the raw job pointer: their connections are cut in the destructor,
-    // before the job is gone. The asynchronous steps (script result, timer) outlive that
-    // possibility and carry a weak reference instead.
     using WeakJob = std::weak_ptr<DddPdfJob>;
 
     static PdfOutcome failure(std::string error) {
@@ -217,43 +269,10 @@ private:
         return outcome;
     }
 
-    // Web fonts load after the document itself; cutting sheets before they are in would measure
-    // the pieces in a fallback font, and sheets would run over.
-    static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
-        auto* job = static_cast<DddPdfJob*>(data);
-        if (event != WEBKIT_LOAD_FINISHED || job->finished_ || job->measuring_) return;
-        job->measuring_ = true;
-        webkit_web_view_call_async_javascript_function(view, "await document.fonts.ready; return 1;", -1, nullptr, nullptr,
-                                                       nullptr, job->cancellable_, onFontsReady,
-                                                       new WeakJob(job->weak_from_this()));
-    }
-
-    static void onFontsReady(GObject* source, GAsyncResult* result, gpointer data) {
-        std::unique_ptr<WeakJob> weak(static_cast<WeakJob*>(data));
-        GError* error = nullptr;
-        JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error);
-        if (value != nullptr) g_object_unref(value);
-        if (error != nullptr) g_error_free(error);
-        const auto job = weak->lock();
-        if (!job || job->finished_) return;
-        const std::string script = paginationScript(job->profile_);
-        webkit_web_view_evaluate_javascript(job->view_, script.c_str(), static_cast<gssize>(script.size()), nullptr,
-                                            nullptr, job->cancellable_, onPaginated, new WeakJob(job->weak_from_this()));
-    }
-
-    static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer data) {
-        static_cast<DddPdfJob*>(data)->finish(failure(error != nullptr ? error->message : "page load failed"));
-        return TRUE;
-    }
-
-    static void onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
-        static_cast<DddPdfJob*>(data)->finish(failure("the web engine process ended during the render"));
-    }
-
     static void onPaginated(GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<WeakJob> weak(static_cast<WeakJob*>(data));
         GError* error = nullptr;
-        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+        JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error);
         const auto job = weak->lock();
         if (job && !job->finished_) {
             if (value == nullptr) {
@@ -287,7 +306,7 @@ private:
             setMargin(setup, 0, GTK_UNIT_POINTS);
         }
 
-        print_ = webkit_print_operation_new(view_);
+        print_ = webkit_print_operation_new(WarmView::view());
         webkit_print_operation_set_print_settings(print_, settings);
         webkit_print_operation_set_page_setup(print_, setup);
         g_signal_connect(print_, "finished", G_CALLBACK(onPrintFinished), this);
@@ -325,11 +344,14 @@ private:
         job->finish(outcome);
     }
 
+    // The job leaves the queue at once; the next one starts from an idle callback, never inside
+    // the signal that finished this one.
     void finish(PdfOutcome outcome) {
         if (finished_) return;
         finished_ = true;
         if (!outcome.ok && pdf_) pdf_->discard();
         if (outcome.error.empty() && !outcome.ok) outcome.error = "PDF render failed";
+        WarmView::remove(this);
         if (done_) {
             Done done = std::move(done_);
             done_ = nullptr;
@@ -337,48 +359,74 @@ private:
         }
     }
 
-    const RenderProfile& profile_;
+    const char* style_;
     std::string outPath_;
+    std::string html_;
     Done done_;
     GCancellable* cancellable_ = g_cancellable_new();
-    GtkWidget* window_ = nullptr;
-    WebKitWebView* view_ = nullptr;
     WebKitPrintOperation* print_ = nullptr;
     std::optional<PendingFile> pdf_;
+    bool started_ = false;
     bool measuring_ = false;
     bool printFailed_ = false;
     bool finished_ = false;
     std::string engineError_;
 };
 
-// State of a synchronous render, read by the waiting loop.
-struct DddPdfDelegate {
-    bool done = false;
-    bool ok = false;
-    std::string errorMessage;
-
-    void finishWith(bool succeeded, const std::string& error) {
-        ok = succeeded;
-        if (!succeeded && !error.empty()) errorMessage = error;
-        done = true;
-    }
-};
-
-// An asynchronous render; kept in the live set until its callback has run.
-struct DddShellPdf {
-    std::shared_ptr<DddPdfJob> job;
-};
-
-std::map<const DddShellPdf*, std::unique_ptr<DddShellPdf>>& liveJobs() {
-    static std::map<const DddShellPdf*, std::unique_ptr<DddShellPdf>> jobs;
-    return jobs;
+DddPdfJob* WarmView::running() {
+    auto& jobs = queue();
+    return !jobs.empty() && jobs.front()->started() ? jobs.front().get() : nullptr;
 }
 
-// A finished job is released from an idle callback, never inside the signal that finished it.
-void releaseLater(std::unique_ptr<DddShellPdf> shell) {
+void WarmView::scheduleStart() {
+    g_idle_add(
+        [](gpointer) {
+            auto& jobs = queue();
+            if (!jobs.empty() && !jobs.front()->started()) jobs.front()->start();
+            return G_SOURCE_REMOVE;
+        },
+        nullptr);
+}
+
+void WarmView::enqueue(std::shared_ptr<DddPdfJob> job, std::string html) {
+    if (!job->prepare(std::move(html))) return;
+    auto& jobs = queue();
+    jobs.push_back(std::move(job));
+    if (jobs.size() == 1) scheduleStart();
+}
+
+void WarmView::remove(const DddPdfJob* job) {
+    auto& jobs = queue();
+    const auto found = std::find_if(jobs.begin(), jobs.end(), [job](const auto& queued) { return queued.get() == job; });
+    if (found == jobs.end()) return;
+    const bool front = found == jobs.begin();
+    // The last reference may be the queue's own, and the job may be inside one of its methods.
     g_idle_add_full(
-        G_PRIORITY_DEFAULT_IDLE, [](gpointer) { return G_SOURCE_REMOVE; }, shell.release(),
-        [](gpointer data) { delete static_cast<DddShellPdf*>(data); });
+        G_PRIORITY_DEFAULT_IDLE, [](gpointer) { return G_SOURCE_REMOVE; }, new std::shared_ptr<DddPdfJob>(*found),
+        [](gpointer data) { delete static_cast<std::shared_ptr<DddPdfJob>*>(data); });
+    jobs.erase(found);
+    if (front && !jobs.empty()) scheduleStart();
+}
+
+void WarmView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer) {
+    DddPdfJob* job = running();
+    if (event == WEBKIT_LOAD_FINISHED && job != nullptr) job->loaded();
+}
+
+gboolean WarmView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer) {
+    if (DddPdfJob* job = running()) job->failed(error != nullptr ? error->message : "page load failed");
+    return TRUE;
+}
+
+void WarmView::onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer) {
+    g_idle_add(
+        [](gpointer) {
+            // Dropped only between renders: a job started meanwhile already loads into a new process.
+            if (running() == nullptr) drop();
+            return G_SOURCE_REMOVE;
+        },
+        nullptr);
+    if (DddPdfJob* job = running()) job->failed("the web engine process ended during the render");
 }
 
 gboolean keepLoopAwake(gpointer) { return G_SOURCE_CONTINUE; }
@@ -398,23 +446,26 @@ bool renderHtmlToPdf(const std::string& html, const std::string& outPath, std::s
         error = "report HTML is not valid UTF-8";
         return false;
     }
-    DddPdfDelegate state;
+    bool done = false;
+    PdfOutcome outcome;
     {
-        auto job = std::make_shared<DddPdfJob>(kSynchronous, outPath,
-                                               [&state](const PdfOutcome& o) { state.finishWith(o.ok, o.error); });
-        job->start(html);
+        auto job = std::make_shared<DddPdfJob>(kSynchronousStyle, outPath, [&](const PdfOutcome& o) {
+            outcome = o;
+            done = true;
+        });
+        WarmView::enqueue(job, html);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
         const guint tick = g_timeout_add(20, keepLoopAwake, nullptr);
-        while (!state.done && std::chrono::steady_clock::now() < deadline) g_main_context_iteration(nullptr, TRUE);
+        while (!done && std::chrono::steady_clock::now() < deadline) g_main_context_iteration(nullptr, TRUE);
         g_source_remove(tick);
-        if (!state.done) job->abandon();
+        if (!done) job->abandon();
     }
-    if (!state.done) {
+    if (!done) {
         error = "PDF render timed out";
         return false;
     }
-    if (state.ok) return true;
-    error = state.errorMessage.empty() ? "PDF render failed" : state.errorMessage;
+    if (outcome.ok) return true;
+    error = outcome.error;
     return false;
 }
 
@@ -428,26 +479,19 @@ void renderPdfAsync(const std::string& html, const std::string& outPath, std::fu
         done(false);
         return;
     }
-    auto shell = std::make_unique<DddShellPdf>();
-    const DddShellPdf* key = shell.get();
-    shell->job = std::make_shared<DddPdfJob>(kAsynchronous, outPath, [key, done](const PdfOutcome& o) {
-        auto& jobs = liveJobs();
-        const auto found = jobs.find(key);
+    auto job = std::make_shared<DddPdfJob>(kAsynchronousStyle, outPath, [done](const PdfOutcome& o) {
         if (!o.ok && o.stage == RenderStage::Measure) {
             diagLog("PDF layout measurement failed: " + o.engineError);
         } else if (!o.ok && o.stage == RenderStage::Print) {
             diagLog("PDF render failed: data=" + std::to_string(o.bytes) + " err=" + o.engineError +
                     " write=" + (o.written ? "1" : "0"));
         }
-        releaseLater(std::move(found->second));
-        jobs.erase(found);
         done(o.ok);
     });
-    const std::string valid = g_utf8_validate(html.data(), static_cast<gssize>(html.size()), nullptr) ? html : "";
-    auto& started = liveJobs().emplace(key, std::move(shell)).first->second;
-    started->job->start(valid);
+    const bool valid = g_utf8_validate(html.data(), static_cast<gssize>(html.size()), nullptr);
+    WarmView::enqueue(job, valid ? html : std::string());
 }
 
-std::size_t livePdfJobs() { return liveJobs().size(); }
+std::size_t livePdfJobs() { return WarmView::queue().size(); }
 
 }  // namespace ddd::app

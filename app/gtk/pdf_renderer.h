@@ -1,6 +1,7 @@
 // Rendering of a complete HTML document into a PDF of A4 portrait pages with an off-screen WebKitGTK
 // view: the document is laid out 820 px wide, cut into numbered sheets that never split a row, and
-// printed one sheet a page. Both renderers work on the main thread only.
+// printed one sheet a page. Both renderers work on the main thread only and share one warm view:
+// renders run one after another in the order they were asked for.
 #pragma once
 
 #include <functional>
@@ -11,15 +12,16 @@ namespace ddd::app {
 inline constexpr const char* kNoDisplayMessage =
     "PDF rendering needs a graphical session (no X11 or Wayland display could be opened)";
 
-// Spins the GLib main loop until the PDF is written or `timeoutSeconds` have passed. The file
-// appears complete or not at all. Fits report::HtmlToPdf.
+// Spins the GLib main loop until the PDF is written or `timeoutSeconds` have passed (renders asked
+// for earlier finish first, within that time). The file appears complete or not at all. Fits
+// report::HtmlToPdf.
 bool renderHtmlToPdf(const std::string& html, const std::string& outPath, std::string& error, double timeoutSeconds);
 
 // Returns at once; `done` is called exactly once on the main thread (at once when the job cannot
 // start). There is no time-out: a page that never finishes loading keeps its job.
 void renderPdfAsync(const std::string& html, const std::string& outPath, std::function<void(bool)> done);
 
-// Jobs of renderPdfAsync that have not finished yet.
+// Renders that have not finished yet, the running one included.
 std::size_t livePdfJobs();
 
 }  // namespace ddd::app

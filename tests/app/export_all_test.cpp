@@ -25,12 +25,14 @@ TEST(ExportFolderName, KeepsWhatEveryFileSystemTakes) {
     for (const auto& [driver, card, nation, expected] : cases) EXPECT_EQ(exportFolderName(driver, card, nation), expected) << driver;
 }
 
-// Two drivers below the source, one in January and February and one in March.
+// Three drivers below the source: Anna in January and February, another Anna (her own card, a
+// file of the same name) in January, Bert in March.
 class ExportAll : public test::DashboardBridgeTest {
 protected:
     void SetUp() override {
         test::DashboardBridgeTest::SetUp();
         folder.writeCard("source/north/anna.ddd", driverCard("Anna", "DF00000000000100", {{2024, 1, 10}, {2024, 1, 11}, {2024, 2, 5}}));
+        folder.writeCard("source/west/anna.ddd", driverCard("Anna", "DF00000000000400", {{2024, 1, 20}}));
         folder.writeCard("source/south/deep/bert.ddd", driverCard("Bert", "DF00000000000200", {{2024, 3, 4}}));
     }
     // Every file below the target, relative to it.
@@ -43,7 +45,7 @@ protected:
     }
 
     const fs::path source = folder.path() / "source", target = folder.path() / "target";
-    const std::string anna = "Anna DF00000000000100 Deutschland _D_/2024/", bert = "Bert DF00000000000200 Deutschland _D_/2024/";
+    const std::string anna = "Anna DF00000000000100 Deutschland _D_/2024/", otherAnna = "Anna DF00000000000400 Deutschland _D_/2024/", bert = "Bert DF00000000000200 Deutschland _D_/2024/";
 };
 
 // Three months, each a PDF, a CSV and a manifest in the driver's year folder, the PDFs rendered
@@ -62,19 +64,23 @@ TEST_F(ExportAll, FilesEveryMonthOfEveryDriver) {
 
     ASSERT_EQ(view.resolved.size(), 1u);
     EXPECT_EQ(view.resolved[0].result,
-              R"({"ok":true,"drivers":2,"months":3,"pdf":2,"pdfFail":1,"csv":3,"error":"","refused":[],)"
+              R"({"ok":true,"drivers":3,"months":4,"pdf":3,"pdfFail":1,"csv":4,"error":"","refused":[],)"
               R"("csvFail":0,"manifestFail":0,"writeError":"","skipped":{"count":0,"files":[]}})");
     EXPECT_EQ(written(), (std::set<std::string>{anna + "01.csv", anna + "01.pdf", anna + "01_Quellen.txt", anna + "02.csv",
-                                                anna + "02_Quellen.txt", bert + "03.csv", bert + "03.pdf", bert + "03_Quellen.txt"}));
+                                                anna + "02_Quellen.txt", otherAnna + "01.csv", otherAnna + "01.pdf", otherAnna + "01_Quellen.txt",
+                                                bert + "03.csv", bert + "03.pdf", bert + "03_Quellen.txt"}));
     const std::string january = readFile((target / (anna + "01.csv")).string());
     EXPECT_TRUE(january.starts_with("\xEF\xBB\xBF" "Datum;Beginn;Ende")) << "the stale file is replaced";
-    EXPECT_TRUE(contains(january, "10.01.2024") && contains(january, "11.01.2024") && !contains(january, "05.02.2024"));
+    EXPECT_TRUE(contains(january, "10.01.2024") && contains(january, "11.01.2024") && !contains(january, "05.02.2024") &&
+                !contains(january, "20.01.2024"));
+    EXPECT_TRUE(contains(readFile((target / (otherAnna + "01.csv")).string()), "20.01.2024"));
     EXPECT_TRUE(contains(readFile((target / (anna + "02_Quellen.txt")).string()), "anna.ddd"));
     EXPECT_TRUE(contains(readFile((target / (bert + "03.pdf")).string()), "Bert"));
     const std::string progress = "script window.__exportAllProgress&&__exportAllProgress(";
-    EXPECT_EQ(host.log, (std::vector<std::string>{progress + "0,3)", "pdf " + (target / (anna + "01.pdf")).string(),
-                                                  progress + "1,3)", "pdf " + (target / (anna + "02.pdf")).string(),
-                                                  progress + "2,3)", "pdf " + (target / (bert + "03.pdf")).string()}));
+    EXPECT_EQ(host.log, (std::vector<std::string>{progress + "0,4)", "pdf " + (target / (anna + "01.pdf")).string(),
+                                                  progress + "1,4)", "pdf " + (target / (anna + "02.pdf")).string(),
+                                                  progress + "2,4)", "pdf " + (target / (bert + "03.pdf")).string(),
+                                                  progress + "3,4)", "pdf " + (target / (otherAnna + "01.pdf")).string()}));
 }
 
 // Through the bridge: both folders asked for in turn, a cancelled dialog answers null and writes
@@ -94,7 +100,7 @@ TEST_F(ExportAll, ThroughTheBridge) {
     host.folderAnswers = {source.string(), target.string()};
     const auto answer = view.callAsync("tachoExportAll");
     ASSERT_TRUE(answer);
-    EXPECT_TRUE(answer->result.starts_with(R"({"ok":true,"drivers":2,"months":3,"pdf":3,"pdfFail":0,"csv":3,"error":"","refused":[{"name":"Carl","reason":")"))
+    EXPECT_TRUE(answer->result.starts_with(R"({"ok":true,"drivers":3,"months":4,"pdf":4,"pdfFail":0,"csv":4,"error":"","refused":[{"name":"Carl","reason":")"))
         << answer->result;
     EXPECT_FALSE(fs::exists(target / "Carl DF00000000000300 Deutschland _D_"));
     EXPECT_TRUE(contains(answer->result, R"(old/anna.ddd","reason":"beschädigte Kopie, nicht verwendet: )")) << answer->result;

@@ -83,6 +83,35 @@ TEST_F(PdfRenderer, FailsWithReasonAndLeavesNoFile) {
     EXPECT_EQ(folder_.entries(), std::vector<std::string>{"after.pdf"});
 }
 
+// Reports asked for at once render one after another through the same view: each PDF holds its
+// own driver and nothing of the report before it, and a report whose page breaks the measurement
+// fails alone, leaving no file.
+TEST_F(PdfRenderer, ReportsInARowKeepApart) {
+    // driver's surname (empty: a page whose head is gone, so that the sheets cannot be cut)
+    const std::string surnames[] = {"Erstfahrer", "", "Zweitfahrer", "Drittfahrer"};
+    std::vector<int> answers(std::size(surnames), -1);
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        std::string html = "<!doctype html><script>document.head.remove()</script><div class=page><p>x</p></div>";
+        if (!surnames[i].empty()) {
+            auto description = gen::randomCard(40 + i, 20, gen::Generation::Gen1);
+            description.identity.surname = surnames[i];
+            html = report::buildReportHtml(analyzeFiles({folder_.writeCard(surnames[i] + ".ddd", description)}), {"", 0, true});
+        }
+        renderPdfAsync(html, folder_.file(std::to_string(i) + ".pdf"), [&answers, i](bool ok) { answers[i] = ok; });
+    }
+    ASSERT_TRUE(test::spinUntil([&] { return livePdfJobs() == 0; }, 60));
+    EXPECT_EQ(answers, (std::vector<int>{1, 0, 1, 1}));
+    EXPECT_FALSE(std::filesystem::exists(folder_.file("1.pdf")));
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        const std::string text = commandOutput("pdftotext '" + folder_.file(std::to_string(i) + ".pdf") + "' - 2>/dev/null");
+        for (const std::string& surname : surnames) {
+            if (!surname.empty()) {
+                EXPECT_EQ(contains(text, surname), surname == surnames[i]) << i << " " << surname;
+            }
+        }
+    }
+}
+
 // Two years on numbered A4 sheets: every shift row once and whole, the table header on every
 // sheet that holds shift rows, the signature block at the end, the text extractable as written
 // (no "ff" ligature lost, no hyphen turned into a minus sign); a refused analysis writes nothing.
