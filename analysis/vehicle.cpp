@@ -24,7 +24,7 @@ std::string fileName(const std::string& path) { return std::filesystem::path(pat
 
 std::int64_t instantOr(const VuInstant& t, std::int64_t fallback) { return t ? *t : fallback; }
 
-std::int64_t utcDayOf(std::int64_t instant) { return instant >= 0 ? instant / kDay : (instant - kDay + 1) / kDay; }
+std::int64_t utcDayOf(std::int64_t instant) { return floorDiv(instant, kDay); }
 
 // Whether the activities block that supplied day `index` was read to its end.
 bool dayReadWhole(const VuDownload& vu, std::size_t index) {
