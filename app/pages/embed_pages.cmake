@@ -1,7 +1,7 @@
 # Each page of app/pages/ becomes one string in the executable: the build tool embed_page writes
-# <name>.html, with the scripts it names beside it (vehicle_view.js) inlined and the files it
-# references (the fonts in fonts/) as data: URIs, into a generated source as a raw string
-# literal, returned by <function>() declared in app/<name>_page.h.
+# <name>.html, with the scripts it names beside it (vehicle_view.js, long_table.js) inlined and
+# the files it references (the fonts in fonts/) as data: URIs, into a generated source as a raw
+# string literal, returned by <function>() declared in app/<name>_page.h.
 # A style sheet <name>.css is embedded the same way, declared in app/<name>_style.h; a script is
 # embedded with embed_text directly.
 file(GLOB page_assets CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/pages/fonts/*.woff2 ${CMAKE_CURRENT_SOURCE_DIR}/pages/*.js)

@@ -80,11 +80,13 @@ protected:
         ::unsetenv("XDG_CONFIG_HOME");
         host.setWebView(&view);
         view.setSize(1240, 840, SizeHint::None);
-        // The checks' words: an element's text, whether it holds a part, how many match, rows with data.
+        // The checks' words: an element's text, whether it holds a part, how many match, rows with
+        // data (of the full tables, as printed: a long table holds only the rows near the view).
         view.init("window.__t=function(s){var e=document.querySelector(s);return e?e.textContent:'<none>';};"
                   "window.__has=function(s,p){return __t(s).indexOf(p)>=0?'has':__t(s);};"
                   "window.__n=function(s){return String(document.querySelectorAll(s).length);};"
-                  "window.__rows=function(s){return String(Array.from(document.querySelectorAll(s)).filter(function(r){"
+                  "window.__rows=function(s){window.dispatchEvent(new Event('beforeprint'));"
+                  "return String(Array.from(document.querySelectorAll(s)).filter(function(r){"
                   "return !r.querySelector('td.empty');}).length);};"
                   "window.__all=function(s,f){return Array.from(document.querySelectorAll(s)).map(f).join(' | ');};");
         dashboardPage().bind(view, state, host);
@@ -160,6 +162,17 @@ TEST_F(DashboardWindow, DemoDownloadAsTheUserSeesIt) {
                    select);
     }
 
+    // The long table of every activity holds the rows near the view; scrolled to its end it shows
+    // the last one, and the printed copy holds them all.
+    const std::string last = std::to_string(native.activities.size() + 1) + " " + formatDateTime(native.activities.back().start);
+    const std::string lastRow = "r[r.length-1].getAttribute('aria-rowindex')+' '+r[r.length-1].cells[0].textContent+' '+r[r.length-1].cells[1].textContent";
+    selectMonth("__all__");
+    expectPage({{"selectTab('activities');document.querySelector('#tableArea table').getAttribute('aria-rowcount')", std::to_string(native.activities.size() + 1)},
+                {"__n('#tableArea tbody tr[aria-rowindex]') < DATA.activities.length / 2 ? 'in part' : 'whole'", "in part"},
+                {"var c=document.getElementById('content');c.scrollTop=c.scrollHeight;c.dispatchEvent(new Event('scroll'));"
+                 "var r=document.querySelectorAll('#tableArea tbody tr');" + lastRow, last},
+                {"var d=document.createElement('div');d.innerHTML=tabReportHtml('activities');var r=d.querySelectorAll('tbody tr');"
+                 "r[r.length-1].setAttribute('aria-rowindex',r.length+1);" + lastRow, last}});
 }
 
 // What each kind of opened file leads to, from the drop zone.

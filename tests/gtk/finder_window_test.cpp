@@ -32,7 +32,7 @@ const std::string kOddName = "<b>Kröger & \"Söhne\"</b>";
 TEST(FinderWindow, ScanSearchRevealAndReport) {
     ASSERT_TRUE(test::startGtk()) << "no display: run under xvfb-run";
     test::TempFolder folder;
-    gen::Fleet fleet = gen::makeFleet(17, gen::FleetPlan{.drivers = 7, .vehicles = 4, .days = 9, .cardDownloadsPerDriver = 2,
+    gen::Fleet fleet = gen::makeFleet(17, gen::FleetPlan{.drivers = 7, .vehicles = 4, .days = 45, .cardDownloadsPerDriver = 2,
                                                           .vuDownloadsPerVehicle = 2, .coDriverShare = 0.3, .speedMinutes = 5});
     // Every text of the first driver's downloads names him so: card downloads and vehicle-unit stays.
     const std::string oddCard = fleet.drivers[0].cardNumber;
@@ -121,6 +121,22 @@ TEST(FinderWindow, ScanSearchRevealAndReport) {
     for (const auto& [field, keys, value] : typed) {
         EXPECT_EQ(eval(std::string("typeInto('") + field + "','" + keys + "')"), value) << field << " " << keys;
     }
+
+    // A long answer: the table holds the rows near the view and tells its full count; scrolled to
+    // its end it shows the last trip, whose file opens, and for print it holds every row.
+    view.eval("document.getElementById('resetBtn').click();document.getElementById('name').value='e';document.getElementById('searchBtn').click();");
+    const std::string shown = await("document.getElementById('results').hidden ? '' : String(document.getElementById('count').textContent.match(/\\d+ Treffer/) ? "
+                                    "document.getElementById('count').textContent.replace(/\\D.*$/, '') : '')");
+    ASSERT_GT(std::stoi(shown), 150);
+    const std::string rows = std::to_string(std::stoi(shown) + 1);
+    EXPECT_EQ(eval("document.querySelector('#tableWrap table').getAttribute('aria-rowcount')"), rows);
+    EXPECT_EQ(eval("document.querySelectorAll('#rows tr[aria-rowindex]').length < 100 ? 'in part' : 'whole'"), "in part");
+    host.revealed.clear();
+    EXPECT_EQ(eval("window.scrollTo(0,document.body.scrollHeight);window.dispatchEvent(new Event('scroll'));"
+                   "var r=document.querySelector('#rows tr:last-child');r.querySelector('.file').click();r.getAttribute('aria-rowindex')"), rows);
+    ASSERT_TRUE(test::spinUntil([&] { return !host.revealed.empty(); }));
+    EXPECT_TRUE(fs::exists(host.revealed[0])) << host.revealed[0];
+    EXPECT_EQ(eval("window.dispatchEvent(new Event('beforeprint'));String(document.querySelectorAll('#rows tr').length + 1)"), rows);
     host.setWebView(nullptr);
 }
 
