@@ -66,9 +66,10 @@ struct OpenedDownload {
 
 // False when the file's record headers and identification show it is no download of the driver:
 // then the rest is passed over unread. A file too large for a card download, or that cannot be
-// read, goes the whole way, so that it is named as the whole read names it.
+// read, goes the whole way, so that it is named as the whole read names it; so does one of no
+// size, which tells nothing (the files of /proc hold bytes without telling their size).
 bool mayBeOfDriver(FileReader& file, const DriverKey& driver) {
-    if (!file.status() || file.status().size > kMaxCardDownloadBytes) return true;
+    if (!file.status() || file.status().size == 0 || file.status().size > kMaxCardDownloadBytes) return true;
     const FileIdentification found = chosenCardIdentificationOfFile(
         file.status().size, [&](std::uint64_t offset, std::span<std::uint8_t> into) { return file.readAt(offset, into); });
     return !found.decided || (found.identification && driverKeyOf(*found.identification) == driver);
