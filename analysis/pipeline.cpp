@@ -155,6 +155,18 @@ CardFolder loadFolder(const std::string& folder, const std::optional<DriverKey>&
     return result;
 }
 
+// The analysis of a driver's group, or of the opened file alone when its group was not found.
+AnalysisResult analyzeGroupOrFile(const std::optional<CardGroup>& group, const std::string& path) {
+    if (!group) return analyzeFiles({path});
+    std::vector<const DriverCardFile*> cards;
+    std::vector<std::string> names;
+    for (const auto& card : group->cards) cards.push_back(card.get());
+    for (const auto& p : group->paths) names.push_back(fs::path(p).filename().string());
+    AnalysisResult result = withFileNames(analyze(cards), names);
+    result.skippedFiles = group->skipped;
+    return result;
+}
+
 }  // namespace
 
 DriverKey driverKeyOf(const CardIdentification& identification) {
@@ -307,16 +319,40 @@ std::optional<CardGroup> driverGroupOfFile(const std::string& path) {
     return std::nullopt;
 }
 
-AnalysisResult analyzeDriverOfFile(const std::string& path) {
-    const std::optional<CardGroup> group = driverGroupOfFile(path);
-    if (!group) return analyzeFiles({path});
-    std::vector<const DriverCardFile*> cards;
-    std::vector<std::string> names;
-    for (const auto& card : group->cards) cards.push_back(card.get());
-    for (const auto& p : group->paths) names.push_back(fs::path(p).filename().string());
-    AnalysisResult result = withFileNames(analyze(cards), names);
-    result.skippedFiles = group->skipped;
-    return result;
+AnalysisResult analyzeDriverOfFile(const std::string& path) { return analyzeGroupOrFile(driverGroupOfFile(path), path); }
+
+std::optional<CardGroup> driverGroupOfCandidates(const std::string& path, const DownloadWalk& candidates) {
+    std::optional<DriverKey> driver;
+    const FileRead bytes = readWholeFile(path);
+    if (bytes) {
+        if (auto identification = chosenCardIdentification(*bytes)) driver = driverKeyOf(*identification);
+    }
+    if (!driver || !hasDddExtension(path)) return std::nullopt;
+    const std::vector<std::string>& files = candidates.files;
+    std::vector<LoadedFile> loaded(files.size());
+    const OpenedDownload openedBytes{bytes.device, bytes.inode, &*bytes};
+    forEachIndexInParallel(files.size(), [&](std::size_t i) { loaded[i] = loadFile(files[i], driver, &openedBytes); });
+    std::error_code error;
+    const fs::path opened = fs::weakly_canonical(path, error);
+    CardGroup group;
+    group.key = *driver;
+    group.skipped = candidates.skipped;
+    std::optional<std::size_t> openedIndex;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!loaded[i].unreadable.empty()) group.skipped.push_back({files[i], std::move(loaded[i].unreadable)});
+        if (!loaded[i].card) continue;
+        std::error_code canonicalError;
+        if (!openedIndex && fs::weakly_canonical(files[i], canonicalError) == opened) openedIndex = group.paths.size();
+        group.paths.push_back(files[i]);
+        group.cards.push_back(std::move(loaded[i].card));
+    }
+    if (!openedIndex) return std::nullopt;
+    setAsideDamagedCopies(group, *openedIndex);
+    return group;
+}
+
+AnalysisResult analyzeDriverOfFile(const std::string& path, const DownloadWalk& candidates) {
+    return analyzeGroupOrFile(driverGroupOfCandidates(path, candidates), path);
 }
 
 }  // namespace ddd

@@ -27,6 +27,8 @@ AnalysisResult analyzeFiles(const std::vector<std::string>& paths);
 // Analyses the driver of an opened card download: the file and every download of the same
 // driver in the folder tree the file lies in (renewed and replaced cards included).
 AnalysisResult analyzeDriverOfFile(const std::string& path);
+// The same over the candidate files of driverGroupOfCandidates.
+AnalysisResult analyzeDriverOfFile(const std::string& path, const DownloadWalk& candidates);
 
 // Issuing state, a zero byte and the first 14 characters of the card number: the same for every
 // card of one driver, whatever its replacement and renewal indexes.
@@ -68,6 +70,11 @@ CardFolder loadCardFolder(const std::string& folder, const std::optional<DriverK
 // a damaged copy lying somewhere in the archive does not block the intact ones; the opened
 // file's own damage is left for the analysis to refuse.
 std::optional<CardGroup> driverGroupOfFile(const std::string& path);
+
+// As driverGroupOfFile, for a caller that knows which files of the folder tree can hold the
+// driver's downloads: `candidates` lists them in walk order, the opened file among them, and
+// what a walk of the folder leaves out; only they are read.
+std::optional<CardGroup> driverGroupOfCandidates(const std::string& path, const DownloadWalk& candidates);
 
 // Takes the downloads holding damaged data out of the group and names each in `skipped` with the
 // first of its problems. The opened download, if any, stays for the analysis to refuse; without

@@ -355,15 +355,20 @@ std::int64_t addYears(std::int64_t date, int years) {
     return daysFromCivil(year, month, day) * kDay;
 }
 
-DueDate dueDateState(std::optional<std::int64_t> due, std::int64_t nowUtc) {
+DueDate dueDateState(std::optional<std::int64_t> due, std::int64_t nowUtc, int soonDays) {
     DueDate result;
     result.due = due;
     if (!due) return result;
     result.daysLeft = utcDayOf(*due) - localDayNumber(nowUtc);
     if (result.daysLeft < 0) result.state = DueState::Overdue;
-    else if (result.daysLeft <= kDueSoonDays) result.state = DueState::Soon;
+    else if (result.daysLeft <= soonDays) result.state = DueState::Soon;
     else result.state = DueState::Ok;
     return result;
+}
+
+DueDate nextDownloadDue(std::optional<std::int64_t> last, int intervalDays, std::int64_t nowUtc, int soonDays) {
+    if (!last) return {};
+    return dueDateState((localDayNumber(*last) + intervalDays) * kDay, nowUtc, soonDays);
 }
 
 std::string vuGenerationName(VuGeneration generation) {
@@ -385,10 +390,7 @@ VehicleModel buildVehicleModel(std::vector<VehicleSource> sources, const std::ve
     collectEvents(m);
     collectOverviewAndTechnical(m);
     m.calibrationDue = dueDateState(calibrationDueDate(m.calibrations), nowUtc);
-    if (m.lastDownload.last) {
-        const std::int64_t due = (localDayNumber(*m.lastDownload.last) + kDownloadIntervalDays) * kDay;
-        m.downloadDue = dueDateState(due, nowUtc);
-    }
+    m.downloadDue = nextDownloadDue(m.lastDownload.last, kDownloadIntervalDays, nowUtc);
     collectDrivers(m, cardFiles);
     return m;
 }

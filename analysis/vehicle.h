@@ -141,8 +141,12 @@ std::vector<VehicleSlotSegment> slotSegmentsOfDay(const VuDayBlock& day, int slo
 std::int64_t addYears(std::int64_t date, int years);
 
 // How a due date stands on the local calendar day of `nowUtc`: overdue after it, due soon within
-// kDueSoonDays of it.
-DueDate dueDateState(std::optional<std::int64_t> due, std::int64_t nowUtc);
+// `soonDays` of it.
+DueDate dueDateState(std::optional<std::int64_t> due, std::int64_t nowUtc, int soonDays = kDueSoonDays);
+
+// The next download of a unit or a card, `intervalDays` after the local day of the last one;
+// unknown without one.
+DueDate nextDownloadDue(std::optional<std::int64_t> last, int intervalDays, std::int64_t nowUtc, int soonDays = kDueSoonDays);
 
 // German name of a generation: "1. Generation", "2. Generation", "2. Generation, Version 2".
 std::string vuGenerationName(VuGeneration generation);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <exception>
+#include <optional>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -18,9 +19,13 @@
 #include "core/atomic_file.h"
 #include "core/card_file.h"
 #include "core/json_writer.h"
+#include "core/primitives.h"
 #include "core/vu_download.h"
+#include "finder/archive_index.h"
+#include "finder/fleet_cache.h"
 #include "report/analysis_json.h"
 #include "report/csv_export.h"
+#include "report/fleet_export.h"
 #include "report/provenance_text.h"
 #include "report/vehicle_csv.h"
 #include "report/vehicle_json.h"
@@ -32,6 +37,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kMaxNumberedName = 1000;
+// The fleet overview is shown again after this many drivers and vehicles were computed.
+constexpr long kFleetEntriesPerNotice = 25;
 
 // What an opened path holds. A download that decodes and carries a driver application (of either
 // generation) is a card download; one in which at least one vehicle-unit block reads whole is a
@@ -77,8 +84,23 @@ VehicleDocument vehicleDocument(const std::string& path) {
     }
 }
 
+// The candidates of the opened file's driver from the kept archive index, when it is current for
+// the file's folder; otherwise the analysis walks the folder tree.
+std::optional<DownloadWalk> keptDriverCandidates(const std::string& path) {
+    const std::string file = finder::defaultArchiveIndexPath();
+    std::error_code missing;
+    if (!fs::exists(file, missing)) return std::nullopt;
+    try {
+        const finder::ArchiveIndex index(file);
+        return index.kept() ? index.driverCandidates(path) : std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 std::string analysisDocument(const std::string& path) {
     try {
+        if (auto candidates = keptDriverCandidates(path)) return toAnalysisJson(analyzeDriverOfFile(path, *candidates));
         return analyzeOpenedFile(path);
     } catch (const std::exception& error) {
         return "{\"ok\":false,\"error\":" + jsonQuote(std::string("Analyse fehlgeschlagen: ") + error.what()) + "}";
@@ -194,6 +216,17 @@ void print(WebView& view, ShellState& state, ShellHost& host, const std::string&
     });
 }
 
+// Renders a report built on a worker, or answers why it could not be built.
+void renderReport(WebView& view, ShellHost& host, const PrintJob& job, const std::string& html, const std::string& error) {
+    if (!error.empty()) {
+        std::string answer = printAnswer(job, false);
+        answer.pop_back();
+        view.resolve(job.callId, 0, answer + ",\"error\":" + jsonQuote(error) + "}");
+        return;
+    }
+    host.renderPdfAsync(html, job.path, [&view, job](bool ok) { view.resolve(job.callId, 0, printAnswer(job, ok)); });
+}
+
 // The vehicle report of the vehicle view, saved like the driver's report but without a manifest.
 // The vehicle is opened and the report built on a worker; only the rendering needs the main thread.
 void vehicleReport(WebView& view, ShellState& state, ShellHost& host, const std::string& callId, const std::string& request) {
@@ -221,15 +254,7 @@ void vehicleReport(WebView& view, ShellState& state, ShellHost& host, const std:
         } catch (const std::exception& e) {
             error = std::string("Bericht konnte nicht erstellt werden: ") + e.what();
         }
-        view.dispatch([&view, &host, job, html = std::move(html), error = std::move(error)] {
-            if (!error.empty()) {
-                std::string answer = printAnswer(job, false);
-                answer.pop_back();
-                view.resolve(job.callId, 0, answer + ",\"error\":" + jsonQuote(error) + "}");
-                return;
-            }
-            host.renderPdfAsync(html, job.path, [&view, job](bool ok) { view.resolve(job.callId, 0, printAnswer(job, ok)); });
-        });
+        view.dispatch([&view, &host, job, html = std::move(html), error = std::move(error)] { renderReport(view, host, job, html, error); });
     });
 }
 
@@ -329,6 +354,88 @@ std::string exportVehicleCsv(ShellState& state, ShellHost& host) {
                      "CSV-Export: keine Einträge für dieses Fahrzeug.");
 }
 
+// Computes on a worker what the overview lacks; the page hears of every few entries stored and of
+// the end, and asks for the overview again. One at a time: a later request finds it running.
+void completeFleet(WebView& view, ShellState& state, finder::KeptFleet kept) {
+    if (state.fleetCompleting || state.closing) return;
+    if (state.fleetCompletionThread.joinable()) state.fleetCompletionThread.join();
+    state.fleetCompleting = true;
+    state.fleetCompletionThread = std::thread([&view, &state, kept = std::move(kept)] {
+        const auto tellPage = [&view] { view.dispatch([&view] { view.eval("window.__fleetRefreshed&&window.__fleetRefreshed()"); }); };
+        long stored = 0;
+        try {
+            stored = finder::FleetCache(kept.file).complete(kept.archive, &state.closing, [&](long count) {
+                if (count % kFleetEntriesPerNotice == 0) tellPage();
+            });
+        } catch (const std::exception& error) {
+            diagLog(std::string("fleet overview: ") + error.what());
+        }
+        if (stored % kFleetEntriesPerNotice != 0) tellPage();
+        state.fleetCompleting = false;
+    });
+}
+
+// The overview of the kept archive index as it stands; with "1" what it lacks is then computed.
+void fleet(WebView& view, ShellState& state, const std::string& callId, const std::string& request) {
+    const bool complete = firstStringArg(request) == "1";
+    if (state.fleetThread.joinable()) state.fleetThread.join();
+    state.fleetThread = std::thread([&view, &state, callId, complete] {
+        std::string answer;
+        std::optional<finder::KeptFleet> kept;
+        try {
+            const std::int64_t now = nowUtc();
+            kept = finder::openKeptFleet(finder::defaultArchiveIndexPath(), now);
+            answer = report::fleetJson(kept->overview, kept->notice, now);
+        } catch (const std::exception& error) {
+            answer = errorAnswer(std::string("Flottenübersicht nicht verfügbar: ") + error.what());
+        }
+        if (!complete || !kept || kept->overview.pending == 0) kept.reset();
+        view.dispatch([&view, &state, callId, answer = std::move(answer), kept = std::move(kept)]() mutable {
+            view.resolve(callId, 0, answer);
+            if (kept) completeFleet(view, state, std::move(*kept));
+        });
+    });
+}
+
+std::string fleetOrError(finder::KeptFleet& kept) {
+    try {
+        kept = finder::openKeptFleet(finder::defaultArchiveIndexPath(), nowUtc());
+        return {};
+    } catch (const std::exception& error) {
+        return std::string("Flottenübersicht nicht verfügbar: ") + error.what();
+    }
+}
+
+// The overview's CSV pair in a folder the user chooses, answered like the driver's set.
+std::string exportFleetCsv(ShellHost& host) {
+    const std::string folder = host.chooseFolder("CSV-Export — Zielordner wählen", "Hier speichern");
+    if (folder.empty()) return "null";
+    finder::KeptFleet kept;
+    if (const std::string error = fleetOrError(kept); !error.empty()) return errorAnswer(error);
+    const std::string basePath = folder + "/Flotte " + formatDate(nowUtc());
+    return csvAnswer(report::writeFleetCsv(kept.overview, basePath), folder, basePath, "CSV-Export: keine Fahrer und Fahrzeuge im Archiv-Index.");
+}
+
+// The overview's report, saved like the vehicle's; the overview is read on a worker.
+void fleetReport(WebView& view, ShellState& state, ShellHost& host, const std::string& callId, const std::string& request) {
+    std::string name = firstStringArg(request);
+    if (name.empty()) name = "Flotte";
+    PrintJob job;
+    job.callId = callId;
+    chooseReportPath(host, loadSettings(), name, job);
+    if (job.path.empty()) {
+        view.resolve(callId, 0, "null");
+        return;
+    }
+    if (state.vehicleReportThread.joinable()) state.vehicleReportThread.join();
+    state.vehicleReportThread = std::thread([&view, &host, job] {
+        finder::KeptFleet kept;
+        const std::string error = fleetOrError(kept);
+        const std::string html = error.empty() ? report::fleetReportHtml(kept.overview, nowUtc()) : std::string();
+        view.dispatch([&view, &host, job, html, error] { renderReport(view, host, job, html, error); });
+    });
+}
+
 std::string yearFolder(const std::string& request) {
     const std::string folder = homeDirectory() + "/Downloads/Tacho Berichte " + firstStringArg(request);
     std::error_code error;
@@ -401,6 +508,13 @@ void bindDashboard(WebView& view, ShellState& state, ShellHost& host) {
     view.bind("tachoVehicleCsv", [&state, &host](const std::string&) { return exportVehicleCsv(state, host); });
     view.bindAsync("tachoVehicleReport", [&view, &state, &host](const std::string& callId, const std::string& request) {
         vehicleReport(view, state, host, callId, request);
+    });
+    view.bindAsync("tachoFleet", [&view, &state](const std::string& callId, const std::string& request) {
+        fleet(view, state, callId, request);
+    });
+    view.bind("tachoFleetCsv", [&host](const std::string&) { return exportFleetCsv(host); });
+    view.bindAsync("tachoFleetReport", [&view, &state, &host](const std::string& callId, const std::string& request) {
+        fleetReport(view, state, host, callId, request);
     });
     view.bind("tachoGetSettings", [](const std::string&) { return settingsJson(loadSettings()); });
     view.bind("tachoChooseBerichtFolder", [&host](const std::string&) { return chooseBerichtFolder(host); });

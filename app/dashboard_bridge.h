@@ -21,7 +21,7 @@ inline constexpr const char* kReportExtractionScript =
     "var p=document.getElementById('printReport');return '<!doctype html><meta charset=utf-8>'+c+'<body class=printing>'+"
     "(p?p.outerHTML:'');})()";
 
-// Binds the twenty tacho* functions, then adds the print override. State and host must
+// Binds the tacho* functions, then adds the print override. State and host must
 // outlive the view; workers are left in `state` for the next call or the shutdown to join.
 void bindDashboard(WebView& view, ShellState& state, ShellHost& host);
 

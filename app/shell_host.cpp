@@ -6,7 +6,9 @@
 namespace ddd::app {
 
 void shutdownShellState(ShellState& state) {
-    for (std::thread* worker : {&state.analysisThread, &state.exportAllThread, &state.cardReadThread, &state.vehicleReportThread}) {
+    state.closing = true;
+    for (std::thread* worker : {&state.analysisThread, &state.exportAllThread, &state.cardReadThread, &state.vehicleReportThread,
+                                &state.fleetThread, &state.fleetCompletionThread}) {
         if (worker->joinable()) worker->join();
     }
     if (!state.cardTempDir.empty()) {

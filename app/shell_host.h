@@ -2,6 +2,7 @@
 // which bridge code reaches the desktop (dialogs, file manager, processes, PDFs, the page).
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
@@ -18,11 +19,15 @@ struct ShellState {
     std::thread exportAllThread;
     std::thread cardReadThread;
     std::thread vehicleReportThread;
+    std::thread fleetThread;            // answers the fleet overview
+    std::thread fleetCompletionThread;  // computes what the overview lacks, for as long as that takes
+    std::atomic<bool> fleetCompleting{false};
+    std::atomic<bool> closing{false};   // set at shutdown: long workers stop at their next step
     std::string cardTempDir;  // folder of the last live card read
 };
 
-// Joins the workers still running (analysis, export-all, card read, vehicle report) and removes the folder of
-// the last card read; what cannot be removed is left.
+// Joins the workers still running (analysis, export-all, card read, vehicle report, fleet) and removes the
+// folder of the last card read; what cannot be removed is left.
 void shutdownShellState(ShellState& state);
 
 // One line "DIAG: <message>" on standard error, flushed at once.

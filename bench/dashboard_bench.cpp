@@ -14,9 +14,7 @@
 #include <string>
 
 #include "app/bridge_text.h"
-#include "app/gtk/gtk_shell_host.h"
-#include "tests/gtk/main_loop.h"
-#include "app/window_page.h"
+#include "bench/dashboard_window.h"
 #include "tools/generator/card_generator.h"
 
 namespace {
@@ -24,27 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace ddd;
 
-// The dashboard window with its page loaded and the bridge bound, kept for all runs.
-struct Dashboard {
-    app::DddWebView view;
-    app::GtkShellHost host{"/proc/self/exe"};
-    app::ShellState state;
-
-    Dashboard() {
-        host.setWebView(&view);
-        view.setSize(1240, 840, app::SizeHint::None);
-        const app::WindowPage page = app::dashboardPage();
-        page.bind(view, state, host);
-        view.setHtml(page.html);
-        test::spinUntil([&] { return test::evaluateNow(view, "document.readyState === 'complete' && window.DATA === null ? 'y' : ''") == "y"; }, 30);
-    }
-    ~Dashboard() {
-        app::shutdownShellState(state);
-        host.setWebView(nullptr);
-    }
-};
-
-Dashboard* dashboard = nullptr;  // made in main, once GTK runs
+bench::DashboardWindow* dashboard = nullptr;  // made in main, once GTK runs
 
 // Opens the file and waits until the shift table of the new document is in the page and laid
 // out; the shift count, or nothing when the table did not appear.
@@ -112,7 +90,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "dashboard_bench: no display (run under xvfb-run -a)\n");
         return 1;
     }
-    Dashboard window;
+    bench::DashboardWindow window("document.readyState === 'complete' && window.DATA === null ? 'y' : ''");
     dashboard = &window;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

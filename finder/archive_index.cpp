@@ -53,6 +53,14 @@ const char* const kMigrations[] = {
     -- What the walks of the last complete rescan left out, per folder.
     CREATE TABLE walk_skipped(folder INTEGER NOT NULL, position INTEGER NOT NULL, path TEXT NOT NULL, reason TEXT NOT NULL);
     )SQL",
+    R"SQL(
+    -- The finder's index as the last complete rescan built it, so that a start reads it in one
+    -- piece; gone as soon as a rescan changes the files and back when one completes.
+    CREATE TABLE finder_index(id INTEGER PRIMARY KEY CHECK(id = 1), data BLOB NOT NULL);
+    -- Every folder under the scanned ones as the last complete rescan left it: a file added,
+    -- renamed or removed changes its folder's state.
+    CREATE TABLE folder_states(path TEXT PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, inode INTEGER NOT NULL);
+    )SQL",
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
 
@@ -128,7 +136,7 @@ void put64(std::vector<std::uint8_t>& out, std::int64_t v) {
     put32(out, static_cast<std::uint32_t>(static_cast<std::uint64_t>(v) >> 32));
     put32(out, static_cast<std::uint32_t>(v));
 }
-void putText(std::vector<std::uint8_t>& out, const std::string& text) {
+void putText(std::vector<std::uint8_t>& out, std::string_view text) {
     put32(out, static_cast<std::uint32_t>(text.size()));
     out.insert(out.end(), text.begin(), text.end());
 }
@@ -172,6 +180,83 @@ std::vector<FinderSession> unpackSessions(Bytes packed) {
     return sessions;
 }
 
+// The finder's index in one piece: counts, skipped files and sessions. A text equal to the one
+// of the session before is written as a mark, since a download's sessions share their file and
+// mostly their driver or vehicle.
+constexpr std::uint32_t kFinderIndexFormat = 1;
+constexpr std::uint32_t kAsBefore = 0xFFFFFFFF;
+constexpr std::size_t kLargestFinderIndex = 900'000'000;
+
+std::vector<std::uint8_t> packFinderIndex(const DriverIndex& index) {
+    std::vector<std::uint8_t> out;
+    put32(out, kFinderIndexFormat);
+    for (const std::int64_t v : {index.filesIndexed, index.filesUnreadable, index.filesUnrecognised}) put64(out, v);
+    put32(out, static_cast<std::uint32_t>(index.skipped.size()));
+    for (const SkippedFile& f : index.skipped) {
+        putText(out, f.path);
+        putText(out, f.reason);
+    }
+    put32(out, static_cast<std::uint32_t>(index.sessions.size()));
+    const FinderSession none;
+    const FinderSession* before = &none;
+    for (const FinderSession& s : index.sessions) {
+        const std::string* texts[] = {&s.surname, &s.firstNames, &s.card, &s.vin, &s.plate, &s.file};
+        const std::string* previous[] = {&before->surname, &before->firstNames, &before->card, &before->vin, &before->plate, &before->file};
+        for (std::size_t i = 0; i < std::size(texts); ++i) {
+            if (*texts[i] != *previous[i]) putText(out, *texts[i]);
+            else put32(out, kAsBefore);
+        }
+        put32(out, s.plateNation);
+        put32(out, s.slot);
+        for (const std::int64_t v : {s.start, s.end, s.odometerStart, s.odometerEnd}) put64(out, v);
+        out.push_back(static_cast<std::uint8_t>(s.source));
+        before = &s;
+    }
+    return out;
+}
+
+DriverIndex unpackFinderIndex(Bytes packed) {
+    const auto damaged = [] { return SqliteError(SQLITE_CORRUPT, "finder index damaged"); };
+    ByteReader in(packed);
+    if (in.u32() != kFinderIndexFormat) throw damaged();
+    DriverIndex index;
+    for (std::int64_t* v : {&index.filesIndexed, &index.filesUnreadable, &index.filesUnrecognised}) *v = get64(in);
+    const std::uint32_t skipped = in.u32();
+    if (skipped > in.remaining() / 8) throw damaged();
+    index.skipped.resize(skipped);
+    for (SkippedFile& f : index.skipped) {
+        f.path = getText(in);
+        f.reason = getText(in);
+    }
+    const std::uint32_t count = in.u32();
+    // Each session takes at least 65 bytes: a count beyond that is damage.
+    if (in.failed() || count > in.remaining() / 65) throw damaged();
+    index.sessions.resize(count);
+    const FinderSession none;
+    const FinderSession* before = &none;
+    for (FinderSession& s : index.sessions) {
+        std::string* texts[] = {&s.surname, &s.firstNames, &s.card, &s.vin, &s.plate, &s.file};
+        const std::string* previous[] = {&before->surname, &before->firstNames, &before->card, &before->vin, &before->plate, &before->file};
+        for (std::size_t i = 0; i < std::size(texts); ++i) {
+            const std::uint32_t size = in.u32();
+            if (size == kAsBefore) {
+                *texts[i] = *previous[i];
+            } else {
+                const auto bytes = in.bytes(size);
+                texts[i]->assign(bytes.begin(), bytes.end());
+            }
+        }
+        s.plateNation = in.u32();
+        s.slot = in.u32();
+        for (std::int64_t* v : {&s.start, &s.end, &s.odometerStart, &s.odometerEnd}) *v = get64(in);
+        s.source = static_cast<char>(in.u8());
+        before = &s;
+    }
+    if (in.failed() || in.remaining() != 0) throw damaged();
+    index.buildLookup();
+    return index;
+}
+
 // The order of the folder walk: names byte-wise within a folder, a folder's files where its name
 // sorts; so the separator sorts before every other byte.
 bool walksBefore(const std::string& a, const std::string& b) {
@@ -204,6 +289,22 @@ FileState stateOf(const std::string& path) {
     if (::stat(path.c_str(), &st) != 0) return {-1, -1, -1};
     return {static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
             static_cast<std::int64_t>(st.st_ino)};
+}
+
+// `root` and every folder below it that a walk from it enters (links to folders are not followed).
+std::vector<std::string> foldersBelow(const std::string& root) {
+    std::vector<std::string> out{root};
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->is_directory(error) && !it->is_symlink(error)) out.push_back(it->path().string());
+    }
+    return out;
+}
+
+// The prefix range [`below`, `above`) of the paths under `folder`.
+std::pair<std::string, std::string> pathsUnder(const std::string& folder) {
+    return {folder + "/", folder + "0"};
 }
 
 // A download as read: its facts and what it gives the finder.
@@ -412,13 +513,26 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
     RescanCounts counts;
     struct Kept {
         FileState state;
-        bool readable = false;
+        std::int64_t download = 0;  // 0: unreadable
         bool vanished = false;
+        bool seen = false;  // met by this rescan's walks
     };
     std::unordered_map<std::string, Kept> kept;
     {
-        Statement s(db_->handle, "SELECT path, size, mtime_ns, inode, download IS NOT NULL, vanished IS NOT NULL FROM files");
-        while (s.step()) kept.emplace(s.text(0), Kept{{s.integer(1), s.integer(2), s.integer(3)}, s.integer(4) != 0, s.integer(5) != 0});
+        Statement s(db_->handle, "SELECT path, size, mtime_ns, inode, ifnull(download, 0), vanished IS NOT NULL FROM files");
+        while (s.step()) kept.emplace(s.text(0), Kept{{s.integer(1), s.integer(2), s.integer(3)}, s.integer(4), s.integer(5) != 0});
+    }
+    // Taken before the walk, so that a file added while it runs changes its folder's state. A
+    // folder changed in the last two seconds may change again within the same tick of the
+    // file system's clock, unseen: its state is kept as never current.
+    std::vector<std::pair<std::string, FileState>> folderStates;
+    const std::int64_t trustedBefore = (static_cast<std::int64_t>(std::time(nullptr)) - 2) * 1000000000;
+    for (const std::string& root : folders) {
+        for (std::string& folder : foldersBelow(root)) {
+            FileState state = stateOf(folder);
+            if (state.mtimeNs >= trustedBefore) state.mtimeNs = -1;
+            folderStates.emplace_back(std::move(folder), state);
+        }
     }
     std::vector<DownloadWalk> walks;
     for (const std::string& folder : folders) {
@@ -429,7 +543,6 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
         counts.files += static_cast<long>(walks.back().files.size());
     }
     if (stop && *stop) return counts;
-
     Statement findDownload(db_->handle, "SELECT id FROM downloads WHERE sha256 = ?");
     Statement addDownload(db_->handle,
                           "INSERT INTO downloads(sha256, kind, problem, generation, card_number, driver, nation, surname, first_names, card_expiry,"
@@ -437,6 +550,12 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
                           " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     Statement putFile(db_->handle, "INSERT OR REPLACE INTO files(path, size, mtime_ns, inode, download, problem, vanished) VALUES(?,?,?,?,?,?,NULL)");
     Statement present(db_->handle, "UPDATE files SET vanished = NULL WHERE path = ?");
+    // The kept finder's index no longer holds from the first file changed until the rescan completes.
+    bool finderIndexDropped = false;
+    const auto changing = [&] {
+        if (!finderIndexDropped) db_->exec("DELETE FROM finder_index");
+        finderIndexDropped = true;
+    };
     long sinceCommit = 0;
     long stored = 0;
     const auto commit = [&] {
@@ -446,7 +565,6 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
         sinceCommit = 0;
     };
     db_->exec("BEGIN IMMEDIATE");
-    std::unordered_set<std::string> seen;
     long done = 0;
     for (const DownloadWalk& walk : walks) {
         for (const std::string& path : walk.files) {
@@ -455,11 +573,14 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
                 return counts;
             }
             ++done;
-            seen.insert(path);
             const FileState state = stateOf(path);
             const auto found = kept.find(path);
-            if (found != kept.end() && found->second.readable && found->second.state == state) {
-                if (found->second.vanished) present.bind(1, path).run();
+            if (found != kept.end()) found->second.seen = true;
+            if (found != kept.end() && found->second.download != 0 && found->second.state == state) {
+                if (found->second.vanished) {
+                    changing();
+                    present.bind(1, path).run();
+                }
                 continue;
             }
             ++counts.read;
@@ -468,6 +589,7 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
             if (!bytes) {
                 std::fprintf(stderr, "ddd_finder: Datei nicht lesbar, übersprungen: %s: %s\n", path.c_str(), bytes.reason().c_str());
                 putFile.bindNull(5).bind(6, bytes.reason()).run();
+                changing();
                 continue;
             }
             const std::string sha = sha256Hex(*bytes);
@@ -487,6 +609,8 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
                 id = sqlite3_last_insert_rowid(db_->handle);
             }
             putFile.bind(5, id).bind(6, std::string()).run();
+            // A file touched or copied over with the same content leaves the finder's index as it was.
+            if (found == kept.end() || found->second.download != id || found->second.vanished) changing();
             if (++sinceCommit == kFilesPerTransaction) {
                 commit();
                 db_->exec("BEGIN IMMEDIATE");
@@ -498,13 +622,34 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
     Statement vanish(db_->handle, "UPDATE files SET vanished = ? WHERE path = ?");
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
     for (const auto& [path, file] : kept) {
-        if (file.vanished || seen.count(path)) continue;
+        if (file.vanished || file.seen) continue;
         vanish.bind(1, now).bind(2, path).run();
         ++counts.vanished;
     }
+    // The kept finder's index still holds when no file changed, came back or went, and the walks
+    // were the same as last time.
+    bool finderIndexHolds = !finderIndexDropped && counts.vanished == 0 && folders == this->folders();
+    if (finderIndexHolds) {
+        Statement s(db_->handle, "SELECT folder, path, reason FROM walk_skipped ORDER BY folder, position");
+        for (std::size_t i = 0; i < walks.size() && finderIndexHolds; ++i) {
+            for (const SkippedFile& file : walks[i].skipped) {
+                finderIndexHolds = finderIndexHolds && s.step() && s.integer(0) == static_cast<std::int64_t>(i) && s.text(1) == file.path &&
+                                   s.text(2) == file.reason;
+            }
+        }
+        finderIndexHolds = finderIndexHolds && !s.step();
+        finderIndexHolds = finderIndexHolds && Statement(db_->handle, "SELECT 1 FROM finder_index").step();
+    }
     // Contents no file holds any more, replaced or gone with every path they had.
-    db_->exec("DELETE FROM downloads WHERE id NOT IN (SELECT download FROM files WHERE download IS NOT NULL);"
-              "DELETE FROM folders; DELETE FROM walk_skipped");
+    if (!finderIndexHolds) {
+        db_->exec("DELETE FROM downloads WHERE id NOT IN (SELECT download FROM files WHERE download IS NOT NULL)");
+    }
+    db_->exec("DELETE FROM folders; DELETE FROM walk_skipped");
+    db_->exec("DELETE FROM folder_states");
+    Statement addFolderState(db_->handle, "INSERT OR REPLACE INTO folder_states(path, size, mtime_ns, inode) VALUES(?,?,?,?)");
+    for (const auto& [folder, state] : folderStates) {
+        addFolderState.bind(1, folder).bind(2, state.size).bind(3, state.mtimeNs).bind(4, state.inode).run();
+    }
     Statement addFolder(db_->handle, "INSERT INTO folders(position, path) VALUES(?, ?)");
     Statement addSkipped(db_->handle, "INSERT INTO walk_skipped(folder, position, path, reason) VALUES(?,?,?,?)");
     for (std::size_t i = 0; i < folders.size(); ++i) {
@@ -513,6 +658,13 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
             addSkipped.bind(1, static_cast<std::int64_t>(i)).bind(2, static_cast<std::int64_t>(k)).bind(3, walks[i].skipped[k].path);
             addSkipped.bind(4, walks[i].skipped[k].reason).run();
         }
+    }
+    if (!finderIndexHolds) {
+        // An index too large for one SQLite value (a billion bytes, some eight million sessions)
+        // is not kept whole: the rows answer for it.
+        const std::vector<std::uint8_t> packed = packFinderIndex(finderIndexFromFiles());
+        db_->exec("DELETE FROM finder_index");
+        if (packed.size() < kLargestFinderIndex) Statement(db_->handle, "INSERT INTO finder_index(id, data) VALUES(1, ?)").bindBlob(1, packed).run();
     }
     commit();
     counts.complete = true;
@@ -546,6 +698,19 @@ std::vector<PresentFile> presentFiles(sqlite3* db, const std::vector<std::string
 }  // namespace
 
 DriverIndex ArchiveIndex::driverIndex() const {
+    Statement kept(db_->handle, "SELECT data FROM finder_index");
+    if (kept.step()) {
+        try {
+            return unpackFinderIndex(kept.blob(0));
+        } catch (const SqliteError&) {
+            // Only a copy of what the rows hold: they answer instead.
+            kept.run();
+        }
+    }
+    return finderIndexFromFiles();
+}
+
+DriverIndex ArchiveIndex::finderIndexFromFiles() const {
     const std::vector<std::string> roots = folders();
     const std::vector<PresentFile> files =
         presentFiles(db_->handle, roots, "SELECT path, problem, download FROM files WHERE vanished IS NULL");
@@ -599,7 +764,7 @@ std::vector<ArchiveDownload> ArchiveIndex::downloads() const {
         presentFiles(db_->handle, folders(), "SELECT path, problem, download FROM files WHERE vanished IS NULL AND download IS NOT NULL");
     Statement s(db_->handle,
                 "SELECT kind, problem, generation, card_number, nation, surname, first_names, card_expiry, vin, registration,"
-                " period_begin, period_end, downloaded, signature FROM downloads WHERE id = ?");
+                " period_begin, period_end, downloaded, signature, sha256, driver FROM downloads WHERE id = ?");
     std::vector<ArchiveDownload> out;
     std::unordered_set<std::int64_t> met;
     for (const PresentFile& file : files) {
@@ -620,6 +785,8 @@ std::vector<ArchiveDownload> ArchiveIndex::downloads() const {
         d.periodEnd = s.integer(11);
         d.downloaded = s.integer(12);
         d.signature = s.text(13);
+        d.sha256 = s.text(14);
+        d.driver = s.text(15);
         s.run();
         out.push_back(std::move(d));
     }
@@ -639,6 +806,58 @@ std::vector<std::string> ArchiveIndex::driverDownloads(int nation, const std::st
         return ra != rb ? ra < rb : walksBefore(a, b);
     });
     return paths;
+}
+
+std::optional<DownloadWalk> ArchiveIndex::driverCandidates(const std::string& opened) const {
+    std::int64_t nation = 0;
+    std::string driver;
+    {
+        Statement s(db_->handle,
+                    "SELECT f.size, f.mtime_ns, f.inode, d.kind, d.nation, d.driver FROM files f JOIN downloads d ON d.id = f.download"
+                    " WHERE f.path = ? AND f.vanished IS NULL");
+        if (!s.bind(1, opened).step()) return std::nullopt;
+        const bool current = FileState{s.integer(0), s.integer(1), s.integer(2)} == stateOf(opened) && s.text(3) == "C";
+        nation = s.integer(4);
+        driver = s.text(5);
+        s.run();
+        if (!current) return std::nullopt;
+    }
+    const std::size_t slash = opened.rfind('/');
+    if (slash == std::string::npos || slash == 0) return std::nullopt;
+    const std::string folder = opened.substr(0, slash);
+    const auto [below, above] = pathsUnder(folder);
+
+    // A folder whose state changed may hold files the index has not seen, or no longer hold some.
+    Statement states(db_->handle, "SELECT path, size, mtime_ns, inode FROM folder_states WHERE path = ? OR (path >= ? AND path < ?)");
+    states.bind(1, folder).bind(2, below).bind(3, above);
+    bool folderKnown = false;
+    while (states.step()) {
+        const std::string path = states.text(0);
+        if (FileState{states.integer(1), states.integer(2), states.integer(3)} != stateOf(path)) {
+            states.run();
+            return std::nullopt;
+        }
+        folderKnown = folderKnown || path == folder;
+    }
+    if (!folderKnown) return std::nullopt;
+
+    DownloadWalk walk;
+    Statement skipped(db_->handle, "SELECT path, reason FROM walk_skipped WHERE path >= ? AND path < ? ORDER BY folder, position");
+    skipped.bind(1, below).bind(2, above);
+    while (skipped.step()) walk.skipped.push_back({skipped.text(0), skipped.text(1)});
+    // A folder too deep below the scanned one may lie within reach of a walk from the opened file's.
+    for (const SkippedFile& s : walk.skipped) {
+        if (s.reason.starts_with("zu tief")) return std::nullopt;
+    }
+    for (std::string& path : driverDownloads(static_cast<int>(nation), driver)) {
+        if (path.starts_with(below)) walk.files.push_back(std::move(path));
+    }
+    // Files that could not be read are read again, so that they are named as a walk names them.
+    Statement unreadable(db_->handle, "SELECT path FROM files WHERE download IS NULL AND vanished IS NULL AND path >= ? AND path < ?");
+    unreadable.bind(1, below).bind(2, above);
+    while (unreadable.step()) walk.files.push_back(unreadable.text(0));
+    std::sort(walk.files.begin(), walk.files.end(), walksBefore);
+    return walk;
 }
 
 }  // namespace ddd::finder

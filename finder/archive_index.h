@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,10 +30,12 @@ struct RescanCounts {
 // The facts kept about one download (a content: the same bytes under two paths are one).
 struct ArchiveDownload {
     std::string path;     // the first of its present paths in walk order
+    std::string sha256;   // of the content, in hexadecimal
     char kind = 'U';      // 'C' driver card, 'V' vehicle unit, 'U' neither (treated as a unit)
     std::string problem;  // English: why it is no intact download; empty otherwise
     int generation = 0;   // 1 first, 2 second, 3 second version 2; 0 not known
     std::string cardNumber;  // card: the whole number
+    std::string driver;      // card: the first 14 characters of the number, the same for every card of the driver
     int nation = 0;          // card: issuing nation; unit: registration nation
     std::string surname, firstNames;
     std::int64_t cardExpiry = 0;
@@ -76,6 +79,14 @@ public:
     // number, as the dashboard groups them), as present paths in walk order.
     std::vector<std::string> driverDownloads(int nation, const std::string& card) const;
 
+    // For opening the card download `opened`: the files under its folder that may hold downloads
+    // of its driver (those the index holds for the driver, and those it could not read), in walk
+    // order, with what a walk of the folder leaves out; so the driver is found without reading
+    // the whole tree. Absent when the index does not know the file as it is now, or a folder
+    // below changed since the last complete rescan (a file added, renamed or removed): then
+    // only a walk tells. A file rewritten in place, keeping its name, is seen at the next rescan.
+    std::optional<DownloadWalk> driverCandidates(const std::string& opened) const;
+
     struct Database;
 
 private:
@@ -84,6 +95,7 @@ private:
     void fallBackToMemory(const std::string& why);
     RescanCounts rescanOnce(const std::vector<std::string>& folders, const std::function<bool(long, long)>& progress,
                             const std::atomic<bool>* stop, const std::function<void(long)>& committed);
+    DriverIndex finderIndexFromFiles() const;
     RescanCounts rescanFiles(const std::vector<std::string>& folders, const std::function<bool(long, long)>& progress,
                              const std::atomic<bool>* stop, const std::function<void(long)>& committed);
 

@@ -34,6 +34,15 @@ std::string displayName(const FinderSession& session) {
     return session.firstNames + " " + session.surname;
 }
 
+std::size_t DriverIndex::StayKeyHash::operator()(const StayKey& key) const noexcept {
+    const auto& [card, vin, start, end] = key;
+    std::size_t hash = std::hash<std::string>()(card);
+    for (const std::size_t part : {std::hash<std::string>()(vin), std::hash<std::int64_t>()(start), std::hash<std::int64_t>()(end)}) {
+        hash ^= part + 0x9e3779b97f4a7c15 + (hash << 6) + (hash >> 2);
+    }
+    return hash;
+}
+
 void DriverIndex::addCardSession(FinderSession session) {
     auto [slot, inserted] = cardSessionByKey_.try_emplace(cardSessionKey(session), sessions.size());
     if (inserted) {

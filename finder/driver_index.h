@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/folder_walk.h"
@@ -89,9 +89,12 @@ private:
     void addCardSession(FinderSession session);
 
     using StayKey = std::tuple<std::string, std::string, std::int64_t, std::int64_t>;
+    struct StayKeyHash {
+        std::size_t operator()(const StayKey& key) const noexcept;
+    };
     std::unordered_map<std::string, std::size_t> cardSessionByKey_;
     std::vector<DownloadSessions> pendingVehicles_;  // their sessions wait for the scan's nation lookup
-    std::set<StayKey> seenStays_;
+    std::unordered_set<StayKey, StayKeyHash> seenStays_;
     std::shared_ptr<const QueryLookup> lookup_;
 };
 

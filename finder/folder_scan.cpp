@@ -98,6 +98,9 @@ void DriverIndex::finishScan() {
     for (const DownloadSessions& v : pendingVehicles_) {
         if (v.hasRegistration && !v.vin.empty()) nationOfVin.emplace(v.vin, v.registrationNation);
     }
+    std::size_t count = sessions.size();
+    for (const DownloadSessions& v : pendingVehicles_) count += v.sessions.size();
+    sessions.reserve(count);
     for (DownloadSessions& v : pendingVehicles_) {
         std::uint32_t nation = v.hasRegistration ? v.registrationNation : 0;
         if (!v.hasRegistration && !v.vin.empty()) {

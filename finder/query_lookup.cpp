@@ -1,7 +1,6 @@
 // The query lookup: sessions grouped by vehicle and by driver name, and ordered by start in
 // blocks that know their latest end, so that a search by time skips whole blocks.
 #include <algorithm>
-#include <numeric>
 #include <unordered_map>
 
 #include "finder/query_lookup.h"
@@ -44,27 +43,39 @@ QueryLookup buildQueryLookup(const std::vector<FinderSession>& sessions) {
     std::unordered_map<std::string, std::uint32_t> driverNumber;
     for (std::uint32_t i = 0; i < sessions.size(); ++i) {
         const FinderSession& s = sessions[i];
-        std::string vehicleKey = s.plate;
-        vehicleKey.push_back('\0');
-        vehicleKey += s.vin;
-        auto [vehicle, newVehicle] = vehicleNumber.try_emplace(std::move(vehicleKey), lookup.vehicles.size());
-        if (newVehicle) lookup.vehicles.push_back({normalisedPlate(s.plate), normalisedPlate(s.vin), asciiLower(s.vin), {}});
-        lookup.vehicles[vehicle->second].sessions.push_back(i);
-        lookup.vehicleOf[i] = vehicle->second;
+        // A download's sessions follow each other and mostly share their vehicle or driver.
+        const FinderSession* before = i > 0 ? &sessions[i - 1] : nullptr;
+        if (before && before->plate == s.plate && before->vin == s.vin) {
+            lookup.vehicleOf[i] = lookup.vehicleOf[i - 1];
+        } else {
+            std::string vehicleKey = s.plate;
+            vehicleKey.push_back('\0');
+            vehicleKey += s.vin;
+            auto [vehicle, newVehicle] = vehicleNumber.try_emplace(std::move(vehicleKey), lookup.vehicles.size());
+            if (newVehicle) lookup.vehicles.push_back({normalisedPlate(s.plate), normalisedPlate(s.vin), asciiLower(s.vin), {}});
+            lookup.vehicleOf[i] = vehicle->second;
+        }
+        lookup.vehicles[lookup.vehicleOf[i]].sessions.push_back(i);
 
-        std::string name = asciiLower(displayName(s));
-        auto [driver, newDriver] = driverNumber.try_emplace(name, lookup.drivers.size());
-        if (newDriver) lookup.drivers.push_back({std::move(name), {}});
-        lookup.drivers[driver->second].sessions.push_back(i);
-        lookup.driverOf[i] = driver->second;
+        if (before && before->firstNames == s.firstNames && before->surname == s.surname) {
+            lookup.driverOf[i] = lookup.driverOf[i - 1];
+        } else {
+            std::string name = asciiLower(displayName(s));
+            auto [driver, newDriver] = driverNumber.try_emplace(name, lookup.drivers.size());
+            if (newDriver) lookup.drivers.push_back({std::move(name), {}});
+            lookup.driverOf[i] = driver->second;
+        }
+        lookup.drivers[lookup.driverOf[i]].sessions.push_back(i);
     }
 
-    lookup.byStart.resize(sessions.size());
-    std::iota(lookup.byStart.begin(), lookup.byStart.end(), 0u);
-    std::stable_sort(lookup.byStart.begin(), lookup.byStart.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return sessions[a].start < sessions[b].start; });
+    // Sorting the starts with their numbers keeps the sort within one array.
+    std::vector<std::pair<std::int64_t, std::uint32_t>> starts(sessions.size());
+    for (std::uint32_t i = 0; i < sessions.size(); ++i) starts[i] = {sessions[i].start, i};
+    std::sort(starts.begin(), starts.end());
+    lookup.byStart.reserve(sessions.size());
+    for (const auto& start : starts) lookup.byStart.push_back(start.second);
     lookup.startOf.reserve(sessions.size());
-    for (std::uint32_t i : lookup.byStart) lookup.startOf.push_back(sessions[i].start);
+    for (const auto& start : starts) lookup.startOf.push_back(start.first);
     for (std::size_t first = 0; first < lookup.byStart.size(); first += QueryLookup::kBlock) {
         const std::size_t last = std::min(first + QueryLookup::kBlock, lookup.byStart.size());
         std::int64_t latest = 0;

@@ -274,6 +274,24 @@ std::string reportTile(const char* label, const std::string& value, bool highlig
            "</div><div class=\"k\">" + label + "</div></div>";
 }
 
+void appendReportSection(std::string& html, const char* title) { html += std::string("<div class=\"rp-sec\">") + title + "</div>"; }
+
+void appendReportTable(std::string& html, const std::vector<ReportColumn>& columns, const std::vector<std::vector<std::string>>& rows,
+                       const std::vector<bool>& highlighted, bool totals) {
+    html += "<table class=\"rp-tbl\"><thead><tr>";
+    for (const ReportColumn& c : columns) html += std::string(c.left ? "<th class=\"l\">" : "<th>") + c.label + "</th>";
+    html += "</tr></thead><tbody>";
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const bool last = totals && r + 1 == rows.size();
+        html += r < highlighted.size() && highlighted[r] ? "<tr class=\"hl\">" : last ? "<tr class=\"tot\">" : "<tr>";
+        for (std::size_t i = 0; i < rows[r].size() && i < columns.size(); ++i) {
+            html += std::string(columns[i].left ? "<td class=\"l\">" : "<td>") + escapeHtml(rows[r][i]) + "</td>";
+        }
+        html += "</tr>";
+    }
+    html += "</tbody></table>";
+}
+
 void appendReportHead(std::string& html, const std::string& title, const std::string& subtitle, const std::string& status,
                       std::int64_t generatedAt, const std::string& pageHead) {
     html += "<!doctype html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n";

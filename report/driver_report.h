@@ -30,6 +30,16 @@ void appendReportHead(std::string& html, const std::string& title, const std::st
 void appendReportFoot(std::string& html, const std::string& document, const std::string& right);
 std::string reportField(const char* label, const std::string& value, bool numeric);
 std::string reportTile(const char* label, const std::string& value, bool highlighted);
+void appendReportSection(std::string& html, const char* title);
+
+// A table of plain texts, escaped here; rows flagged in `highlighted` are shown in red, and the
+// last row as the totals when `totals` is set.
+struct ReportColumn {
+    const char* label;
+    bool left = false;
+};
+void appendReportTable(std::string& html, const std::vector<ReportColumn>& columns, const std::vector<std::vector<std::string>>& rows,
+                       const std::vector<bool>& highlighted = {}, bool totals = false);
 
 // Renders an HTML document into a PDF file; false with a reason in `error`. Supplied by the
 // window layer, so that the reports stay free of any toolkit.

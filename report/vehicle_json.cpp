@@ -136,11 +136,6 @@ void writeEvents(JsonWriter& w, const VehicleModel& m) {
     w.endArray();
 }
 
-void writeDue(JsonWriter& w, const DueDate& due, const std::string& what) {
-    w.field("due", due.due ? formatUtcDate(*due.due) : std::string()).field("state", dueStateKey(due.state));
-    w.field("days", due.daysLeft).field("text", dueText(what, due));
-}
-
 void writeCalibrations(JsonWriter& w, const VehicleModel& m) {
     w.key("calibrations").beginArray();
     for (const VuCalibration& c : m.calibrations) {
@@ -152,7 +147,7 @@ void writeCalibrations(JsonWriter& w, const VehicleModel& m) {
         w.field("next", dateValueText(c.nextCalibration)).endObject();
     }
     w.endArray().key("calibration").beginObject();
-    writeDue(w, m.calibrationDue, "Kalibrierung");
+    writeDueFields(w, m.calibrationDue, "Kalibrierung");
     w.endObject();
 }
 
@@ -166,7 +161,7 @@ void writeOverview(JsonWriter& w, const VehicleModel& m) {
     w.endArray().key("download").beginObject();
     w.field("last", instantText(m.lastDownload.last)).field("card", cardText(m.lastDownload.card));
     w.field("company", m.lastDownload.company);
-    writeDue(w, m.downloadDue, "Download");
+    writeDueFields(w, m.downloadDue, "Download");
     w.endObject().key("controls").beginArray();
     for (const VuControl& c : m.controls) {
         w.beginObject().field("when", instantText(c.time)).field("type", controlTypeName(c.type)).field("card", cardText(c.card));
@@ -182,6 +177,11 @@ void writeOverview(JsonWriter& w, const VehicleModel& m) {
 }
 
 }  // namespace
+
+void writeDueFields(JsonWriter& w, const DueDate& due, const std::string& what) {
+    w.field("due", due.due ? formatUtcDate(*due.due) : std::string()).field("state", dueStateKey(due.state));
+    w.field("days", due.daysLeft).field("text", dueText(what, due));
+}
 
 std::string toVehicleJson(const OpenedVehicle& opened) {
     JsonWriter w;

@@ -36,10 +36,14 @@
 #include <string>
 
 #include "analysis/vehicle_folder.h"
+#include "core/json_writer.h"
 
 namespace ddd::report {
 
 std::string toVehicleJson(const OpenedVehicle& vehicle);
+
+// The fields "due", "state", "days" and "text" of a due date; `what` names the duty in the text.
+void writeDueFields(JsonWriter& w, const DueDate& due, const std::string& what);
 
 // What the bridge calls: the document of the vehicle of an opened download, dated against
 // `nowUtc` (due dates, states).

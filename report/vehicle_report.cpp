@@ -15,31 +15,6 @@ constexpr double kRenderTimeoutSeconds = 30;
 constexpr const char* kDocument = "Auswertung Fahrzeugeinheit";
 constexpr const char* kSubtitle = "Auswertung Fahrzeugeinheit · Fahren ohne Karte, Ereignisse, Kalibrierung";
 
-struct Column {
-    const char* label;
-    bool left = false;
-};
-
-// A table of plain texts, escaped here; rows flagged in `highlighted` are shown in red, and the
-// last row as the totals when `totals` is set.
-void appendTable(std::string& html, const std::vector<Column>& columns, const std::vector<std::vector<std::string>>& rows,
-                 const std::vector<bool>& highlighted = {}, bool totals = false) {
-    html += "<table class=\"rp-tbl\"><thead><tr>";
-    for (const Column& c : columns) html += std::string(c.left ? "<th class=\"l\">" : "<th>") + c.label + "</th>";
-    html += "</tr></thead><tbody>";
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        const bool last = totals && r + 1 == rows.size();
-        html += r < highlighted.size() && highlighted[r] ? "<tr class=\"hl\">" : last ? "<tr class=\"tot\">" : "<tr>";
-        for (std::size_t i = 0; i < rows[r].size() && i < columns.size(); ++i) {
-            html += std::string(columns[i].left ? "<td class=\"l\">" : "<td>") + escapeHtml(rows[r][i]) + "</td>";
-        }
-        html += "</tr>";
-    }
-    html += "</tbody></table>";
-}
-
-void appendSection(std::string& html, const char* title) { html += std::string("<div class=\"rp-sec\">") + title + "</div>"; }
-
 void appendNone(std::string& html, const char* text) { html += std::string("<div class=\"rp-none\">") + text + "</div>"; }
 
 // Rest is left blank; driving without a card stands out in red.
@@ -71,7 +46,7 @@ void appendChart(std::string& html, const VehicleModel& m) {
 }
 
 void appendNoCard(std::string& html, const VehicleModel& m) {
-    appendSection(html, "Fahren ohne Karte");
+    appendReportSection(html, "Fahren ohne Karte");
     if (m.noCard.empty()) return appendNone(html, "Keine Fahrt ohne gesteckte Karte im Zeitraum");
     std::vector<std::vector<std::string>> rows;
     std::vector<const NoCardStretch*> all;
@@ -84,13 +59,13 @@ void appendNoCard(std::string& html, const VehicleModel& m) {
     }
     rows.push_back({"Summe", std::to_string(m.noCard.size()) + (m.noCard.size() == 1 ? " Fahrt" : " Fahrten"), "", "", formatDurationSeconds(total),
                     kmTotalText(all)});
-    appendTable(html, {{"Datum", true}, {"Steckplatz", true}, {"Beginn"}, {"Ende"}, {"Dauer"}, {"km"}}, rows,
+    appendReportTable(html, {{"Datum", true}, {"Steckplatz", true}, {"Beginn"}, {"Ende"}, {"Dauer"}, {"km"}}, rows,
                 {}, true);
     appendChart(html, m);
 }
 
 void appendEvents(std::string& html, const VehicleModel& m) {
-    appendSection(html, "Ereignisse und Störungen");
+    appendReportSection(html, "Ereignisse und Störungen");
     if (m.events.empty()) return appendNone(html, "Keine Ereignisse oder Störungen gespeichert");
     std::vector<std::vector<std::string>> rows;
     std::vector<bool> highlighted;
@@ -104,7 +79,7 @@ void appendEvents(std::string& html, const VehicleModel& m) {
                         cardsText(cards)});
         highlighted.push_back(g.kind == VehicleEventKind::Overspeed || g.kind == VehicleEventKind::Power);
     }
-    appendTable(html, {{"Art", true}, {"Bezeichnung", true}, {"Anzahl"}, {"Erstes"}, {"Letztes"}, {"Karten", true}}, rows,
+    appendReportTable(html, {{"Art", true}, {"Bezeichnung", true}, {"Anzahl"}, {"Erstes"}, {"Letztes"}, {"Karten", true}}, rows,
                 highlighted);
     if (m.overspeedControl) {
         html += "<div class=\"rp-gline\"><span class=\"r\">Geschwindigkeitskontrolle: letzte Kontrolle " +
@@ -121,7 +96,7 @@ void appendDueLine(std::string& html, const std::string& text, const DueDate& du
 }
 
 void appendCalibrations(std::string& html, const VehicleModel& m) {
-    appendSection(html, "Kalibrierungen");
+    appendReportSection(html, "Kalibrierungen");
     appendDueLine(html, dueText("Kalibrierung", m.calibrationDue), m.calibrationDue);
     std::vector<std::vector<std::string>> rows;
     for (const VuCalibration& c : m.calibrations) {
@@ -130,13 +105,13 @@ void appendCalibrations(std::string& html, const VehicleModel& m) {
                         odometerText(c.newOdometer), dateValueText(c.nextCalibration)});
     }
     if (!rows.empty()) {
-        appendTable(html, {{"Zweck", true}, {"Zeitpunkt"}, {"Werkstatt", true}, {"Karte"}, {"Reifen"}, {"w / k / l"},
+        appendReportTable(html, {{"Zweck", true}, {"Zeitpunkt"}, {"Werkstatt", true}, {"Karte"}, {"Reifen"}, {"w / k / l"},
                            {"km"}, {"Nächste"}}, rows);
     }
 }
 
 void appendLocksAndDownloads(std::string& html, const VehicleModel& m) {
-    appendSection(html, "Unternehmenssperren");
+    appendReportSection(html, "Unternehmenssperren");
     if (m.locks.empty()) {
         appendNone(html, "Keine Unternehmenssperre gespeichert");
     } else {
@@ -145,9 +120,9 @@ void appendLocksAndDownloads(std::string& html, const VehicleModel& m) {
             rows.push_back({l.companyName, l.companyAddress, cardText(l.card), instantText(l.lockIn),
                             l.lockOut ? formatDateTime(*l.lockOut) : "gesperrt"});
         }
-        appendTable(html, {{"Unternehmen", true}, {"Anschrift", true}, {"Karte"}, {"Gesperrt seit"}, {"Entsperrt"}}, rows);
+        appendReportTable(html, {{"Unternehmen", true}, {"Anschrift", true}, {"Karte"}, {"Gesperrt seit"}, {"Entsperrt"}}, rows);
     }
-    appendSection(html, "Downloads");
+    appendReportSection(html, "Downloads");
     std::string last = "Letzter Download: " + instantText(m.lastDownload.last);
     if (!m.lastDownload.company.empty()) last += ", " + m.lastDownload.company;
     if (m.lastDownload.card) last += " (Karte " + m.lastDownload.card->number + ")";
@@ -157,35 +132,35 @@ void appendLocksAndDownloads(std::string& html, const VehicleModel& m) {
 
 void appendPeople(std::string& html, const VehicleModel& m) {
     if (!m.controls.empty()) {
-        appendSection(html, "Kontrollen");
+        appendReportSection(html, "Kontrollen");
         std::vector<std::vector<std::string>> rows;
         for (const VuControl& c : m.controls) {
             rows.push_back({instantText(c.time), controlTypeName(c.type), cardText(c.card),
                             instantText(c.periodBegin) + " – " + instantText(c.periodEnd)});
         }
-        appendTable(html, {{"Zeitpunkt", true}, {"Art", true}, {"Kontrollkarte"}, {"Zeitraum"}}, rows);
+        appendReportTable(html, {{"Zeitpunkt", true}, {"Art", true}, {"Kontrollkarte"}, {"Zeitraum"}}, rows);
     }
     if (!m.timeAdjustments.empty()) {
-        appendSection(html, "Zeitanpassungen");
+        appendReportSection(html, "Zeitanpassungen");
         std::vector<std::vector<std::string>> rows;
         for (const VuTimeAdjustment& a : m.timeAdjustments) {
             rows.push_back({instantText(a.oldTime), instantText(a.newTime), a.workshopName, cardText(a.workshopCard)});
         }
-        appendTable(html, {{"Alte Zeit", true}, {"Neue Zeit"}, {"Werkstatt", true}, {"Karte"}}, rows);
+        appendReportTable(html, {{"Alte Zeit", true}, {"Neue Zeit"}, {"Werkstatt", true}, {"Karte"}}, rows);
     }
-    appendSection(html, "Fahrer");
+    appendReportSection(html, "Fahrer");
     if (m.drivers.empty()) return appendNone(html, "Keine Karte im Zeitraum gesteckt");
     std::vector<std::vector<std::string>> rows;
     for (const VehicleDriver& d : m.drivers) {
         rows.push_back({d.name, d.card.number, formatDateTime(d.firstInsertion), formatDateTime(d.lastInsertion),
                         std::to_string(d.insertions), slotsText(d)});
     }
-    appendTable(html, {{"Name", true}, {"Karte"}, {"Erstes Stecken"}, {"Letztes Stecken"}, {"Anzahl"}, {"Steckplatz", true}},
+    appendReportTable(html, {{"Name", true}, {"Karte"}, {"Erstes Stecken"}, {"Letztes Stecken"}, {"Anzahl"}, {"Steckplatz", true}},
                 rows);
 }
 
 void appendSources(std::string& html, const VehicleModel& m) {
-    appendSection(html, "Quellen");
+    appendReportSection(html, "Quellen");
     std::vector<std::vector<std::string>> rows;
     std::vector<bool> highlighted;
     for (std::size_t i = 0; i < m.sources.size(); ++i) {
@@ -196,7 +171,7 @@ void appendSources(std::string& html, const VehicleModel& m) {
                         std::to_string(m.sourceDays[i])});
         highlighted.push_back(s.authenticity.status == Authenticity::Invalid || !s.download.complete);
     }
-    appendTable(html, {{"Datei", true}, {"Heruntergeladen"}, {"Signatur", true}, {"Lesbarkeit"}, {"Tage"}}, rows, highlighted);
+    appendReportTable(html, {{"Datei", true}, {"Heruntergeladen"}, {"Signatur", true}, {"Lesbarkeit"}, {"Tage"}}, rows, highlighted);
     for (const auto& problem : m.problems) html += "<div class=\"rp-err\">" + escapeHtml(problem) + "</div>";
 }
 

@@ -88,7 +88,7 @@ int runDashboardWindow(const DashboardLaunch& launch, const WindowPage& page) {
         events.view = &view;
         view.setTitle(kProductName);
         view.setSize(1240, 840, SizeHint::None);
-        installWindowMenus(application, view);
+        installWindowMenus(application, view, true);
         page.bind(view, state, host);
         view.setHtml(page.html);
         view.run();

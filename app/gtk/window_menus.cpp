@@ -46,6 +46,7 @@ const MenuAction kActions[] = {
     {"minimize", "<Primary>m", [](GtkApplication*, DddWebView& view) {
          if (view.window()) gtk_window_iconify(view.window());
      }},
+    {"fleet", "<Primary><Shift>f", [](GtkApplication*, DddWebView& view) { view.eval("window.showFleet&&window.showFleet()"); }},
     {"zoom", nullptr, [](GtkApplication*, DddWebView& view) {
          if (!view.window()) return;
          if (gtk_window_is_maximized(view.window())) gtk_window_unmaximize(view.window());
@@ -77,7 +78,7 @@ void appendSubmenu(GMenu* bar, const char* title, std::initializer_list<GMenu*> 
 
 }  // namespace
 
-void installWindowMenus(GtkApplication* application, DddWebView& view) {
+void installWindowMenus(GtkApplication* application, DddWebView& view, bool withFleet) {
     for (const MenuAction& action : kActions) {
         GSimpleAction* simple = g_simple_action_new(action.name, nullptr);
         if (action.activate) {
@@ -108,6 +109,7 @@ void installWindowMenus(GtkApplication* application, DddWebView& view) {
     appendSubmenu(bar, "Bearbeiten",
                   {section({{"Widerrufen", "undo"}, {"Wiederholen", "redo"}}),
                    section({{"Ausschneiden", "cut"}, {"Kopieren", "copy"}, {"Einsetzen", "paste"}, {"Alles auswählen", "select-all"}})});
+    if (withFleet) appendSubmenu(bar, "Ansicht", {section({{"Flotte", "fleet"}})});
     appendSubmenu(bar, "Fenster", {section({{"Im Dock ablegen", "minimize"}, {"Zoomen", "zoom"}})});
     gtk_application_set_menubar(application, G_MENU_MODEL(bar));
     g_object_unref(bar);

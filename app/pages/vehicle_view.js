@@ -190,24 +190,30 @@ function renderVehicleLocks() {
 
 // ---- vehicle tool bar ----
 
-function exportVehicleCsv() {
-  call('tachoVehicleCsv').then(function (path) {
+// The CSV set of a bridge function, told in a toast; the fleet view saves its own the same way.
+function exportCsvSet(fn) {
+  call(fn).then(function (path) {
     if (path == null) return;
     if (typeof path !== 'string') { toast((path && path.error) || 'CSV-Export fehlgeschlagen', 6000); return; }
     toast('CSV gespeichert: ' + baseName(path) + '_*.csv in ' + String(path).replace(/[\\/][^\\/]*$/, ''), 5500);
   }, function () { toast('Export fehlgeschlagen'); });
 }
-function saveVehicleReport() {
-  if (!VEHICLE || busy.report) return;
+function exportVehicleCsv() { exportCsvSet('tachoVehicleCsv'); }
+// A report of a bridge function saved as the driver's report is, its button disabled meanwhile.
+function saveReportOf(fn, buttonId, name) {
+  if (busy.report) return;
   busy.report = true;
-  $('vehReportBtn').disabled = true;
-  call('tachoVehicleReport', safeFileName('Fahrzeugbericht ' + (VEHICLE.plate || VEHICLE.vin || ''))).then(function (r) {
+  $(buttonId).disabled = true;
+  call(fn, safeFileName(name)).then(function (r) {
     if (r && !r.ok && r.error) { toast(r.error, 6000); return; }
     window.__onBerichtSaved(r);
   }, function () { toast('Bericht konnte nicht gespeichert werden'); }).then(function () {
     busy.report = false;
-    $('vehReportBtn').disabled = false;
+    $(buttonId).disabled = false;
   });
+}
+function saveVehicleReport() {
+  if (VEHICLE) saveReportOf('tachoVehicleReport', 'vehReportBtn', 'Fahrzeugbericht ' + (VEHICLE.plate || VEHICLE.vin || ''));
 }
 function wireVehicle() {
   $('vehCsvBtn').onclick = exportVehicleCsv;

@@ -7,7 +7,10 @@
 #include <functional>
 #include <set>
 
+#include "analysis/pipeline.h"
 #include "finder/archive_index.h"
+#include "report/analysis_json.h"
+#include "tests/analysis/generated_histories.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_folder.h"
 #include "tools/vu_generator/vu_generator.h"
@@ -155,6 +158,46 @@ TEST(ArchiveIndex, AScanKilledMidwayLeavesAUsableIndex) {
     const RescanCounts counts = index.rescan({folder}, nullptr);
     EXPECT_EQ(std::tuple(counts.files, counts.read, index.notice()), std::tuple(6000L, 6000 - kept, std::string()));
     expectAsFreshScan(index, folder);
+}
+
+// Opening a driver with the index current for the opened file's folder reads only the driver's
+// downloads and answers as the walk of the whole tree does; a change the index cannot vouch for
+// (a file added, removed, or the opened one rewritten) leaves the walk to answer.
+TEST(ArchiveIndex, OpeningADriverFromTheIndexAnswersAsTheWalk) {
+    const ddd::gen::CardDescription history = ddd::gen::randomCard(31, 40, ddd::gen::Generation::Gen1);
+    const auto part = [&](std::size_t first) { return ddd::test::partialCard(history, first, 14); };
+    struct Case { const char* name; std::function<void(const TempFolder&)> change; bool fromIndex; std::uint32_t merged; };
+    const Case cases[] = {
+        {"as scanned", [](const TempFolder&) {}, true, 3},
+        {"a download of the driver rewritten in place", [&](const TempFolder& t) { t.writeCard("driver/b.ddd", part(20)); }, true, 3},
+        {"a download of the driver added", [&](const TempFolder& t) { t.writeCard("driver/later.ddd", part(26)); }, false, 4},
+        {"a download of the driver removed", [](const TempFolder& t) { fs::remove(t.file("later/c.ddd")); }, false, 2},
+        {"the opened download rewritten", [&](const TempFolder& t) { t.writeCard("opened.ddd", part(2)); }, false, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder tree, data;
+        tree.writeFleet(ddd::gen::makeFleet(4, {.drivers = 3, .vehicles = 2, .days = 4, .speedMinutes = 5}), "fleet/");
+        const std::string opened = tree.writeCard("opened.ddd", part(0));
+        tree.writeCard("driver/b.ddd", part(10));
+        tree.writeCard("later/c.ddd", part(24));
+        fs::create_directory_symlink(tree.path() / "driver", tree.path() / "fleet" / "link");
+        // Folders written just now are not trusted to show the next change; a company's are older.
+        for (const auto& entry : fs::recursive_directory_iterator(tree.path())) {
+            if (entry.is_directory()) fs::last_write_time(entry.path(), fs::file_time_type::clock::now() - std::chrono::hours(1));
+        }
+        fs::last_write_time(tree.path(), fs::file_time_type::clock::now() - std::chrono::hours(1));
+        const std::string file = data.file("archive.sqlite");
+        ArchiveIndex(file).rescan({tree.path().string()}, nullptr);
+        c.change(tree);
+        const std::optional<ddd::DownloadWalk> candidates = ArchiveIndex(file).driverCandidates(opened);
+        ASSERT_EQ(candidates.has_value(), c.fromIndex);
+        const ddd::AnalysisResult walked = ddd::analyzeDriverOfFile(opened);
+        EXPECT_EQ(std::pair(walked.filesMerged, walked.skippedFiles.size()), std::pair(c.merged, std::size_t{1}));
+        if (candidates) {
+            EXPECT_EQ(ddd::toAnalysisJson(ddd::analyzeDriverOfFile(opened, *candidates)), ddd::toAnalysisJson(walked));
+        }
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -18,6 +19,7 @@
 #include "app/settings.h"
 #include "app/window_page.h"
 #include "core/primitives.h"
+#include "finder/archive_index.h"
 #include "report/csv_export.h"
 #include "report/driver_report.h"
 #include "report/month_restriction.h"
@@ -490,6 +492,51 @@ TEST_F(DashboardWindow, VehicleViewFilledAndEmpty) {
     EXPECT_EQ(eval("__all('#vehicle td.empty',function(e){return e.textContent;})"),
               "Keine Fahrt ohne Karte aufgezeichnet | Keine Ereignisse oder Störungen aufgezeichnet | Keine Zeiteinstellungen aufgezeichnet | "
               "Keine Kalibrierungen aufgezeichnet | Keine Unternehmenssperren aufgezeichnet | Keine Kontrollen aufgezeichnet | Keine Fahrer aufgezeichnet");
+}
+
+// The fleet overview over a kept index of a card overdue for download, one in time and a unit due
+// for calibration tomorrow, once the background has computed the unit: the counts, a sort, the CSV,
+// the report and a click that opens the driver.
+TEST_F(DashboardWindow, FleetOverviewCountsSortsAndOpensADriver) {
+    ::unsetenv("XDG_DATA_HOME");  // the kept index goes below the test's home
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr)), day = 86400;
+    for (const auto& [name, number, age] : {std::tuple{"Früh", "DF00000000000100", 29}, std::tuple{"Spät", "DF00000000000200", 2}}) {
+        gen::CardDescription card;
+        card.identity.cardNumber = number;
+        card.identity.expiryDate = now + 900 * day;
+        card.identity.surname = name;
+        card.identity.firstNames = "Test";
+        card.lastCardDownload = now - age * day;
+        card.withoutSignatures = true;  // not an invalid signature, which would be shown red as well
+        files.writeCard(std::string("archiv/") + name + ".ddd", card);
+    }
+    gen::VuDescription unit;
+    unit.vuTime = now - day;
+    VuCalibration calibration;
+    calibration.newTime = now - 300 * day;
+    calibration.nextCalibration = (now / day + 1) * day;
+    unit.calibrations = {calibration};
+    files.write("archiv/unit.ddd", gen::writeVuDownload(unit));
+    finder::ArchiveIndex(finder::defaultArchiveIndexPath()).rescan({files.file("archiv")}, nullptr);
+
+    click("fleetBtn");
+    const std::string first = "__t('#fleet-drivers tbody tr:first-child td')";
+    EXPECT_EQ(await("window.FLEET&&FLEET.pending===0?__t('#fleetRed')+'/'+__t('#fleetAmber'):''", 60), "1/1");
+    expectPage({{"__t('#fleetDrivers')+'/'+__t('#fleetVehicles')", "2/1"}, {first, "Test Früh"},
+                {"__n('#fleet-drivers td.red')+'/'+__n('#fleet-vehicles td.amber')", "1/1"},
+                {"document.querySelector('#fleet-drivers th[data-col=\"0\"]').click();" + first, "Test Spät"},
+                {"document.getElementById('fleetSearch').value='früh';document.getElementById('fleetSearch').dispatchEvent(new Event('input'));"
+                 "__rows('#fleet-drivers tbody tr')", "1"}});
+    host.folderAnswer = files.file("csv");
+    fs::create_directories(host.folderAnswer);
+    click("fleetCsvBtn");
+    EXPECT_EQ(toastStartingWith("CSV").find("CSV gespeichert: Flotte "), 0u);
+    host.saveAnswer = files.file("flotte.pdf");
+    click("fleetReportBtn");
+    EXPECT_EQ(toastStartingWith("Bericht gespeichert: "), "Bericht gespeichert: flotte.pdfIm Dateimanager zeigen");
+    view.eval("document.querySelector('#fleet-drivers tbody tr').click()");
+    EXPECT_EQ(shownDriver(60), "Test Früh");
+    EXPECT_EQ(eval("String(document.getElementById('fleet').hidden)"), "true");
 }
 
 }  // namespace
