@@ -22,19 +22,21 @@ bool isWorking(std::uint8_t type) { return type == 2 || type == 3; }
 // The timeline in start order without overlap, cut off at `at`. Overlapping stretches (from
 // input that is not a clean timeline) are trimmed so that no time is counted twice.
 Timeline stretchesUpTo(const Timeline& timeline, std::int64_t at) {
-    Timeline sorted = timeline;
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const ActivitySegment& a, const ActivitySegment& b) { return a.start < b.start; });
-    Timeline out;
+    Timeline out = timeline;
+    std::stable_sort(out.begin(), out.end(), [](const ActivitySegment& a, const ActivitySegment& b) { return a.start < b.start; });
+    // Trimmed in place: the stretches kept never outnumber those read.
+    std::size_t kept = 0;
     std::int64_t mark = std::numeric_limits<std::int64_t>::min();
-    for (ActivitySegment s : sorted) {
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        ActivitySegment s = out[i];
         s.start = std::max(s.start, mark);
         if (s.end <= s.start) continue;
         mark = s.end;
         if (s.start >= at) break;
         s.end = std::min(s.end, at);
-        out.push_back(s);
+        out[kept++] = s;
     }
+    out.resize(kept);
     return out;
 }
 

@@ -54,20 +54,49 @@ struct LoadedFile {
     std::string unreadable;  // why the file was not read, when that is worth telling
 };
 
-// False when the file's first bytes show it is no download of the driver: then it is passed
-// over unread. A file too large for a card download or that cannot be read goes the whole
-// way, so that it is named as the whole read names it.
-bool mayBeOfDriver(const std::string& path, const DriverKey& driver) {
-    std::array<std::uint8_t, kIdentifyingHeadBytes> buffer;
-    const FileHead read = readFileHead(path, buffer);
-    if (!read.status || read.status.size > kMaxCardDownloadBytes) return true;
-    const HeadIdentification head = chosenCardIdentificationOfHead(read.head, read.status.size);
-    return !head.decided || (head.identification && driverKeyOf(*head.identification) == driver);
+// The opened download, read before the walk: when the walk meets the file again, by whatever
+// path, it takes these bytes instead of reading them once more.
+struct OpenedDownload {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    const std::vector<std::uint8_t>* bytes = nullptr;
+
+    bool isFile(const FileRead& status) const { return status && status.device == device && status.inode == inode; }
+};
+
+// False when the file's record headers and identification show it is no download of the driver:
+// then the rest is passed over unread. A file too large for a card download, or that cannot be
+// read, goes the whole way, so that it is named as the whole read names it; so does one of no
+// size, which tells nothing (the files of /proc hold bytes without telling their size).
+bool mayBeOfDriver(FileReader& file, const DriverKey& driver) {
+    if (!file.status() || file.status().size == 0 || file.status().size > kMaxCardDownloadBytes) return true;
+    const FileIdentification found = chosenCardIdentificationOfFile(
+        file.status().size, [&](std::uint64_t offset, std::span<std::uint8_t> into) { return file.readAt(offset, into); });
+    return !found.decided || (found.identification && driverKeyOf(*found.identification) == driver);
 }
 
-LoadedFile loadFile(const std::string& path, const std::optional<DriverKey>& onlyDriver) {
+void decodeDownload(LoadedFile& loaded, const std::vector<std::uint8_t>& bytes, const std::optional<DriverKey>& onlyDriver) {
+    auto identification = chosenCardIdentification(bytes);
+    if (!identification) return;
+    const DriverKey key = driverKeyOf(*identification);
+    if (onlyDriver && key != *onlyDriver) return;
+    auto decoded = decodeCardFile(bytes);
+    if (!decoded) return;
+    loaded.key = key;
+    loaded.card = std::make_unique<DriverCardFile>(std::move(decoded).value());
+    loaded.card->authenticity = verifyCardDownload(bytes, installedTrustAnchors());
+}
+
+LoadedFile loadFile(const std::string& path, const std::optional<DriverKey>& onlyDriver, const OpenedDownload* opened) {
     LoadedFile loaded;
-    if (onlyDriver && !mayBeOfDriver(path, *onlyDriver)) return loaded;
+    if (onlyDriver) {
+        FileReader file(path);
+        if (opened && opened->isFile(file.status())) {
+            decodeDownload(loaded, *opened->bytes, onlyDriver);
+            return loaded;
+        }
+        if (!mayBeOfDriver(file, *onlyDriver)) return loaded;
+    }
     // A file larger than any card download is left out unread: a vehicle unit's download, most
     // likely, which the walk leaves out anyway; only one larger than any download is named.
     auto bytes = readWholeFile(path, kMaxCardDownloadBytes);
@@ -79,15 +108,7 @@ LoadedFile loadFile(const std::string& path, const std::optional<DriverKey>& onl
         }
         return loaded;
     }
-    auto identification = chosenCardIdentification(*bytes);
-    if (!identification) return loaded;
-    const DriverKey key = driverKeyOf(*identification);
-    if (onlyDriver && key != *onlyDriver) return loaded;
-    auto decoded = decodeCardFile(*bytes);
-    if (!decoded) return loaded;
-    loaded.key = key;
-    loaded.card = std::make_unique<DriverCardFile>(std::move(decoded).value());
-    loaded.card->authenticity = verifyCardDownload(*bytes, installedTrustAnchors());
+    decodeDownload(loaded, *bytes, onlyDriver);
     return loaded;
 }
 
@@ -108,6 +129,29 @@ AnalysisResult withFileNames(AnalysisResult result, const std::vector<std::strin
     for (std::size_t i = 0; i < result.authenticity.size() && i < names.size(); ++i) {
         result.authenticity[i].file = names[i];
     }
+    return result;
+}
+
+CardFolder loadFolder(const std::string& folder, const std::optional<DriverKey>& onlyDriver, const OpenedDownload* opened) {
+    DownloadWalk walk = findDownloads(folder);
+    const std::vector<std::string>& files = walk.files;
+    std::vector<LoadedFile> loaded(files.size());
+    forEachIndexInParallel(files.size(), [&](std::size_t i) { loaded[i] = loadFile(files[i], onlyDriver, opened); });
+
+    CardFolder result;
+    result.counters.dddFiles = files.size();
+    result.skipped = std::move(walk.skipped);
+    std::map<DriverKey, CardGroup> groups;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!loaded[i].unreadable.empty()) result.skipped.push_back({files[i], std::move(loaded[i].unreadable)});
+        if (!loaded[i].card) continue;
+        addCounters(result.counters, *loaded[i].card);
+        CardGroup& group = groups[*loaded[i].key];
+        group.key = *loaded[i].key;
+        group.paths.push_back(files[i]);
+        group.cards.push_back(std::move(loaded[i].card));
+    }
+    for (auto& [key, group] : groups) result.groups.push_back(std::move(group));
     return result;
 }
 
@@ -161,26 +205,7 @@ void setAsideDamagedCopies(CardGroup& group, std::optional<std::size_t> openedIn
 }
 
 CardFolder loadCardFolder(const std::string& folder, const std::optional<DriverKey>& onlyDriver) {
-    DownloadWalk walk = findDownloads(folder);
-    const std::vector<std::string>& files = walk.files;
-    std::vector<LoadedFile> loaded(files.size());
-    forEachIndexInParallel(files.size(), [&](std::size_t i) { loaded[i] = loadFile(files[i], onlyDriver); });
-
-    CardFolder result;
-    result.counters.dddFiles = files.size();
-    result.skipped = std::move(walk.skipped);
-    std::map<DriverKey, CardGroup> groups;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (!loaded[i].unreadable.empty()) result.skipped.push_back({files[i], std::move(loaded[i].unreadable)});
-        if (!loaded[i].card) continue;
-        addCounters(result.counters, *loaded[i].card);
-        CardGroup& group = groups[*loaded[i].key];
-        group.key = *loaded[i].key;
-        group.paths.push_back(files[i]);
-        group.cards.push_back(std::move(loaded[i].card));
-    }
-    for (auto& [key, group] : groups) result.groups.push_back(std::move(group));
-    return result;
+    return loadFolder(folder, onlyDriver, nullptr);
 }
 
 AnalysisResult analyze(CardList cards) {
@@ -271,13 +296,15 @@ std::optional<CardGroup> driverGroupOfFile(const std::string& path) {
     std::error_code error;
     const fs::path opened = fs::weakly_canonical(path, error);
     std::optional<DriverKey> driver;
-    if (auto bytes = readWholeFile(path)) {
+    const FileRead bytes = readWholeFile(path);
+    if (bytes) {
         if (auto identification = chosenCardIdentification(*bytes)) driver = driverKeyOf(*identification);
     }
     if (!driver || !hasDddExtension(path)) return std::nullopt;
     fs::path parent = fs::path(path).parent_path();
     if (parent.empty()) parent = ".";
-    CardFolder folder = loadCardFolder(parent.string(), driver);
+    const OpenedDownload openedBytes{bytes.device, bytes.inode, &*bytes};
+    CardFolder folder = loadFolder(parent.string(), driver, &openedBytes);
     for (CardGroup& group : folder.groups) {
         std::optional<std::size_t> openedIndex;
         for (std::size_t i = 0; i < group.paths.size() && !openedIndex; ++i) {
@@ -294,16 +321,17 @@ std::optional<CardGroup> driverGroupOfFile(const std::string& path) {
 
 AnalysisResult analyzeDriverOfFile(const std::string& path) { return analyzeGroupOrFile(driverGroupOfFile(path), path); }
 
-
 std::optional<CardGroup> driverGroupOfCandidates(const std::string& path, const DownloadWalk& candidates) {
     std::optional<DriverKey> driver;
-    if (auto bytes = readWholeFile(path)) {
+    const FileRead bytes = readWholeFile(path);
+    if (bytes) {
         if (auto identification = chosenCardIdentification(*bytes)) driver = driverKeyOf(*identification);
     }
     if (!driver || !hasDddExtension(path)) return std::nullopt;
     const std::vector<std::string>& files = candidates.files;
     std::vector<LoadedFile> loaded(files.size());
-    forEachIndexInParallel(files.size(), [&](std::size_t i) { loaded[i] = loadFile(files[i], driver); });
+    const OpenedDownload openedBytes{bytes.device, bytes.inode, &*bytes};
+    forEachIndexInParallel(files.size(), [&](std::size_t i) { loaded[i] = loadFile(files[i], driver, &openedBytes); });
     std::error_code error;
     const fs::path opened = fs::weakly_canonical(path, error);
     CardGroup group;

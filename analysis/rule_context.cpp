@@ -2,6 +2,7 @@
 // and working-time checks.
 #include "analysis/regulation_limits.h"
 #include "analysis/rule_context.h"
+#include "core/primitives.h"
 
 #include <algorithm>
 #include <optional>
@@ -11,12 +12,6 @@ namespace {
 
 // Art. 8(2): both parts of a split rest lie within 24 h.
 constexpr std::int64_t kSplitRestSpan = 86400;
-
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
-}
 
 std::vector<RestBlock> restBlocks(const Timeline& timeline) {
     std::vector<RestBlock> blocks;

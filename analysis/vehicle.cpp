@@ -20,11 +20,9 @@ constexpr std::uint8_t kPowerInterruption = 0x08;
 // readings around the stretch do not belong to it alone.
 constexpr std::int64_t kMaxPlausibleKmPerHour = 130;
 
-std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
-
 std::int64_t instantOr(const VuInstant& t, std::int64_t fallback) { return t ? *t : fallback; }
 
-std::int64_t utcDayOf(std::int64_t instant) { return instant >= 0 ? instant / kDay : (instant - kDay + 1) / kDay; }
+std::int64_t utcDayOf(std::int64_t instant) { return floorDiv(instant, kDay); }
 
 // Whether the activities block that supplied day `index` was read to its end.
 bool dayReadWhole(const VuDownload& vu, std::size_t index) {
@@ -312,7 +310,7 @@ void collectHeader(VehicleModel& m) {
         if (!m.generation) m.generation = vu->generation;
     }
     for (const auto& source : m.sources) {
-        const std::string name = visibleText(fileName(source.path));
+        const std::string name = visibleText(source.fileName());
         for (const auto& problem : source.download.problems) m.problems.push_back(name + ": " + problem);
         if (source.authenticity.status == Authenticity::Invalid && !source.authenticity.sentences.empty()) {
             m.problems.push_back(name + ": " + source.authenticity.sentences.front());
@@ -321,6 +319,8 @@ void collectHeader(VehicleModel& m) {
 }
 
 }  // namespace
+
+std::string VehicleSource::fileName() const { return std::filesystem::path(path).filename().string(); }
 
 std::vector<VehicleSlotSegment> slotSegmentsOfDay(const VuDayBlock& day, int slot) {
     struct Change {

@@ -20,6 +20,9 @@ struct VehicleSource {
     std::string path;
     VuDownload download;
     AuthenticityCheck authenticity;
+
+    // The name the view, the tables and the report give the download: its path's last part.
+    std::string fileName() const;
 };
 
 // A card download lying in the same folder tree, identified only, to link a driver to it.

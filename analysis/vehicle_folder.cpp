@@ -33,26 +33,27 @@ struct Found {
 
 Found identify(const std::string& path, const std::string& vin, const TrustAnchors& anchors) {
     Found found;
+    FileReader file(path);
     std::array<std::uint8_t, kHeadBytes> buffer;
-    const FileHead head = readFileHead(path, buffer);
-    if (!head.status) {
-        found.unreadable = head.status.reason();
+    const Bytes head = Bytes(buffer).first(file.readAt(0, buffer));
+    if (!file.status()) {
+        found.unreadable = file.status().reason();
         return found;
     }
-    if (head.head.empty()) return found;
-    if (head.head.front() == kBlockMarker) {
-        if (decodeVuDownload(head.head).vin != vin) return found;
+    if (head.empty()) return found;
+    if (head.front() == kBlockMarker) {
+        if (decodeVuDownload(head).vin != vin) return found;
         const FileRead whole = readWholeFile(path);
         if (!whole) found.unreadable = whole.reason();
         else found.source = checkedSource(path, *whole, anchors);
         return found;
     }
-    if (head.status.size > kMaxCardDownloadBytes) return found;
-    const FileRead whole = readWholeFile(path, kMaxCardDownloadBytes);
-    if (!whole) return found;
-    if (const auto identification = chosenCardIdentification(*whole)) {
-        const std::string number = textWithoutTrailingBlanks(Bytes(identification->cardNumber).first(14));
-        found.card = DriverCardLink{identification->issuingNation, number, path};
+    if (file.status().size > kMaxCardDownloadBytes) return found;
+    const FileIdentification card = chosenCardIdentificationOfFile(
+        file.status().size, [&](std::uint64_t offset, std::span<std::uint8_t> into) { return file.readAt(offset, into); });
+    if (card.identification) {
+        const std::string number = textWithoutTrailingBlanks(Bytes(card.identification->cardNumber).first(14));
+        found.card = DriverCardLink{card.identification->issuingNation, number, path};
     }
     return found;
 }

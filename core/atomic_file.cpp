@@ -200,29 +200,52 @@ FileRead openRegularFile(const std::string& path, int& fd) {
     if (fd < 0) return refused(problemOfError(errno), errno);
     FileRead read;
     read.size = static_cast<std::uint64_t>(info.st_size);
+    read.device = static_cast<std::uint64_t>(info.st_dev);
+    read.inode = static_cast<std::uint64_t>(info.st_ino);
     return read;
 }
 
 }  // namespace
 
-FileHead readFileHead(const std::string& path, std::span<std::uint8_t> buffer) {
-    int fd = -1;
-    FileHead result{openRegularFile(path, fd), {}};
-    if (fd < 0) return result;
+// Only files a folder walk listed as regular ones are read this way: opened at once, without
+// a look before, and refused after when the opened file is no regular one (any more).
+FileReader::FileReader(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd_ < 0) {
+        status_ = refused(problemOfError(errno), errno);
+        return;
+    }
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+        status_ = refused(S_ISDIR(info.st_mode) ? ReadProblem::Folder : ReadProblem::NotAFile);
+        status_.mode = info.st_mode;
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+    status_.size = static_cast<std::uint64_t>(info.st_size);
+    status_.device = static_cast<std::uint64_t>(info.st_dev);
+    status_.inode = static_cast<std::uint64_t>(info.st_ino);
+}
+
+FileReader::~FileReader() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t FileReader::readAt(std::uint64_t offset, std::span<std::uint8_t> into) {
     std::size_t got = 0;
-    while (got < buffer.size()) {
-        const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
+    while (fd_ >= 0 && got < into.size()) {
+        const ssize_t n = ::pread(fd_, into.data() + got, into.size() - got, static_cast<off_t>(offset + got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            result.status = refused(ReadProblem::Failed, errno);
-            break;
+            status_ = refused(ReadProblem::Failed, errno);
+            ::close(fd_);
+            fd_ = -1;
         }
-        if (n == 0) break;
+        if (n <= 0) break;
         got += static_cast<std::size_t>(n);
     }
-    ::close(fd);
-    if (result.status) result.head = buffer.first(got);
-    return result;
+    return got;
 }
 
 FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {

@@ -72,6 +72,8 @@ struct FileRead {
     std::uint64_t size = 0;        // as the file system tells it, also for a file too large
     std::uint64_t limit = 0;       // the size the read refused to exceed
     std::uint32_t mode = 0;        // the file's type bits, for naming what it is
+    std::uint64_t device = 0;      // with `inode`, which file was read, whatever the path
+    std::uint64_t inode = 0;
     int systemError = 0;
 
     explicit operator bool() const { return problem == ReadProblem::None; }
@@ -87,15 +89,25 @@ struct FileRead {
 // refused before any byte is read.
 FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes = kMaxDownloadBytes);
 
-// The first bytes of a file, enough to tell what it is without reading the rest.
-struct FileHead {
-    FileRead status;                     // refusals as readWholeFile's; `size` the whole file's
-    std::span<const std::uint8_t> head;  // the start of `buffer`, at most its size
-};
+// A regular file open for reads at chosen offsets, so that a few of its parts tell what it is
+// without the rest being read.
+class FileReader {
+public:
+    // For files a folder walk found to be regular ones; refusals as readWholeFile's, in status().
+    explicit FileReader(const std::string& path);
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
 
-// Reads the start of a regular file into `buffer` with one read where the system allows it;
-// what is not a regular file is refused as by readWholeFile.
-FileHead readFileHead(const std::string& path, std::span<std::uint8_t> buffer);
+    // `size`, `device` and `inode` those of the open file; a read that failed refuses the file.
+    const FileRead& status() const { return status_; }
+    // Reads up to into.size() bytes at `offset`; fewer only where the file ends or a read fails.
+    std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> into);
+
+private:
+    int fd_ = -1;
+    FileRead status_;
+};
 
 // German text for what a path is instead of a regular file ("ist eine Pipe, keine Datei").
 std::string notAFileText(std::uint32_t mode);

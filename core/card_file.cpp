@@ -4,8 +4,9 @@
 // with no gaps; the last record ends exactly at the end of the file.
 #include "core/card_file.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <array>
+#include <cstdio>
 
 namespace ddd {
 namespace {
@@ -149,43 +150,65 @@ std::optional<CardIdentification> chosenCardIdentification(Bytes data) {
     return identificationOf(kAppendixGen1Data);
 }
 
-HeadIdentification chosenCardIdentificationOfHead(Bytes head, std::uint64_t fileSize) {
-    if (head.size() >= fileSize) return {true, chosenCardIdentification(head.first(static_cast<std::size_t>(fileSize)))};
-    // The first Identification record of each generation: absent, whole in the head, or cut by it.
+FileIdentification chosenCardIdentificationOfFile(std::uint64_t fileSize, const DownloadReadAt& readAt) {
+    // Record headers lie far apart only around the activity file: one window holds the headers
+    // before it, a second one those after it.
+    std::array<std::uint8_t, 8192> window;
+    std::uint64_t windowStart = 0;
+    std::size_t windowSize = 0;
+    bool readShort = false;
+    // The bytes [from, from + count) of the download, read into the window where it does not
+    // hold them yet; empty after a short read.
+    auto bytesAt = [&](std::uint64_t from, std::size_t count) -> Bytes {
+        if (from < windowStart || from + count > windowStart + windowSize) {
+            const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(window.size(), fileSize - from));
+            windowStart = from;
+            windowSize = readAt(from, std::span(window).first(wanted));
+            readShort = readShort || windowSize < wanted;
+            if (count > windowSize) return {};
+        }
+        return Bytes(window).subspan(static_cast<std::size_t>(from - windowStart), count);
+    };
+    // The first Identification record of each generation, decoded as chosenCardIdentification does.
     struct FirstIdentification {
         bool seen = false;
-        std::optional<Bytes> value;
+        std::optional<CardIdentification> identification;
     } gen1, gen2;
-    bool gen2Records = false;
-    for (std::uint64_t p = 0; p + 5 <= head.size();) {
-        ByteReader header(head.subspan(static_cast<std::size_t>(p)));
-        const std::uint16_t fid = header.u16();
-        const std::uint8_t appendix = header.u8();
-        const std::uint16_t length = header.u16();
+    // What the bytes read tell, unless the file was shorter than its size said.
+    auto told = [&](std::optional<CardIdentification> identification) -> FileIdentification {
+        if (readShort) return {};
+        return {true, std::move(identification)};
+    };
+    if (fileSize == 0) return told(std::nullopt);
+    for (std::uint64_t p = 0; p < fileSize;) {
+        if (fileSize - p < 5) return told(std::nullopt);
+        const Bytes header = bytesAt(p, 5);
+        if (header.empty()) return {};
+        ByteReader r(header);
+        const std::uint16_t fid = r.u16();
+        const std::uint8_t appendix = r.u8();
+        const std::uint16_t length = r.u16();
         const std::uint64_t end = p + 5 + length;
-        if (appendix >= 4 || length == 0xFFFF || end > fileSize) return {true, std::nullopt};
-        gen2Records = gen2Records || appendix > 1;
-        FirstIdentification& first = appendix == kAppendixGen1Data ? gen1 : gen2;
-        if (fid == 0x0520 && (appendix == kAppendixGen1Data || appendix == kAppendixGen2Data) && !first.seen) {
-            first.seen = true;
-            if (end <= head.size()) first.value = head.subspan(static_cast<std::size_t>(p + 5), length);
+        if (appendix >= 4 || length == 0xFFFF || end > fileSize) return told(std::nullopt);
+        FirstIdentification* first = fid != 0x0520 ? nullptr
+                                     : appendix == kAppendixGen1Data ? &gen1
+                                     : appendix == kAppendixGen2Data ? &gen2
+                                                                     : nullptr;
+        if (first && !first->seen) {
+            first->seen = true;
+            // A value larger than the window is no Identification, but its decoder says so.
+            std::vector<std::uint8_t> large;
+            Bytes value = length <= window.size() ? bytesAt(p + 5, length) : Bytes();
+            if (length > window.size()) {
+                large.resize(length);
+                value = Bytes(large).first(readAt(p + 5, large));
+            }
+            if (value.size() != length) return {};
+            if (auto decoded = decodeIdentification(value)) first->identification = std::move(decoded).value();
         }
         p = end;
     }
-    auto decoded = [](const FirstIdentification& first) -> std::optional<CardIdentification> {
-        auto identification = decodeIdentification(*first.value);
-        if (!identification) return std::nullopt;
-        return std::move(identification).value();
-    };
-    if (gen2.value) {
-        if (auto identification = decoded(gen2)) return {true, std::move(identification)};
-    } else if (gen2.seen || gen2Records || head.size() < kIdentifyingHeadBytes) {
-        // A second-generation part may still follow: only a head longer than any first part
-        // shows that there is none.
-        return {};
-    }
-    if (!gen1.value) return {};
-    return {true, decoded(gen1)};
+    return told(gen2.identification ? std::move(gen2.identification) : std::move(gen1.identification));
 }
 
 const CardApplicationData* chosenApplication(const DriverCardFile& file) {

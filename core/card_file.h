@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -82,22 +84,19 @@ Decoded<TlvIndex> splitTlv(Bytes data);
 // so a folder of downloads can be sorted by driver before any is decoded in full.
 std::optional<CardIdentification> chosenCardIdentification(Bytes data);
 
-// A download's first bytes hold its identification: the first generation's part, of about 27 KB
-// at most, comes before the second's, whose identification follows a few certificates later.
-inline constexpr std::size_t kIdentifyingHeadBytes = 40 * 1024;
+// Reads up to into.size() bytes of a download at `offset`; fewer only where the download ends or
+// a read fails.
+using DownloadReadAt = std::function<std::size_t(std::uint64_t offset, std::span<std::uint8_t> into)>;
 
-// The chosen identification as far as a download's first bytes tell it. `decided` is false when
-// they end before the answer; then only the whole file can tell.
-struct HeadIdentification {
+// chosenCardIdentification of a download of `fileSize` bytes that is read in pieces: only the
+// record headers and the Identification records, a few KB of a card download, so that a walk for
+// one driver passes over the downloads of others without reading them. `decided` is false when a
+// read came short (the file changed or failed); then only the whole file can tell.
+struct FileIdentification {
     bool decided = false;
     std::optional<CardIdentification> identification;
 };
-
-// chosenCardIdentification from the first bytes of a download of `fileSize` bytes, so that a
-// walk for one driver can pass over the downloads of others without reading them. A container
-// broken within the head has no identification, as for the whole file; one whose head of
-// kIdentifyingHeadBytes holds no second-generation record is a first-generation download.
-HeadIdentification chosenCardIdentificationOfHead(Bytes head, std::uint64_t fileSize);
+FileIdentification chosenCardIdentificationOfFile(std::uint64_t fileSize, const DownloadReadAt& readAt);
 
 // The part of a decoded download that the same rule chooses.
 const CardApplicationData* chosenApplication(const DriverCardFile& file);

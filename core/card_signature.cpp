@@ -334,9 +334,10 @@ PartCheck checkGen2(const std::vector<TlvRecord>& records, const TrustAnchors& a
     }
     if (!cardSign || !signedBy(*cardSign, kFidCardSignCertificate, *memberState, part)) return part;
     part.notes.push_back(fileName(kFidCardSignCertificate, true) + ": " + periodText(*cardSign));
+    const Gen2SignatureKey key(*cardSign);
     checkFileSignatures(records, kAppendixGen2Data, true,
                         [&](Bytes data, Bytes signature) -> std::string {
-                            return verifyGen2Signature(data, signature, *cardSign) ? "" : "signature does not match the file";
+                            return key.verifies(data, signature) ? "" : "signature does not match the file";
                         },
                         part);
     return part;

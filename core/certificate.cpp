@@ -303,16 +303,26 @@ Gen2CertificateParse parseGen2Certificate(Bytes data) {
     return parse;
 }
 
-bool verifyGen2Signature(Bytes data, Bytes signature, const Gen2Certificate& signer) {
+void Gen2SignatureKey::Free::operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+
+Gen2SignatureKey::Gen2SignatureKey(const Gen2Certificate& signer) {
     const AllowedCurve* curve = curveByName(signer.curve);
-    if (!curve) return false;
-    const auto der = derSignature(signature, curve->fieldBytes);
-    Owned<EVP_PKEY> pkey = ecKey(*curve, signer.publicPoint);
+    if (!curve) return;
+    key_.reset(ecKey(*curve, signer.publicPoint).release());
+    hash_ = curve->hash();
+    fieldBytes_ = curve->fieldBytes;
+}
+
+bool Gen2SignatureKey::verifies(Bytes data, Bytes signature) const {
+    if (!key_) return false;
+    const auto der = derSignature(signature, fieldBytes_);
     Owned<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
-    if (!der || !pkey || !ctx || EVP_DigestVerifyInit(ctx.get(), nullptr, curve->hash(), nullptr, pkey.get()) <= 0) {
-        return false;
-    }
+    if (!der || !ctx || EVP_DigestVerifyInit(ctx.get(), nullptr, hash_, nullptr, key_.get()) <= 0) return false;
     return EVP_DigestVerify(ctx.get(), der->data(), der->size(), data.data(), data.size()) == 1;
+}
+
+bool verifyGen2Signature(Bytes data, Bytes signature, const Gen2Certificate& signer) {
+    return Gen2SignatureKey(signer).verifies(data, signature);
 }
 
 bool verifyGen2Certificate(const Gen2Certificate& certificate, const Gen2Certificate& signer) {

@@ -2,8 +2,11 @@
 // the signature checks made with the keys they hold. The RSA and hash work is OpenSSL's.
 #pragma once
 
+#include <openssl/types.h>
+
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -83,8 +86,25 @@ struct Gen2CertificateParse {
 // Reads the structure only; whether the signature holds is verifyGen2Certificate's question.
 Gen2CertificateParse parseGen2Certificate(Bytes data);
 
-// ECDSA over `data` with the key of `signer`, the hash following the key size (SHA-256, -384 or
-// -512), the signature in plain r ‖ s form.
+// The public key of a second-generation certificate, built once for the many signatures a
+// download's check verifies with it.
+class Gen2SignatureKey {
+public:
+    explicit Gen2SignatureKey(const Gen2Certificate& signer);
+    // ECDSA over `data`, the hash following the key size (SHA-256, -384 or -512), the signature
+    // in plain r ‖ s form; false for a certificate whose key could not be built.
+    bool verifies(Bytes data, Bytes signature) const;
+
+private:
+    struct Free {
+        void operator()(EVP_PKEY* key) const;
+    };
+    std::unique_ptr<EVP_PKEY, Free> key_;
+    const EVP_MD* hash_ = nullptr;
+    std::size_t fieldBytes_ = 0;
+};
+
+// One signature checked with the key of `signer`.
 bool verifyGen2Signature(Bytes data, Bytes signature, const Gen2Certificate& signer);
 
 // The certificate's signature over its body, checked with the signer's key.

@@ -103,13 +103,15 @@ private:
     void visit(int parentFd, const std::string& path, const Entry& entry) {
         const bool ddd = hasDddExtension(entry.name);
         struct stat own {};
-        if (entry.type == DT_UNKNOWN || entry.type == DT_LNK || ddd) {
+        // The folder tells the type of most entries: asking the file system once more for each
+        // of thousands of downloads would cost more than identifying them.
+        if (entry.type == DT_UNKNOWN || entry.type == DT_LNK) {
             if (::fstatat(parentFd, entry.name.c_str(), &own, AT_SYMLINK_NOFOLLOW) != 0) {
                 if (ddd) skip(path, "nicht lesbar: " + systemErrorText(errno));
                 return;
             }
         } else {
-            own.st_mode = entry.type == DT_DIR ? S_IFDIR : S_IFREG;
+            own.st_mode = DTTOIF(entry.type);
         }
         if (S_ISDIR(own.st_mode)) return descend(parentFd, path, entry.name);
         if (S_ISLNK(own.st_mode)) {

@@ -35,6 +35,9 @@ std::size_t wellFormedLength(std::string_view text, std::size_t i) {
     return length;
 }
 
+// A byte that stands for itself inside a JSON string.
+bool isPlainAscii(std::uint8_t b) { return b >= 0x20 && b < 0x7F && b != '"' && b != '\\'; }
+
 }  // namespace
 
 std::string visibleText(std::string_view text) {
@@ -59,6 +62,12 @@ std::string visibleText(std::string_view text) {
 void appendJsonString(std::string& out, std::string_view text) {
     out.push_back('"');
     for (std::size_t i = 0; i < text.size();) {
+        // Most texts are plain ASCII throughout: copied in runs, not byte by byte.
+        std::size_t plainEnd = i;
+        while (plainEnd < text.size() && isPlainAscii(static_cast<std::uint8_t>(text[plainEnd]))) ++plainEnd;
+        out.append(text.data() + i, plainEnd - i);
+        i = plainEnd;
+        if (i == text.size()) break;
         const auto b = static_cast<std::uint8_t>(text[i]);
         if (b < 0x80) {
             switch (b) {
@@ -67,14 +76,11 @@ void appendJsonString(std::string& out, std::string_view text) {
             case '\r': out += "\\r"; break;
             case '\\': out += "\\\\"; break;
             case '"': out += "\\\""; break;
-            default:
-                if (b < 0x20 || b == 0x7F) {
-                    char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\u%04x", unsigned{b});
-                    out += escape;
-                } else {
-                    out.push_back(static_cast<char>(b));
-                }
+            default: {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04x", unsigned{b});
+                out += escape;
+            }
             }
             ++i;
             continue;

@@ -46,11 +46,6 @@ bool isFillerText(std::uint8_t codePage, std::span<const std::uint8_t> text) {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    std::int64_t q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
 // Day number (since 1970-01-01) of the last Sunday of a month.
 std::int64_t lastSunday(std::int32_t year, std::uint32_t month) {
     std::int64_t last = daysFromCivil(year, month, 31);
@@ -58,16 +53,85 @@ std::int64_t lastSunday(std::int32_t year, std::uint32_t month) {
     return last - weekday;
 }
 
-std::int64_t germanOffsetSeconds(std::int64_t utcSeconds) {
-    std::int32_t year;
-    std::uint32_t month, day;
-    civilFromDays(floorDiv(utcSeconds, kSecondsPerDay), year, month, day);
+// The offset of German legal time at an instant whose UTC date is given. Only March and October
+// hold a change; April to September are summer time throughout, the other months winter time.
+std::int64_t germanOffsetSeconds(std::int64_t utcSeconds, std::int32_t year, std::uint32_t month) {
+    if (month != 3 && month != 10) return month > 3 && month < 10 ? 7200 : 3600;
     std::int64_t summerStart = lastSunday(year, 3) * kSecondsPerDay + 3600;
     std::int64_t summerEnd = lastSunday(year, 10) * kSecondsPerDay + 3600;
     return (utcSeconds >= summerStart && utcSeconds < summerEnd) ? 7200 : 3600;
 }
 
-std::string printed(const char* format, auto... values) { return std::string(shortText(format, values...)); }
+// A civil date with its second of the day.
+struct CivilSecond {
+    std::int32_t year = 0;
+    std::uint32_t month = 0;
+    std::uint32_t day = 0;
+    std::int64_t second = 0;
+    std::int64_t offset = 0;  // of German legal time, for local dates
+};
+
+CivilSecond utcCivil(std::int64_t utcSeconds) {
+    CivilSecond c;
+    const std::int64_t days = floorDiv(utcSeconds, kSecondsPerDay);
+    c.second = utcSeconds - days * kSecondsPerDay;
+    civilFromDays(days, c.year, c.month, c.day);
+    return c;
+}
+
+CivilSecond localCivil(std::int64_t utcSeconds) {
+    const CivilSecond utc = utcCivil(utcSeconds);
+    const std::int64_t offset = germanOffsetSeconds(utcSeconds, utc.year, utc.month);
+    CivilSecond local = utc;
+    if (utc.second + offset < kSecondsPerDay) {
+        local.second += offset;
+    } else {
+        local = utcCivil(utcSeconds + offset);
+    }
+    local.offset = offset;
+    return local;
+}
+
+// The fields of the date and time formats, written without printf, which costs more than
+// everything else in a large document: `value` in decimal, zero-padded to `width` characters
+// as printf's "%0*lld" pads it (a minus sign counts in the width).
+char* putDecimal(char* out, std::int64_t value, int width) {
+    char digits[20];
+    std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) {
+        *out++ = '-';
+        --width;
+    }
+    for (int pad = width - count; pad > 0; --pad) *out++ = '0';
+    while (count > 0) *out++ = digits[--count];
+    return out;
+}
+
+// "%02u.%02u.%04d"
+char* putDate(char* out, const CivilSecond& c) {
+    out = putDecimal(out, c.day, 2);
+    *out++ = '.';
+    out = putDecimal(out, c.month, 2);
+    *out++ = '.';
+    return putDecimal(out, c.year, 4);
+}
+
+// "%02lld:%02lld"
+char* putPair(char* out, std::int64_t first, std::int64_t second) {
+    out = putDecimal(out, first, 2);
+    *out++ = ':';
+    return putDecimal(out, second, 2);
+}
+
+char* putClock(char* out, const CivilSecond& c) { return putPair(out, c.second / 3600, c.second / 60 % 60); }
+
+// The longest of these texts is far below this.
+using TextBuffer = char[80];
 
 }  // namespace
 
@@ -228,6 +292,11 @@ std::string activityName(std::uint32_t activity) {
     }
 }
 
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+
 // Howard Hinnant's days_from_civil / civil_from_days for the proleptic Gregorian calendar.
 std::int64_t daysFromCivil(std::int32_t year, std::uint32_t month, std::uint32_t day) {
     std::int64_t y = static_cast<std::int64_t>(year) - (month <= 2 ? 1 : 0);
@@ -252,68 +321,84 @@ void civilFromDays(std::int64_t days, std::int32_t& year, std::uint32_t& month, 
 }
 
 CivilTime toCivilTime(std::int64_t utcSeconds) {
-    std::int64_t local = utcSeconds + germanOffsetSeconds(utcSeconds);
-    std::int64_t days = floorDiv(local, kSecondsPerDay);
-    std::int64_t secondOfDay = local - days * kSecondsPerDay;
+    const CivilSecond local = localCivil(utcSeconds);
     CivilTime civil;
-    civilFromDays(days, civil.year, civil.month, civil.day);
-    civil.minuteOfDay = static_cast<std::uint32_t>(secondOfDay / 60);
+    civil.year = local.year;
+    civil.month = local.month;
+    civil.day = local.day;
+    civil.minuteOfDay = static_cast<std::uint32_t>(local.second / 60);
     return civil;
 }
 
 std::string formatDate(std::int64_t utcSeconds) {
-    CivilTime c = toCivilTime(utcSeconds);
-    return printed("%02u.%02u.%04d", c.day, c.month, c.year);
+    TextBuffer text;
+    return {text, putDate(text, localCivil(utcSeconds))};
 }
 
 std::string formatUtcDate(std::int64_t utcSeconds) {
-    std::int32_t year = 0;
-    std::uint32_t month = 0, day = 0;
-    civilFromDays(floorDiv(utcSeconds, kSecondsPerDay), year, month, day);
-    return printed("%02u.%02u.%04d", day, month, year);
+    TextBuffer text;
+    return {text, putDate(text, utcCivil(utcSeconds))};
 }
 
 std::string formatIsoLocal(std::int64_t utcSeconds) { return std::string(isoLocalText(utcSeconds)); }
 
+// "%04d-%02u-%02uT%02lld:%02lld:%02lld+%02lld:00"
 ShortText isoLocalText(std::int64_t utcSeconds) {
-    const std::int64_t offset = germanOffsetSeconds(utcSeconds);
-    const std::int64_t local = utcSeconds + offset;
-    const std::int64_t days = floorDiv(local, kSecondsPerDay);
-    const std::int64_t second = local - days * kSecondsPerDay;
-    std::int32_t year = 0;
-    std::uint32_t month = 0, day = 0;
-    civilFromDays(days, year, month, day);
-    return shortText("%04d-%02u-%02uT%02lld:%02lld:%02lld+%02lld:00", year, month, day, static_cast<long long>(second / 3600),
-                     static_cast<long long>(second / 60 % 60), static_cast<long long>(second % 60),
-                     static_cast<long long>(offset / 3600));
+    const CivilSecond c = localCivil(utcSeconds);
+    ShortText text;
+    char* out = putDecimal(text.bytes, c.year, 4);
+    *out++ = '-';
+    out = putDecimal(out, c.month, 2);
+    *out++ = '-';
+    out = putDecimal(out, c.day, 2);
+    *out++ = 'T';
+    out = putClock(out, c);
+    *out++ = ':';
+    out = putDecimal(out, c.second % 60, 2);
+    *out++ = '+';
+    out = putPair(out, c.offset / 3600, 0);
+    text.size = static_cast<std::size_t>(out - text.bytes);
+    return text;
 }
 
 std::string formatTime(std::int64_t utcSeconds) {
-    CivilTime c = toCivilTime(utcSeconds);
-    return printed("%02u:%02u", c.minuteOfDay / 60, c.minuteOfDay % 60);
+    TextBuffer text;
+    return {text, putClock(text, localCivil(utcSeconds))};
 }
 
 std::string formatDateTime(std::int64_t utcSeconds) {
-    return formatDate(utcSeconds) + " " + formatTime(utcSeconds);
+    const CivilSecond c = localCivil(utcSeconds);
+    TextBuffer text;
+    char* out = putDate(text, c);
+    *out++ = ' ';
+    return {text, putClock(out, c)};
 }
 
 std::string formatDateDotTime(std::int64_t utcSeconds) {
-    return formatDate(utcSeconds) + " \xC2\xB7 " + formatTime(utcSeconds);
+    const CivilSecond c = localCivil(utcSeconds);
+    TextBuffer text;
+    char* out = putDate(text, c);
+    for (char b : std::string_view(" \xC2\xB7 ")) *out++ = b;
+    return {text, putClock(out, c)};
 }
 
 std::string formatDurationSeconds(std::int64_t seconds) {
     if (seconds < 0) seconds = 0;
-    return printed("%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                   static_cast<long long>((seconds % 3600) / 60));
+    TextBuffer text;
+    return {text, putPair(text, seconds / 3600, (seconds % 3600) / 60)};
 }
 
 std::string formatDurationMinutes(std::int64_t minutes) {
     if (minutes < 0) minutes = 0;
-    return printed("%02lld:%02lld", static_cast<long long>(minutes / 60), static_cast<long long>(minutes % 60));
+    TextBuffer text;
+    return {text, putPair(text, minutes / 60, minutes % 60)};
 }
 
 std::string formatMonthKey(std::int32_t year, std::uint32_t month) {
-    return printed("%04d/%02u", year, month);
+    TextBuffer text;
+    char* out = putDecimal(text, year, 4);
+    *out++ = '/';
+    return {text, putDecimal(out, month, 2)};
 }
 
 }  // namespace ddd

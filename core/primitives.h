@@ -92,6 +92,10 @@ struct CivilTime {
 // German legal time by the fixed EU summer-time rule, whatever the computer's time zone.
 CivilTime toCivilTime(std::int64_t utcSeconds);
 
+// a / b rounded towards minus infinity, so that the instants before 1970 fall on the day (or
+// week) they belong to, not on the one after.
+std::int64_t floorDiv(std::int64_t a, std::int64_t b);
+
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
 std::int64_t daysFromCivil(std::int32_t year, std::uint32_t month, std::uint32_t day);
 void civilFromDays(std::int64_t days, std::int32_t& year, std::uint32_t& month, std::uint32_t& day);

@@ -13,7 +13,7 @@ namespace ddd {
 namespace {
 
 // The unit's key of either generation; monostate when the chain failed.
-using UnitKey = std::variant<std::monostate, RsaPublicKey, Gen2Certificate>;
+using UnitKey = std::variant<std::monostate, RsaPublicKey, Gen2SignatureKey>;
 
 struct Checker {
     const VuDownload& vu;
@@ -86,7 +86,7 @@ struct Checker {
             return {};
         }
         check.notes.push_back("unit certificate " + keyIdText(unit.certificate->holder));
-        return *unit.certificate;
+        return UnitKey(std::in_place_type<Gen2SignatureKey>, *unit.certificate);
     }
 
     void block(Bytes data, const VuBlock& b, const UnitKey& key) {
@@ -108,7 +108,7 @@ struct Checker {
         const Bytes signedBytes = data.subspan(b.signedBegin, b.signedEnd - b.signedBegin);
         const bool valid = std::holds_alternative<RsaPublicKey>(key)
                                ? verifyGen1Signature(signedBytes, b.signature, std::get<RsaPublicKey>(key))
-                               : verifyGen2Signature(signedBytes, b.signature, std::get<Gen2Certificate>(key));
+                               : std::get<Gen2SignatureKey>(key).verifies(signedBytes, b.signature);
         if (!valid) {
             problem(subject, "signature does not match the block",
                     german + " stimmt nicht mit seiner Signatur überein: die Daten wurden nach dem Auslesen verändert oder beschädigt.");

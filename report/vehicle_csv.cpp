@@ -1,6 +1,5 @@
 #include "report/vehicle_csv.h"
 
-#include <filesystem>
 
 #include "analysis/vehicle_folder.h"
 #include "core/code_names.h"
@@ -84,7 +83,7 @@ void overviewTables(std::vector<CsvTable>& tables, const VehicleModel& m) {
         const VehicleSource& s = m.sources[i];
         std::string problems;
         for (const auto& p : s.download.problems) problems += (problems.empty() ? "" : " | ") + p;
-        sources.row({safe(std::filesystem::path(s.path).filename().string()),
+        sources.row({safe(s.fileName()),
                      isEmptyTime(s.download.vuTime) ? kNotKnown : formatDateTime(s.download.vuTime),
                      s.download.generation ? vuGenerationName(*s.download.generation) : "", signatureText(s.authenticity),
                      s.download.complete ? "ja" : "nein", number(m.sourceDays[i]), safe(problems)});

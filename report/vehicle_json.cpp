@@ -1,7 +1,6 @@
 #include "report/vehicle_json.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 
 #include "analysis/local_time.h"
@@ -40,7 +39,7 @@ void writeSources(JsonWriter& w, const VehicleModel& m) {
     for (std::size_t i = 0; i < m.sources.size(); ++i) {
         const VehicleSource& s = m.sources[i];
         const VuDownload& vu = s.download;
-        w.beginObject().field("file", visibleText(std::filesystem::path(s.path).filename().string())).field("path", s.path);
+        w.beginObject().field("file", visibleText(s.fileName())).field("path", s.path);
         w.field("downloaded", isEmptyTime(vu.vuTime) ? std::string(kNotKnown) : formatDateTime(vu.vuTime));
         w.field("generation", vu.generation ? vuGenerationName(*vu.generation) : std::string());
         w.field("signature", authenticityText(s.authenticity.status)).field("signatureText", signatureText(s.authenticity));
@@ -51,7 +50,7 @@ void writeSources(JsonWriter& w, const VehicleModel& m) {
     w.endArray().key("provenance").beginArray();
     for (std::size_t d = 0; d < m.days.size(); ++d) {
         w.beginObject().field("date", formatUtcDate(m.days[d].date));
-        w.field("file", visibleText(std::filesystem::path(m.sources[m.daySource[d]].path).filename().string())).endObject();
+        w.field("file", visibleText(m.sources[m.daySource[d]].fileName())).endObject();
     }
     w.endArray();
 }

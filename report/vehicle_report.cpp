@@ -1,7 +1,6 @@
 #include "report/vehicle_report.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <vector>
 
 #include "core/code_names.h"
@@ -166,7 +165,7 @@ void appendSources(std::string& html, const VehicleModel& m) {
     std::vector<bool> highlighted;
     for (std::size_t i = 0; i < m.sources.size(); ++i) {
         const VehicleSource& s = m.sources[i];
-        rows.push_back({std::filesystem::path(s.path).filename().string(),
+        rows.push_back({s.fileName(),
                         isEmptyTime(s.download.vuTime) ? kNotKnown : formatDateTime(s.download.vuTime),
                         signatureText(s.authenticity), s.download.complete ? "vollständig" : "unvollständig",
                         std::to_string(m.sourceDays[i])});

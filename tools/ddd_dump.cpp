@@ -46,14 +46,23 @@ std::string bcdDateText(const BcdDate& d) {
     return buffer;
 }
 
+// "%02u:%02u %s %s %s %s", put together by hand: a card holds thousands of these.
 ShortText changeText(std::uint16_t word) {
     static const char* kActivities[] = {"rest", "availability", "work", "driving"};
-    const std::uint32_t minute = changeMinute(word);
-    return shortText("%02u:%02u %s %s %s %s", minute / 60, minute % 60, kActivities[changeActivity(word)],
-                     changeCoDriverSlot(word) ? "co-driver" : "driver",
-                     changeCardAbsent(word) ? (changeCrewOrKnown(word) ? "known" : "unknown")
-                                            : (changeCrewOrKnown(word) ? "crew" : "single"),
-                     changeCardAbsent(word) ? "not-inserted" : "inserted");
+    const std::uint32_t minute = changeMinute(word);  // 11 bits: the hour has two digits
+    ShortText text;
+    auto put = [&](std::string_view part) {
+        std::copy(part.begin(), part.end(), text.bytes + text.size);
+        text.size += part.size();
+    };
+    const char clock[] = {static_cast<char>('0' + minute / 600), static_cast<char>('0' + minute / 60 % 10), ':',
+                          static_cast<char>('0' + minute % 60 / 10), static_cast<char>('0' + minute % 10), ' '};
+    put(std::string_view(clock, sizeof clock));
+    put(kActivities[changeActivity(word)]);
+    put(changeCoDriverSlot(word) ? " co-driver " : " driver ");
+    put(changeCardAbsent(word) ? (changeCrewOrKnown(word) ? "known " : "unknown ") : (changeCrewOrKnown(word) ? "crew " : "single "));
+    put(changeCardAbsent(word) ? "not-inserted" : "inserted");
+    return text;
 }
 
 void writeRegistration(JsonWriter& w, std::string_view name, const Registration& r) {

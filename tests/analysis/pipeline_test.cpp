@@ -34,7 +34,10 @@ TEST(Pipeline, GroupsTheDownloadsOfTheOpenedFilesDriver) {
     tree.write("archive/other/empty.ddd", {});
     tree.write("outside-the-folder-tree.ddd", driverCard("DF00001234567800", 5));
 
+    const auto openHandles = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
+    const auto handlesBefore = openHandles();
     const AnalysisResult result = analyzeDriverOfFile(opened.string());
+    EXPECT_EQ(openHandles(), handlesBefore) << "every file the walk opened is closed again";
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(result.filesMerged, 3u) << "the opened file, the older download and the renewed card";
     EXPECT_EQ(result.card, "DF00001234567801") << "identification of the newest download";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 #include "core/code_names.h"
@@ -106,8 +107,14 @@ TEST(CivilTime, GermanLegalTimeAndTextShapes) {
         {formatUtcDate(utc(2017, 9, 22, 23, 59) + 59), "22.09.2017"}, {formatUtcDate(utc(1969, 12, 31, 12, 0)), "31.12.1969"},
         {formatIsoLocal(utc(2023, 4, 28, 11, 14) + 28), "2023-04-28T13:14:28+02:00"},
         {formatIsoLocal(utc(2024, 1, 1, 0, 0) - 1), "2024-01-01T00:59:59+01:00"},
+        {formatIsoLocal(-1), "1970-01-01T00:59:59+01:00"}, {formatDateTime(utc(-1, 6, 1, 12, 0)), "01.06.-001 14:00"},
+        {formatMonthKey(-5, 3), "-005/03"}, {formatMonthKey(12345, 12), "12345/12"},
+        {formatDurationMinutes(123456789), "2057613:09"},
     };
     for (const auto& [actual, expected] : texts) EXPECT_EQ(actual, expected);
+
+    const std::array<std::int64_t, 3> divisions[] = {{-1, 86400, -1}, {-86400, 86400, -1}, {-86401, 86400, -2}, {86399, 86400, 0}, {7, -2, -4}};
+    for (const auto& [a, b, quotient] : divisions) EXPECT_EQ(floorDiv(a, b), quotient) << a << " / " << b;
 
     for (std::int64_t day = -146097; day <= 146097; day += 13) {
         std::int32_t y;
