@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <thread>
 
 #include "app/print_pages_script.h"
@@ -61,14 +62,39 @@ constexpr const char* kSynchronousStyle = "body{background:#fff}.page{box-shadow
 constexpr const char* kAsynchronousStyle =
     ".app{display:none!important}#printReport{display:block!important}body{background:#fff!important}";
 
-// The body of an asynchronous function run once the document is loaded: waits for its web fonts
-// (cutting sheets before they are in would measure the pieces in a fallback font, and sheets
-// would run over), adds the renderer's style and cuts the document into sheets; returns the
-// sheet count.
-std::string paginationScript(const char* style) {
-    return "await document.fonts.ready;var s=document.createElement('style');s.textContent='" + std::string(style) +
-           "';document.head.appendChild(s);return (" + std::string(printPagesScript()) + ")(" +
-           std::to_string(kSheetHeight) + ");";
+// The document the warm view keeps loaded between renders: reports are put into it by script.
+constexpr const char* kWarmDocument = "<!doctype html><html><head></head><body></body></html>";
+
+// The document given as the argument `html` takes the place of the warm document's content: the
+// engine keeps its decoded typefaces and style sheets from one report to the next.
+constexpr const char* kReplaceDocumentScript =
+    "var d=new DOMParser().parseFromString(html,'text/html');"
+    "document.replaceChild(document.adoptNode(d.documentElement),document.documentElement);";
+
+// The body of an asynchronous function run once the document is in place: adds the renderer's
+// style, lays the document out (which starts the loads of the typefaces it uses), waits for its
+// web fonts (cutting sheets before they are in would measure the pieces in a fallback font, and
+// sheets would run over) and cuts the document into sheets; returns the sheet count. The style
+// comes before the first layout, which it would otherwise have to redo.
+std::string paginationScript(const char* style, bool replaceDocument) {
+    return std::string(replaceDocument ? kReplaceDocumentScript : "") + "var s=document.createElement('style');s.textContent='" +
+           std::string(style) + "';document.head.appendChild(s);document.body.offsetHeight;await document.fonts.ready;return (" +
+           std::string(printPagesScript()) + ")(" + std::to_string(kSheetHeight) + ");";
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) { return g_ascii_tolower(a) == b; });
+}
+
+// A standards-mode document without scripts can be put into the warm document: the parser that
+// reads it there runs no scripts and a missing doctype would lay it out in quirks mode. Any other
+// document is loaded as a page of its own.
+bool fitsWarmDocument(const std::string& html) {
+    if (!startsWithNoCase(html, "<!doctype html>")) return false;
+    constexpr std::string_view script = "<script";
+    return std::search(html.begin(), html.end(), script.begin(), script.end(),
+                       [](char a, char b) { return g_ascii_tolower(a) == b; }) == html.end();
 }
 
 // Only GTK's file printer is ever used; without this, finding it would first wait for the
@@ -125,9 +151,10 @@ struct PdfOutcome {
 
 class DddPdfJob;
 
-// Every render of the process goes through one off-screen view that stays warm: each report loads
-// into it as a fresh document (nothing of the one before survives), where a new view per report
-// cost a new page in the web process. The view carries the print zoom style and the report
+// Every render of the process goes through one off-screen view that stays warm: each report takes
+// the place of the one before inside one kept document (nothing of the earlier report survives,
+// but the decoded typefaces do), where a new view per report cost a new page in the web process
+// and a new document per report the decoding of its style and typefaces. The view carries the print zoom style and the report
 // typeface for every document: without the embedded faces the engine would fall back to a system
 // font and embed all of it in every PDF. It draws without GPU compositing, which a print never
 // uses and which cost a software GL renderer its memory and time. Renders therefore run one after
@@ -147,9 +174,21 @@ public:
         return warm.view_;
     }
 
+    // Whether the view holds the warm document (loaded, and not replaced by a page of its own since).
+    static bool holdsWarmDocument() { return instance().warmDocument_; }
+    static void loadWarmDocument() {
+        webkit_web_view_load_html(view(), kWarmDocument, nullptr);
+        instance().warmDocument_ = true;
+    }
+    static void loadOwnPage(const std::string& html) {
+        webkit_web_view_load_html(view(), html.c_str(), nullptr);
+        instance().warmDocument_ = false;
+    }
+
     // Ends the view's web process (a script of the page may be stuck in it) and destroys the view.
     static void drop() {
         WarmView& warm = instance();
+        warm.warmDocument_ = false;
         if (warm.view_ == nullptr) return;
         g_signal_handlers_disconnect_by_data(warm.view_, &warm);
         webkit_web_view_terminate_web_process(warm.view_);
@@ -198,9 +237,10 @@ private:
 
     GtkWidget* window_ = nullptr;
     WebKitWebView* view_ = nullptr;
+    bool warmDocument_ = false;
 };
 
-// One render: loads the document into the warm view, cuts it into sheets and prints it into a
+// One render: puts the document into the warm view, cuts it into sheets and prints it into a
 // temporary file beside the target. GLib callbacks hold the job only weakly, so that a job its
 // owner gave up (time-out) is torn down at once and its late callbacks find nothing.
 class DddPdfJob : public std::enable_shared_from_this<DddPdfJob> {
@@ -229,14 +269,23 @@ public:
             finish(failure("could not write PDF to " + outPath_));
             return false;
         }
+        replaceDocument_ = fitsWarmDocument(html);
         html_ = std::move(html);
         return true;
     }
 
+    // A document that fits the warm document goes into it at once when the view holds it, else
+    // once it is loaded; any other document loads as a page of its own.
     void start() {
         started_ = true;
-        const std::string html = std::move(html_);
-        webkit_web_view_load_html(WarmView::view(), html.c_str(), nullptr);
+        if (!replaceDocument_) {
+            WarmView::loadOwnPage(html_);
+            html_.clear();
+        } else if (WarmView::holdsWarmDocument()) {
+            paginate();
+        } else {
+            WarmView::loadWarmDocument();
+        }
     }
 
     // A render that is given up unfinished may be stuck in a script of its page, which would stall
@@ -251,11 +300,7 @@ public:
 
     void loaded() {
         if (finished_ || measuring_) return;
-        measuring_ = true;
-        const std::string script = paginationScript(style_);
-        webkit_web_view_call_async_javascript_function(WarmView::view(), script.c_str(), static_cast<gssize>(script.size()),
-                                                       nullptr, nullptr, nullptr, cancellable_, onPaginated,
-                                                       new WeakJob(weak_from_this()));
+        paginate();
     }
 
     void failed(std::string error) { finish(failure(std::move(error))); }
@@ -267,6 +312,22 @@ private:
         PdfOutcome outcome;
         outcome.error = std::move(error);
         return outcome;
+    }
+
+    void paginate() {
+        measuring_ = true;
+        const std::string script = paginationScript(style_, replaceDocument_);
+        GVariant* arguments = nullptr;
+        if (replaceDocument_) {
+            GVariantBuilder builder;
+            g_variant_builder_init(&builder, G_VARIANT_TYPE_VARDICT);
+            g_variant_builder_add(&builder, "{sv}", "html", g_variant_new_take_string(g_strndup(html_.data(), html_.size())));
+            arguments = g_variant_builder_end(&builder);
+            html_.clear();
+        }
+        webkit_web_view_call_async_javascript_function(WarmView::view(), script.c_str(), static_cast<gssize>(script.size()),
+                                                       arguments, nullptr, nullptr, cancellable_, onPaginated,
+                                                       new WeakJob(weak_from_this()));
     }
 
     static void onPaginated(GObject* source, GAsyncResult* result, gpointer data) {
@@ -367,6 +428,7 @@ private:
     WebKitPrintOperation* print_ = nullptr;
     std::optional<PendingFile> pdf_;
     bool started_ = false;
+    bool replaceDocument_ = false;
     bool measuring_ = false;
     bool printFailed_ = false;
     bool finished_ = false;

@@ -10,13 +10,9 @@
   var root = document.querySelector('#printReport .page') || document.querySelector('body .page');
   if (!root || !root.parentNode) return 0;
   var flow = root.querySelector(':scope > .rp') || root;
-  var frame = getComputedStyle(root);
-  var padTop = parseFloat(frame.paddingTop) || 0;
-  var padBottom = parseFloat(frame.paddingBottom) || 0;
-  var padLeft = parseFloat(frame.paddingLeft) || 0;
-  var padRight = parseFloat(frame.paddingRight) || 0;
   var head = root.getAttribute('data-head') || '';
 
+  // Added before anything is measured: a style added later would have the document laid out again.
   var style = document.createElement('style');
   style.textContent = 'html,body{margin:0!important;padding:0!important;height:auto!important;overflow:visible!important}' +
     '.pg-sheet{box-sizing:border-box!important;position:relative;margin:0 auto!important;overflow:visible;break-after:page;page-break-after:always}' +
@@ -24,6 +20,11 @@
     '.pg-run,.pg-num{position:absolute;font-size:9px;line-height:12px;color:#93a29c;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}' +
     '.pg-num{text-align:right}';
   document.head.appendChild(style);
+  var frame = getComputedStyle(root);
+  var padTop = parseFloat(frame.paddingTop) || 0;
+  var padBottom = parseFloat(frame.paddingBottom) || 0;
+  var padLeft = parseFloat(frame.paddingLeft) || 0;
+  var padRight = parseFloat(frame.paddingRight) || 0;
 
   var SPLIT = '.rp-viol,.rp-gap,[data-split]';
   var KEEP = '.rp-sec,.sec,.hint,.rp-sign,h1,h2,h3,h4';
