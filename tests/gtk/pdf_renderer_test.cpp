@@ -156,9 +156,17 @@ TEST_F(PdfRenderer, DriverReportOnNumberedSheets) {
     EXPECT_TRUE(contains(fonts, "PlusJakartaSans") && !contains(fonts, "DejaVu")) << fonts;
     const CivilTime first = toCivilTime(result.shifts.front().core.start);
     EXPECT_LT(pdfFacts(render(formatMonthKey(first.year, first.month), "month.pdf"))[0], pages);
+    // A document with a script is loaded as a page of its own instead of going into the kept one:
+    // both ways give the same sheets.
+    const std::string html = report::buildReportHtml(result, {"", 0, true});
+    std::string error, sheets[2];
+    for (const std::string tail : {"", "<script></script>"}) {
+        ASSERT_TRUE(renderHtmlToPdf(html + tail, folder_.file("same.pdf"), error, 30)) << error;
+        sheets[tail.empty()] = commandOutput("pdftotext -raw '" + folder_.file("same.pdf") + "' -");
+    }
+    EXPECT_EQ(sheets[0], sheets[1]);
 
     const std::string broken = folder_.writeText("broken.ddd", std::string(100, '\x76'));
-    std::string error;
     EXPECT_FALSE(report::berichtPdf({broken}, "", folder_.file("r.pdf"), error, true, renderHtmlToPdf));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(std::filesystem::exists(folder_.file("r.pdf")));
