@@ -176,10 +176,8 @@ public:
 
     // Whether the view holds the warm document (loaded, and not replaced by a page of its own since).
     static bool holdsWarmDocument() { return instance().warmDocument_; }
-    static void loadWarmDocument() {
-        webkit_web_view_load_html(view(), kWarmDocument, nullptr);
-        instance().warmDocument_ = true;
-    }
+    static void loadWarmDocument() { webkit_web_view_load_html(view(), kWarmDocument, nullptr); }
+    static void warmDocumentLoaded() { instance().warmDocument_ = true; }
     static void loadOwnPage(const std::string& html) {
         webkit_web_view_load_html(view(), html.c_str(), nullptr);
         instance().warmDocument_ = false;
@@ -300,6 +298,7 @@ public:
 
     void loaded() {
         if (finished_ || measuring_) return;
+        if (replaceDocument_) WarmView::warmDocumentLoaded();
         paginate();
     }
 
