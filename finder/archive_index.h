@@ -95,7 +95,6 @@ private:
     void fallBackToMemory(const std::string& why);
     RescanCounts rescanOnce(const std::vector<std::string>& folders, const std::function<bool(long, long)>& progress,
                             const std::atomic<bool>* stop, const std::function<void(long)>& committed);
-    DriverIndex finderIndexFromFiles() const;
     RescanCounts rescanFiles(const std::vector<std::string>& folders, const std::function<bool(long, long)>& progress,
                              const std::atomic<bool>* stop, const std::function<void(long)>& committed);
 
