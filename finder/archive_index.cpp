@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 #include <optional>
 #include <filesystem>
 #include <stdexcept>
@@ -70,6 +71,7 @@ const char* const kMigrations[] = {
     CREATE TABLE download_groups(download INTEGER NOT NULL, grp TEXT NOT NULL);
     CREATE INDEX download_groups_grp ON download_groups(grp);
     CREATE INDEX download_groups_download ON download_groups(download);
+    CREATE INDEX downloads_kind ON downloads(kind);
     DELETE FROM finder_index;
     )SQL",
 };
@@ -202,7 +204,21 @@ std::vector<std::string> groupsOf(bool vehicleUnit, const std::string& vin, cons
     return groups;
 }
 
-std::string groupOf(const FinderSession& s) { return s.source == 'C' ? "C" + s.card : "V" + s.vin; }
+// Groups of download_groups, split by kind, so that a session is looked up without building its
+// group's name.
+struct Groups {
+    std::unordered_set<std::string> cards, vins;
+    void add(const std::string& group) {
+        if (!group.empty()) (group[0] == 'C' ? cards : vins).insert(group.substr(1));
+    }
+    bool holds(const FinderSession& s) const { return s.source == 'C' ? cards.contains(s.card) : vins.contains(s.vin); }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const std::string& card : cards) out.push_back("C" + card);
+        for (const std::string& vin : vins) out.push_back("V" + vin);
+        return out;
+    }
+};
 
 void addDownloadGroups(sqlite3* db, std::int64_t download, const std::vector<std::string>& groups) {
     Statement add(db, "INSERT INTO download_groups(download, grp) VALUES(?, ?)");
@@ -245,6 +261,8 @@ struct PlacedIndex {
 std::vector<std::uint8_t> packFinderIndex(const PlacedIndex& placed) {
     const DriverIndex& index = placed.header;
     std::vector<std::uint8_t> out;
+    // Some 130 bytes a session, most of it the texts of the first session of each download.
+    out.reserve(placed.sessions.size() * 160);
     put32(out, kFinderIndexFormat);
     for (const std::int64_t v : {index.filesIndexed, index.filesUnreadable, index.filesUnrecognised}) put64(out, v);
     put32(out, static_cast<std::uint32_t>(index.skipped.size()));
@@ -275,12 +293,12 @@ std::vector<std::uint8_t> packFinderIndex(const PlacedIndex& placed) {
     return out;
 }
 
-PlacedIndex unpackFinderIndex(Bytes packed) {
+// With `placed` false the sessions go straight into the header's index, without their places.
+PlacedIndex unpackFinderIndex(Bytes packed, bool placed) {
     const auto damaged = [] { return SqliteError(SQLITE_CORRUPT, "finder index damaged"); };
     ByteReader in(packed);
     if (in.u32() != kFinderIndexFormat) throw damaged();
-    PlacedIndex placed;
-    DriverIndex& index = placed.header;
+    DriverIndex index;
     for (std::int64_t* v : {&index.filesIndexed, &index.filesUnreadable, &index.filesUnrecognised}) *v = get64(in);
     const std::uint32_t skipped = in.u32();
     if (skipped > in.remaining() / 8) throw damaged();
@@ -292,14 +310,17 @@ PlacedIndex unpackFinderIndex(Bytes packed) {
     const std::uint32_t count = in.u32();
     // Each session takes at least 77 bytes: a count beyond that is damage.
     if (in.failed() || count > in.remaining() / 77) throw damaged();
-    placed.sessions.resize(count);
+    PlacedIndex out;
+    (placed ? out.sessions.resize(count) : index.sessions.resize(count));
     const PlacedSession none;
-    const PlacedSession* before = &none;
-    for (PlacedSession& p : placed.sessions) {
-        FinderSession& s = p.session;
-        const FinderSession& b = before->session;
+    PlacedSession unplaced;
+    const FinderSession* b = &none.session;
+    std::string previousFirstFile;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        PlacedSession& p = placed ? out.sessions[k] : unplaced;
+        FinderSession& s = placed ? p.session : index.sessions[k];
         std::string* texts[] = {&s.surname, &s.firstNames, &s.card, &s.vin, &s.plate, &s.file, &p.firstFile};
-        const std::string* previous[] = {&b.surname, &b.firstNames, &b.card, &b.vin, &b.plate, &b.file, &before->firstFile};
+        const std::string* previous[] = {&b->surname, &b->firstNames, &b->card, &b->vin, &b->plate, &b->file, &previousFirstFile};
         for (std::size_t i = 0; i < std::size(texts); ++i) {
             const std::uint32_t size = in.u32();
             if (size == kAsBefore) {
@@ -315,16 +336,18 @@ PlacedIndex unpackFinderIndex(Bytes packed) {
         s.source = static_cast<char>(in.u8());
         p.root = in.u32();
         p.item = in.u32();
-        before = &p;
+        previousFirstFile = p.firstFile;
+        b = &s;
     }
     if (in.failed() || in.remaining() != 0) throw damaged();
-    return placed;
+    out.header = std::move(index);
+    return out;
 }
 
-// The finder's index the placed sessions make, in their order.
+// The finder's index the placed sessions make, in their order (those already in the header first).
 DriverIndex finderIndexOf(PlacedIndex placed) {
     DriverIndex index = std::move(placed.header);
-    index.sessions.reserve(placed.sessions.size());
+    index.sessions.reserve(index.sessions.size() + placed.sessions.size());
     for (PlacedSession& p : placed.sessions) index.sessions.push_back(std::move(p.session));
     index.buildLookup();
     return index;
@@ -609,8 +632,9 @@ bool placedBefore(const PlacedSession& a, const PlacedSession& b) {
 DriverIndex finderIndexHeader(sqlite3* db, const std::vector<std::string>& roots) {
     DriverIndex header;
     Statement counts(db,
-                     "SELECT count(f.download), count(*) - count(f.download), ifnull(sum(d.kind = 'U'), 0)"
-                     " FROM files f LEFT JOIN downloads d ON d.id = f.download WHERE f.vanished IS NULL");
+                     "SELECT (SELECT count(download) FROM files WHERE vanished IS NULL),"
+                     " (SELECT count(*) FROM files WHERE download IS NULL AND vanished IS NULL),"
+                     " (SELECT count(*) FROM files WHERE vanished IS NULL AND download IN (SELECT id FROM downloads WHERE kind = 'U'))");
     if (counts.step()) {
         header.filesIndexed = counts.integer(0);
         header.filesUnreadable = counts.integer(1);
@@ -636,7 +660,7 @@ DriverIndex finderIndexHeader(sqlite3* db, const std::vector<std::string>& roots
 // The sessions of the present files that belong to `groups` (all for none), merged and placed as a
 // fresh scan of the roots merges and places them. The first path of a content in walk order brings
 // its sessions; the same content met again adds nothing.
-std::vector<PlacedSession> placedSessions(sqlite3* db, const std::vector<std::string>& roots, const std::unordered_set<std::string>* groups) {
+std::vector<PlacedSession> placedSessions(sqlite3* db, const std::vector<std::string>& roots, const Groups* groups) {
     std::vector<PresentFile> files;
     std::unordered_map<std::int64_t, DownloadSessions> contents;
     const auto keep = [&](const Statement& s) {
@@ -653,7 +677,7 @@ std::vector<PlacedSession> placedSessions(sqlite3* db, const std::vector<std::st
         Statement members(db, "SELECT download FROM download_groups WHERE grp = ?");
         Statement content(db, (std::string(kContents) + " WHERE id = ?").c_str());
         Statement paths(db, "SELECT path FROM files WHERE download = ? AND vanished IS NULL");
-        for (const std::string& group : *groups) {
+        for (const std::string& group : groups->names()) {
             members.bind(1, group);
             while (members.step()) {
                 const std::int64_t id = members.integer(0);
@@ -691,7 +715,7 @@ std::vector<PlacedSession> placedSessions(sqlite3* db, const std::vector<std::st
                 if (!d.vehicleUnit) firstMet.try_emplace(stay(s), Place{root, s.file, item});
                 ++item;
             }
-            if (groups) std::erase_if(d.sessions, [&](const FinderSession& s) { return !groups->contains(groupOf(s)); });
+            if (groups) std::erase_if(d.sessions, [&](const FinderSession& s) { return !groups->holds(s); });
             merged.addDownload(std::move(d));
         }
         const std::size_t unitsFrom = merged.sessions.size();
@@ -716,7 +740,7 @@ std::vector<PlacedSession> placedSessions(sqlite3* db, const std::vector<std::st
 // The finder's index over the present files: the sessions of `groups` merged afresh and put in
 // their places among those of `kept`, which holds every other group as it was; all merged afresh
 // for no groups.
-PlacedIndex placedIndex(sqlite3* db, const std::vector<std::string>& roots, const std::unordered_set<std::string>* groups,
+PlacedIndex placedIndex(sqlite3* db, const std::vector<std::string>& roots, const Groups* groups,
                         std::vector<PlacedSession> kept) {
     PlacedIndex index;
     index.header = finderIndexHeader(db, roots);
@@ -725,18 +749,18 @@ PlacedIndex placedIndex(sqlite3* db, const std::vector<std::string>& roots, cons
         index.sessions = std::move(fresh);
         return index;
     }
-    std::erase_if(kept, [&](const PlacedSession& p) { return groups->contains(groupOf(p.session)); });
+    std::erase_if(kept, [&](const PlacedSession& p) { return groups->holds(p.session); });
     index.sessions.reserve(kept.size() + fresh.size());
     std::merge(std::make_move_iterator(kept.begin()), std::make_move_iterator(kept.end()), std::make_move_iterator(fresh.begin()),
                std::make_move_iterator(fresh.end()), std::back_inserter(index.sessions), placedBefore);
     return index;
 }
 
-std::optional<PlacedIndex> keptFinderIndex(sqlite3* db) {
+std::optional<PlacedIndex> keptFinderIndex(sqlite3* db, bool placed) {
     Statement kept(db, "SELECT data FROM finder_index");
     if (!kept.step()) return std::nullopt;
     try {
-        PlacedIndex index = unpackFinderIndex(kept.blob(0));
+        PlacedIndex index = unpackFinderIndex(kept.blob(0), placed);
         kept.run();
         return index;
     } catch (const SqliteError&) {
@@ -757,11 +781,14 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
         bool vanished = false;
         bool seen = false;  // met by this rescan's walks
     };
-    std::unordered_map<std::string, Kept> kept;
-    {
-        Statement s(db_->handle, "SELECT path, size, mtime_ns, inode, ifnull(download, 0), vanished IS NOT NULL FROM files");
+    handedOver_.reset();
+    // Read while the walks run, the one busy with SQLite, the other with the file system.
+    auto keptFiles = std::async(std::launch::async, [db = db_->handle] {
+        std::unordered_map<std::string, Kept> kept;
+        Statement s(db, "SELECT path, size, mtime_ns, inode, ifnull(download, 0), vanished IS NOT NULL FROM files");
         while (s.step()) kept.emplace(s.text(0), Kept{{s.integer(1), s.integer(2), s.integer(3)}, s.integer(4), s.integer(5) != 0});
-    }
+        return kept;
+    });
     // A folder's state is taken before its entries are listed, so that a file added meanwhile
     // changes it. A folder changed in the last two seconds may change again within the same tick
     // of the file system's clock, unseen: its state is kept as never current.
@@ -780,6 +807,7 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
             folderStates.emplace_back(std::move(folder), state);
         }
     }
+    std::unordered_map<std::string, Kept> kept = keptFiles.get();
     if (stop && *stop) return counts;
     Statement findDownload(db_->handle, "SELECT id FROM downloads WHERE sha256 = ?");
     Statement addDownload(db_->handle,
@@ -797,7 +825,7 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
     const auto changing = [&](std::int64_t download) {
         if (download != 0) touched.insert(download);
         if (finderIndexDropped) return;
-        if (folders == this->folders()) before = keptFinderIndex(db_->handle);
+        if (folders == this->folders()) before = keptFinderIndex(db_->handle, true);
         db_->exec("DELETE FROM finder_index");
         finderIndexDropped = true;
     };
@@ -895,11 +923,11 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
             finderIndexHolds = keptIndex.step();
             if (finderIndexHolds) keptIndex.run();
         }
-        if (!finderIndexHolds && !finderIndexDropped) before = keptFinderIndex(db_->handle);
+        if (!finderIndexHolds && !finderIndexDropped) before = keptFinderIndex(db_->handle, true);
     }
     // The groups whose sessions a change touched; then the contents no file holds any more,
     // replaced or gone with every path they had.
-    std::unordered_set<std::string> groups;
+    Groups groups;
     if (!finderIndexHolds && !before) {
         db_->exec("DELETE FROM downloads WHERE id NOT IN (SELECT download FROM files WHERE download IS NOT NULL);"
                   "DELETE FROM download_groups WHERE download NOT IN (SELECT id FROM downloads)");
@@ -910,7 +938,7 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
         Statement dropGroups(db_->handle, "DELETE FROM download_groups WHERE download = ?");
         for (const std::int64_t id : touched) {
             groupsOfDownload.bind(1, id);
-            while (groupsOfDownload.step()) groups.insert(groupsOfDownload.text(0));
+            while (groupsOfDownload.step()) groups.add(groupsOfDownload.text(0));
             if (unused.bind(1, id).step()) {
                 unused.run();
                 continue;
@@ -937,18 +965,26 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
     if (!finderIndexHolds) {
         // An index too large for one SQLite value (a billion bytes, some eight million sessions)
         // is not kept whole: the rows answer for it.
-        const std::vector<std::uint8_t> packed =
-            packFinderIndex(before ? placedIndex(db_->handle, folders, &groups, std::move(before->sessions)) : placedIndex(db_->handle, folders, nullptr, {}));
+        PlacedIndex index = before ? placedIndex(db_->handle, folders, &groups, std::move(before->sessions)) : placedIndex(db_->handle, folders, nullptr, {});
+        const std::vector<std::uint8_t> packed = packFinderIndex(index);
         db_->exec("DELETE FROM finder_index");
         if (packed.size() < kLargestFinderIndex) Statement(db_->handle, "INSERT INTO finder_index(id, data) VALUES(1, ?)").bindBlob(1, packed).run();
+        commit();
+        handedOver_ = finderIndexOf(std::move(index));
+    } else {
+        commit();
     }
-    commit();
     counts.complete = true;
     return counts;
 }
 
 DriverIndex ArchiveIndex::driverIndex() const {
-    if (std::optional<PlacedIndex> kept = keptFinderIndex(db_->handle)) return finderIndexOf(std::move(*kept));
+    if (handedOver_) {
+        DriverIndex index = std::move(*handedOver_);
+        handedOver_.reset();
+        return index;
+    }
+    if (std::optional<PlacedIndex> kept = keptFinderIndex(db_->handle, false)) return finderIndexOf(std::move(*kept));
     return finderIndexOf(placedIndex(db_->handle, folders(), nullptr, {}));
 }
 
