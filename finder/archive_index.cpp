@@ -72,6 +72,9 @@ const char* const kMigrations[] = {
     CREATE INDEX download_groups_grp ON download_groups(grp);
     CREATE INDEX download_groups_download ON download_groups(download);
     CREATE INDEX downloads_kind ON downloads(kind);
+    -- The groups merged afresh since finder_index was written whole, their sessions and the counts
+    -- of now; complete 0 while a rescan changes files.
+    CREATE TABLE finder_changes(id INTEGER PRIMARY KEY CHECK(id = 1), complete INTEGER NOT NULL, groups BLOB NOT NULL, data BLOB NOT NULL);
     DELETE FROM finder_index;
     )SQL",
 };
@@ -293,8 +296,10 @@ std::vector<std::uint8_t> packFinderIndex(const PlacedIndex& placed) {
     return out;
 }
 
-// With `placed` false the sessions go straight into the header's index, without their places.
-PlacedIndex unpackFinderIndex(Bytes packed, bool placed) {
+// Reads a packed index: its counts and skipped files, returned, the number of its sessions, told
+// to `expect`, and each placed session in turn, handed to `each`, which copies what it keeps.
+template <typename Expect, typename Each>
+DriverIndex readFinderIndex(Bytes packed, Expect&& expect, Each&& each) {
     const auto damaged = [] { return SqliteError(SQLITE_CORRUPT, "finder index damaged"); };
     ByteReader in(packed);
     if (in.u32() != kFinderIndexFormat) throw damaged();
@@ -310,21 +315,17 @@ PlacedIndex unpackFinderIndex(Bytes packed, bool placed) {
     const std::uint32_t count = in.u32();
     // Each session takes at least 77 bytes: a count beyond that is damage.
     if (in.failed() || count > in.remaining() / 77) throw damaged();
-    PlacedIndex out;
-    (placed ? out.sessions.resize(count) : index.sessions.resize(count));
-    const PlacedSession none;
-    PlacedSession unplaced;
-    const FinderSession* b = &none.session;
-    std::string previousFirstFile;
+    expect(static_cast<std::size_t>(count));
+    PlacedSession current, previous;
     for (std::uint32_t k = 0; k < count; ++k) {
-        PlacedSession& p = placed ? out.sessions[k] : unplaced;
-        FinderSession& s = placed ? p.session : index.sessions[k];
-        std::string* texts[] = {&s.surname, &s.firstNames, &s.card, &s.vin, &s.plate, &s.file, &p.firstFile};
-        const std::string* previous[] = {&b->surname, &b->firstNames, &b->card, &b->vin, &b->plate, &b->file, &previousFirstFile};
+        FinderSession& s = current.session;
+        const FinderSession& b = previous.session;
+        std::string* texts[] = {&s.surname, &s.firstNames, &s.card, &s.vin, &s.plate, &s.file, &current.firstFile};
+        const std::string* before[] = {&b.surname, &b.firstNames, &b.card, &b.vin, &b.plate, &b.file, &previous.firstFile};
         for (std::size_t i = 0; i < std::size(texts); ++i) {
             const std::uint32_t size = in.u32();
             if (size == kAsBefore) {
-                *texts[i] = *previous[i];
+                *texts[i] = *before[i];
             } else {
                 const auto bytes = in.bytes(size);
                 texts[i]->assign(bytes.begin(), bytes.end());
@@ -334,13 +335,20 @@ PlacedIndex unpackFinderIndex(Bytes packed, bool placed) {
         s.slot = in.u32();
         for (std::int64_t* v : {&s.start, &s.end, &s.odometerStart, &s.odometerEnd}) *v = get64(in);
         s.source = static_cast<char>(in.u8());
-        p.root = in.u32();
-        p.item = in.u32();
-        previousFirstFile = p.firstFile;
-        b = &s;
+        current.root = in.u32();
+        current.item = in.u32();
+        if (in.failed()) throw damaged();
+        each(static_cast<const PlacedSession&>(current));
+        std::swap(current, previous);
     }
     if (in.failed() || in.remaining() != 0) throw damaged();
-    out.header = std::move(index);
+    return index;
+}
+
+PlacedIndex unpackFinderIndex(Bytes packed) {
+    PlacedIndex out;
+    out.header = readFinderIndex(
+        packed, [&](std::size_t count) { out.sessions.reserve(count); }, [&](const PlacedSession& p) { out.sessions.push_back(p); });
     return out;
 }
 
@@ -737,35 +745,105 @@ std::vector<PlacedSession> placedSessions(sqlite3* db, const std::vector<std::st
     return out;
 }
 
-// The finder's index over the present files: the sessions of `groups` merged afresh and put in
-// their places among those of `kept`, which holds every other group as it was; all merged afresh
-// for no groups.
-PlacedIndex placedIndex(sqlite3* db, const std::vector<std::string>& roots, const Groups* groups,
-                        std::vector<PlacedSession> kept) {
+// The finder's index over the present files, merged afresh from the rows.
+PlacedIndex placedIndex(sqlite3* db, const std::vector<std::string>& roots) {
     PlacedIndex index;
     index.header = finderIndexHeader(db, roots);
-    std::vector<PlacedSession> fresh = placedSessions(db, roots, groups);
-    if (!groups) {
-        index.sessions = std::move(fresh);
-        return index;
-    }
-    std::erase_if(kept, [&](const PlacedSession& p) { return groups->holds(p.session); });
-    index.sessions.reserve(kept.size() + fresh.size());
-    std::merge(std::make_move_iterator(kept.begin()), std::make_move_iterator(kept.end()), std::make_move_iterator(fresh.begin()),
-               std::make_move_iterator(fresh.end()), std::back_inserter(index.sessions), placedBefore);
+    index.sessions = placedSessions(db, roots, nullptr);
     return index;
 }
 
-std::optional<PlacedIndex> keptFinderIndex(sqlite3* db, bool placed) {
-    Statement kept(db, "SELECT data FROM finder_index");
-    if (!kept.step()) return std::nullopt;
+std::vector<std::uint8_t> packGroups(const Groups& groups) {
+    const std::vector<std::string> names = groups.names();
+    std::vector<std::uint8_t> out;
+    put32(out, static_cast<std::uint32_t>(names.size()));
+    for (const std::string& name : names) putText(out, name);
+    return out;
+}
+
+Groups unpackGroups(Bytes packed) {
+    ByteReader in(packed);
+    const std::uint32_t count = in.u32();
+    if (count > in.remaining() / 4) throw SqliteError(SQLITE_CORRUPT, "finder index damaged");
+    Groups groups;
+    for (std::uint32_t i = 0; i < count && !in.failed(); ++i) groups.add(getText(in));
+    if (in.failed() || in.remaining() != 0) throw SqliteError(SQLITE_CORRUPT, "finder index damaged");
+    return groups;
+}
+
+// The finder's index is kept as the index last written whole (finder_index) and what changed
+// since (finder_changes): the groups merged afresh since, their sessions now, and the counts and
+// skipped files of now. A rescan writes only the changes, until they grow to a quarter of the
+// whole, which is then written anew. The changes are marked incomplete while a rescan changes
+// files, so that a rescan that does not finish leaves neither to be trusted.
+constexpr const char* kKeptChangesHold = "SELECT groups FROM finder_changes WHERE complete = 1 AND EXISTS (SELECT 1 FROM finder_index)";
+
+// The groups changed since the index was written whole, when the kept index holds.
+std::optional<Groups> keptGroups(sqlite3* db) {
+    Statement s(db, kKeptChangesHold);
+    if (!s.step()) return std::nullopt;
     try {
-        PlacedIndex index = unpackFinderIndex(kept.blob(0), placed);
-        kept.run();
+        Groups groups = unpackGroups(s.blob(0));
+        s.run();
+        return groups;
+    } catch (const SqliteError&) {
+        s.run();
+        return std::nullopt;
+    }
+}
+
+// The index written whole with the changes merged in: at most so many sessions told to `expect`,
+// then each session handed to `keep` in order.
+template <typename Expect, typename Keep>
+void mergeChanges(sqlite3* db, const Groups& groups, std::vector<PlacedSession>& changed, Expect&& expect, Keep&& keep) {
+    Statement whole(db, "SELECT data FROM finder_index");
+    if (!whole.step()) throw SqliteError(SQLITE_CORRUPT, "finder index missing");
+    std::size_t next = 0;
+    readFinderIndex(whole.blob(0), [&](std::size_t count) { expect(count + changed.size()); }, [&](const PlacedSession& p) {
+        while (next < changed.size() && placedBefore(changed[next], p)) keep(std::move(changed[next++]));
+        if (!groups.holds(p.session)) keep(PlacedSession(p));
+    });
+    whole.run();
+    while (next < changed.size()) keep(std::move(changed[next++]));
+}
+
+void writeChanges(sqlite3* db, const Groups& groups, const std::vector<std::uint8_t>& changed) {
+    Statement(db, "INSERT OR REPLACE INTO finder_changes(id, complete, groups, data) VALUES(1, 1, ?, ?)")
+        .bindBlob(1, packGroups(groups))
+        .bindBlob(2, changed)
+        .run();
+}
+
+void writeWholeIndex(sqlite3* db, const PlacedIndex& index) {
+    const std::vector<std::uint8_t> packed = packFinderIndex(index);
+    Statement(db, "DELETE FROM finder_index").run();
+    Statement(db, "DELETE FROM finder_changes").run();
+    // An index too large for one SQLite value (a billion bytes, some eight million sessions) is
+    // not kept whole: the rows answer for it.
+    if (packed.size() >= kLargestFinderIndex) return;
+    Statement(db, "INSERT INTO finder_index(id, data) VALUES(1, ?)").bindBlob(1, packed).run();
+    PlacedIndex unchanged;
+    unchanged.header = index.header;
+    writeChanges(db, {}, packFinderIndex(unchanged));
+}
+
+// The finder's index as kept, absent when it does not hold.
+std::optional<DriverIndex> keptDriverIndex(sqlite3* db) {
+    Statement changes(db, "SELECT data FROM finder_changes WHERE complete = 1");
+    std::optional<Groups> groups = keptGroups(db);
+    if (!groups || !changes.step()) return std::nullopt;
+    try {
+        PlacedIndex changed = unpackFinderIndex(changes.blob(0));
+        changes.run();
+        DriverIndex index = std::move(changed.header);
+        mergeChanges(
+            db, *groups, changed.sessions, [&](std::size_t count) { index.sessions.reserve(count); },
+            [&](PlacedSession&& p) { index.sessions.push_back(std::move(p.session)); });
+        index.buildLookup();
         return index;
     } catch (const SqliteError&) {
         // Only a copy of what the rows hold: they answer instead.
-        kept.run();
+        changes.run();
         return std::nullopt;
     }
 }
@@ -820,13 +898,13 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
     // completes; what it held is taken along, so that only the groups of the downloads a change
     // touched are merged again.
     bool finderIndexDropped = false;
-    std::optional<PlacedIndex> before;
+    std::optional<Groups> groups;  // changed since the index was written whole, while it holds
     std::unordered_set<std::int64_t> touched;
     const auto changing = [&](std::int64_t download) {
         if (download != 0) touched.insert(download);
         if (finderIndexDropped) return;
-        if (folders == this->folders()) before = keptFinderIndex(db_->handle, true);
-        db_->exec("DELETE FROM finder_index");
+        if (folders == this->folders()) groups = keptGroups(db_->handle);
+        db_->exec("UPDATE finder_changes SET complete = 0");
         finderIndexDropped = true;
     };
     long sinceCommit = 0;
@@ -919,16 +997,15 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
         }
         finderIndexHolds = finderIndexHolds && !s.step();
         if (finderIndexHolds) {
-            Statement keptIndex(db_->handle, "SELECT 1 FROM finder_index");
+            Statement keptIndex(db_->handle, kKeptChangesHold);
             finderIndexHolds = keptIndex.step();
             if (finderIndexHolds) keptIndex.run();
         }
-        if (!finderIndexHolds && !finderIndexDropped) before = keptFinderIndex(db_->handle, true);
+        if (!finderIndexHolds && !finderIndexDropped) groups = keptGroups(db_->handle);
     }
     // The groups whose sessions a change touched; then the contents no file holds any more,
     // replaced or gone with every path they had.
-    Groups groups;
-    if (!finderIndexHolds && !before) {
+    if (!finderIndexHolds && !groups) {
         db_->exec("DELETE FROM downloads WHERE id NOT IN (SELECT download FROM files WHERE download IS NOT NULL);"
                   "DELETE FROM download_groups WHERE download NOT IN (SELECT id FROM downloads)");
     } else if (!finderIndexHolds) {
@@ -938,7 +1015,7 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
         Statement dropGroups(db_->handle, "DELETE FROM download_groups WHERE download = ?");
         for (const std::int64_t id : touched) {
             groupsOfDownload.bind(1, id);
-            while (groupsOfDownload.step()) groups.add(groupsOfDownload.text(0));
+            while (groupsOfDownload.step()) groups->add(groupsOfDownload.text(0));
             if (unused.bind(1, id).step()) {
                 unused.run();
                 continue;
@@ -962,18 +1039,28 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
             addSkipped.bind(4, walks[i].skipped[k].reason).run();
         }
     }
-    if (!finderIndexHolds) {
-        // An index too large for one SQLite value (a billion bytes, some eight million sessions)
-        // is not kept whole: the rows answer for it.
-        PlacedIndex index = before ? placedIndex(db_->handle, folders, &groups, std::move(before->sessions)) : placedIndex(db_->handle, folders, nullptr, {});
-        const std::vector<std::uint8_t> packed = packFinderIndex(index);
-        db_->exec("DELETE FROM finder_index");
-        if (packed.size() < kLargestFinderIndex) Statement(db_->handle, "INSERT INTO finder_index(id, data) VALUES(1, ?)").bindBlob(1, packed).run();
-        commit();
-        handedOver_ = finderIndexOf(std::move(index));
-    } else {
-        commit();
+    std::optional<PlacedIndex> whole;
+    if (!finderIndexHolds && groups) {
+        PlacedIndex changed;
+        changed.header = finderIndexHeader(db_->handle, folders);
+        changed.sessions = placedSessions(db_->handle, folders, &*groups);
+        const std::vector<std::uint8_t> packed = packFinderIndex(changed);
+        if (static_cast<std::int64_t>(packed.size()) * 4 < db_->pragma("SELECT length(data) FROM finder_index")) {
+            writeChanges(db_->handle, *groups, packed);
+        } else {
+            whole.emplace();
+            whole->header = std::move(changed.header);
+            mergeChanges(
+                db_->handle, *groups, changed.sessions, [&](std::size_t count) { whole->sessions.reserve(count); },
+                [&](PlacedSession&& p) { whole->sessions.push_back(std::move(p)); });
+        }
+    } else if (!finderIndexHolds) {
+        whole = placedIndex(db_->handle, folders);
     }
+    if (whole) writeWholeIndex(db_->handle, *whole);
+    commit();
+    // What the finder asks for next.
+    if (whole) handedOver_ = finderIndexOf(std::move(*whole));
     counts.complete = true;
     return counts;
 }
@@ -984,8 +1071,8 @@ DriverIndex ArchiveIndex::driverIndex() const {
         handedOver_.reset();
         return index;
     }
-    if (std::optional<PlacedIndex> kept = keptFinderIndex(db_->handle, false)) return finderIndexOf(std::move(*kept));
-    return finderIndexOf(placedIndex(db_->handle, folders(), nullptr, {}));
+    if (std::optional<DriverIndex> kept = keptDriverIndex(db_->handle)) return std::move(*kept);
+    return finderIndexOf(placedIndex(db_->handle, folders()));
 }
 
 std::vector<ArchiveDownload> ArchiveIndex::downloads() const {
