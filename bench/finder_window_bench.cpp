@@ -15,6 +15,7 @@
 #include "app/finder_bridge.h"
 #include "bench/million_sessions.h"
 #include "app/finder_page.h"
+#include "app/gtk/finder_window.h"
 #include "app/gtk/gtk_shell_host.h"
 #include "tests/gtk/main_loop.h"
 #include "tools/vu_generator/vu_generator.h"
@@ -127,20 +128,17 @@ void timedStart(app::GtkShellHost& host, app::DddWebView& previous, const std::s
     host.setWebView(&next);
     next.init(kStartMarks);
     app::FinderRuntime kept;
-    app::openKeptIndex(kept, keptFile);
-    const double opened = epochMs();
-    app::bindFinder(next, kept, host);
-    next.setHtml(std::string(app::finderPageHtml()));
+    app::startFinderPage(next, kept, host, keptFile);
     const double loading = epochMs();
     test::awaitScript(next, "window.__marks && __marks.painted ? 'y' : ''", 60);
     const double ready = epochMs();
     const auto mark = [&](const char* name) {
         return std::atof(test::evaluateNow(next, std::string("String(__marks.") + name + ")").c_str()) - start;
     };
-    std::printf("window ready with the kept index of %lld files: %.0f ms from the window's creation (window %.0f, kept index opened %.0f,"
+    std::printf("window ready with the kept index of %lld files: %.0f ms from the window's creation (window %.0f,"
                 " page load started %.0f, navigation %.0f, first script %.0f, parsed %.0f, fonts %.0f, counters %.0f, painted %.0f;"
                 " seen here %.0f)\n",
-                static_cast<long long>(kept.index.filesIndexed), mark("painted"), window - start, opened - start,
+                static_cast<long long>(app::currentIndex(kept).filesIndexed), mark("painted"), window - start,
                 loading - start, mark("navigation"), mark("script"), mark("parsed"), mark("fonts"), mark("counters"), mark("painted"),
                 ready - start);
     std::fflush(stdout);
