@@ -1,6 +1,7 @@
 // The kept archive index against a fresh scan of the same tree, through changes of the tree, a
 // scan killed midway, and index files that are damaged, foreign or cannot be written.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,6 +42,15 @@ void expectAsFreshScan(const ArchiveIndex& kept, const std::string& folder) {
     for (const char* read : {"first", "again"}) EXPECT_EQ(contents(kept.driverIndex()), contents(fresh)) << read;
 }
 
+// The file as the version before kept it, without the groups each download's sessions belong to.
+void asPreviousVersion(const std::string& file) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DROP TABLE download_groups; DROP TABLE finder_changes; DROP INDEX downloads_kind; PRAGMA user_version=2",
+                           nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
 // Reopened from its file before each change: additions, touches, renames and deletions are read
 // again, no more, and the kept index answers as a fresh scan does. A content copied to two more
 // paths is read but not decoded and adds no session.
@@ -58,6 +68,7 @@ TEST(ArchiveIndex, FollowsTheTreeReadingOnlyWhatChanged) {
     const Step steps[] = {
         {"first build", [] {}, 14, 14, 0},
         {"nothing changed", [] {}, 0, 0, 0},
+        {"kept by the version before", [&] { asPreviousVersion(file); }, 0, 0, 0},
         {"a new download", [&] { tree.writeCard("cards/new/new.ddd", {}); }, 1, 1, 0},
         {"touched", [&] { fs::last_write_time(units[0], fs::last_write_time(units[0]) + std::chrono::seconds(9)); }, 1, 0, 0},
         {"rewritten in place", [&] { tree.writeCard(relative[2], ddd::gen::randomCard(5, 10, ddd::gen::Generation::Gen1)); }, 1, 1, 0},
