@@ -32,8 +32,8 @@ std::string queryArg(std::string_view request) {
 
 void bindFinder(WebView& view, FinderRuntime& runtime, ShellHost& host) {
     view.bind("tf_stats", [&runtime](const std::string&) { return finderStatsJson(runtime); });
-    view.bind("tf_options", [&runtime](const std::string&) { return finder::optionsJson(runtime.index); });
-    view.bind("tf_query", [&runtime](const std::string& request) { return finder::queryJson(runtime.index, queryArg(request)); });
+    view.bind("tf_options", [&runtime](const std::string&) { return finder::optionsJson(currentIndex(runtime)); });
+    view.bind("tf_query", [&runtime](const std::string& request) { return finder::queryJson(currentIndex(runtime), queryArg(request)); });
     view.bind("tf_scan", [&runtime, &host](const std::string&) {
         const std::string chosen = host.chooseFolder("Ordner mit Fahrerkarten- und Fahrzeug-Downloads wählen", "Scannen");
         if (chosen.empty()) return finderStatsJson(runtime);
@@ -48,7 +48,7 @@ void bindFinder(WebView& view, FinderRuntime& runtime, ShellHost& host) {
             view.resolve(callId, 0, "false");
             return;
         }
-        host.renderReportPdfAsync(callId, finder::finderReportHtml(runtime.index, queryArg(request)), path);
+        host.renderReportPdfAsync(callId, finder::finderReportHtml(currentIndex(runtime), queryArg(request)), path);
     });
     // One of the index's own file paths, in the visible form the page was given.
     view.bind("tf_reveal", [&host](const std::string& request) {

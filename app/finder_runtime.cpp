@@ -35,6 +35,7 @@ bool reportProgress(WebView& view, FinderRuntime& runtime, long done, long total
 // On the main thread, when the worker's scan has finished.
 void adoptScan(WebView& view, FinderRuntime& runtime, finder::DriverIndex& fresh, const std::string& notice, int rescansByHand) {
     if (runtime.stopRequested || rescansByHand != runtime.rescansByHand) return;
+    currentIndex(runtime);
     runtime.index = std::move(fresh);
     runtime.notice = notice;
     view.eval(std::string(kProgressDone) + kRefreshPage);
@@ -55,20 +56,34 @@ FinderRuntime::~FinderRuntime() { stopFinderScan(*this); }
 
 void openKeptIndex(FinderRuntime& runtime, const std::string& file) {
     joinWorker(runtime);
+    currentIndex(runtime);
     runtime.archive = std::make_unique<finder::ArchiveIndex>(file);
+    runtime.index = {};
     try {
         runtime.folders = runtime.archive->folders();
-        runtime.index = runtime.archive->driverIndex();
     } catch (...) {
         // The index is read again by the first rescan, which sets a damaged file aside.
-        runtime.index = {};
+        runtime.folders = {};
     }
     runtime.notice = runtime.archive->notice();
     if (!runtime.notice.empty()) diagLog(runtime.notice);
+    runtime.keptRead = std::async(std::launch::async, [&runtime] {
+        const std::lock_guard<std::mutex> hold(runtime.archiveInUse);
+        try {
+            return runtime.archive->driverIndex();
+        } catch (...) {
+            return finder::DriverIndex{};
+        }
+    });
 }
 
-std::string finderStatsJson(const FinderRuntime& runtime) {
-    std::string json = finder::statsJson(runtime.index);
+const finder::DriverIndex& currentIndex(FinderRuntime& runtime) {
+    if (runtime.keptRead.valid()) runtime.index = runtime.keptRead.get();
+    return runtime.index;
+}
+
+std::string finderStatsJson(FinderRuntime& runtime) {
+    std::string json = finder::statsJson(currentIndex(runtime));
     if (!runtime.notice.empty()) json.insert(json.size() - 1, ",\"notice\":" + jsonQuote(runtime.notice));
     return json;
 }
@@ -89,6 +104,7 @@ void recordFolder(std::vector<std::string>& folders, const std::string& chosen) 
 
 std::string rebuildIndex(FinderRuntime& runtime) {
     joinWorker(runtime);
+    currentIndex(runtime);
     ++runtime.rescansByHand;
     try {
         runtime.archive->rescan(runtime.folders, nullptr);
@@ -107,6 +123,7 @@ void startFinderScan(WebView& view, FinderRuntime& runtime, const std::string& f
     runtime.lastPercent = -1;
     runtime.scanThread = std::thread([&view, &runtime, folders = runtime.folders, rescansByHand = runtime.rescansByHand] {
         try {
+            const std::lock_guard<std::mutex> hold(runtime.archiveInUse);
             long reached = 0;
             const finder::RescanCounts counts = runtime.archive->rescan(
                 folders,

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,8 +16,9 @@
 namespace ddd::app {
 
 // One per finder window, owned by main for the whole run. Only the main thread touches `index`
-// and `folders`; `archive` belongs to the scan worker while it runs, else to the main thread; the
-// worker hands the index it made over through dispatch.
+// and `folders`; `archive` belongs to the thread holding `archiveInUse` (the reading of the kept
+// index, the scan worker), else to the main thread; the worker hands the index it made over
+// through dispatch.
 struct FinderRuntime {
     FinderRuntime();  // with an archive index in memory until openKeptIndex
     // Stops and joins a scan still running, so that no worker outlives what it writes to.
@@ -24,7 +27,9 @@ struct FinderRuntime {
     FinderRuntime& operator=(const FinderRuntime&) = delete;
 
     std::unique_ptr<finder::ArchiveIndex> archive;
-    finder::DriverIndex index;
+    std::mutex archiveInUse;
+    finder::DriverIndex index;  // current once currentIndex has taken over `keptRead`
+    std::future<finder::DriverIndex> keptRead;  // the kept index, read while the page loads
     std::vector<std::string> folders;  // scanned into `index`, in the order they were recorded
     std::string notice;                // the archive index's, as of the last index adopted
     std::thread scanThread;
@@ -34,12 +39,16 @@ struct FinderRuntime {
     int lastPercent = -1;                       // last percentage sent to the page; the worker's alone
 };
 
-// Makes the index kept at `file` the runtime's: its index and folders answer at once.
+// Makes the index kept at `file` the runtime's: its folders at once, its index read on a worker
+// meanwhile, so that the window and its page start while it is read.
 void openKeptIndex(FinderRuntime& runtime, const std::string& file);
+
+// The runtime's index, for the main thread: the kept one once its reading is done (waited for).
+const finder::DriverIndex& currentIndex(FinderRuntime& runtime);
 
 // The statistics JSON of the runtime's index, with "notice" when the kept index has something to
 // say (set aside, not writable).
-std::string finderStatsJson(const FinderRuntime& runtime);
+std::string finderStatsJson(FinderRuntime& runtime);
 
 // A lies inside B when A relative to B, both lexically normal, is not empty and does not climb
 // out: a folder lies inside itself.

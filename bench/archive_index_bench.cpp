@@ -104,16 +104,19 @@ void BM_FirstBuild(benchmark::State& state) {
     state.counters["bytes/download"] = static_cast<double>(fs::file_size(a.index())) / files;
     peakMemory(state);
 }
-BENCHMARK(BM_FirstBuild)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_FirstBuild)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime()->MeasureProcessCPUTime();
 
 // Arguments: per mille of the files changed before each rescan; 0 touches them (same content,
-// so the finder's index stays as it is), 1 adds as many copies under new names (which changes it).
+// so the finder's index stays as it is), 1 adds as many copies under new names, 2 removes as
+// many (both change it; the removed ones come back after the benchmark).
 void BM_Rescan(benchmark::State& state) {
     GeneratedArchive& a = archive();
     ddd::finder::ArchiveIndex index(a.index());
     index.rescan({a.folder()}, nullptr);
     resetPeakMemory();
     const fs::path added = fs::path(a.folder()) / "added";
+    const fs::path removed = fs::path(a.folder()).parent_path() / "removed";
+    std::vector<std::pair<std::string, fs::path>> moved;
     std::size_t next = 0;
     long read = 0;
     for (auto _ : state) {
@@ -122,9 +125,13 @@ void BM_Rescan(benchmark::State& state) {
             const std::string& path = a.paths()[next++ % a.paths().size()];
             if (state.range(1) == 0) {
                 fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(1));
-            } else {
+            } else if (state.range(1) == 1) {
                 fs::create_directories(added);
                 fs::copy_file(path, added / (std::to_string(next) + ".ddd"));
+            } else {
+                fs::create_directories(removed);
+                moved.emplace_back(path, removed / std::to_string(next));
+                fs::rename(path, moved.back().second);
             }
         }
         state.ResumeTiming();
@@ -132,10 +139,11 @@ void BM_Rescan(benchmark::State& state) {
         benchmark::DoNotOptimize(index.driverIndex());
     }
     fs::remove_all(added);
+    for (const auto& [path, aside] : moved) fs::rename(aside, path);
     state.counters["files read"] = static_cast<double>(read);
     peakMemory(state);
 }
-BENCHMARK(BM_Rescan)->Args({0, 0})->Args({10, 0})->Args({10, 1})->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_Rescan)->Args({0, 0})->Args({10, 0})->Args({10, 1})->Args({10, 2})->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime()->MeasureProcessCPUTime();
 
 // Opening the kept file and reading the finder's index out of it, as the window does at start.
 void BM_ReadyFromKeptIndex(benchmark::State& state) {
@@ -155,7 +163,7 @@ void BM_ReadyFromKeptIndex(benchmark::State& state) {
     state.counters["index heap MB"] = (heap() - before) / 1e6;
     peakMemory(state);
 }
-BENCHMARK(BM_ReadyFromKeptIndex)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_ReadyFromKeptIndex)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime()->MeasureProcessCPUTime();
 
 // Opening one driver's card download that lies at the top of the archive, so that its folder tree
 // is the whole archive, with the index current. Argument: 0 walks the tree as without an index,

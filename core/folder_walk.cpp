@@ -53,9 +53,14 @@ std::string joined(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
+FileState stateOf(const struct stat& st) {
+    return {static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            static_cast<std::int64_t>(st.st_ino)};
+}
+
 class Walker {
 public:
-    explicit Walker(const std::atomic<bool>* stop) : stop_(stop) {}
+    Walker(const std::atomic<bool>* stop, WalkStates* states) : stop_(stop), states_(states) {}
     ~Walker() {
         for (Level& level : levels_) ::close(level.fd);
     }
@@ -88,6 +93,10 @@ private:
     void skip(std::string path, std::string reason) { result_.skipped.push_back({std::move(path), std::move(reason)}); }
 
     void enter(int fd, const std::string& path) {
+        if (states_) {
+            struct stat st {};
+            states_->folders.emplace_back(path, ::fstat(fd, &st) == 0 ? stateOf(st) : FileState{});
+        }
         Level level;
         level.fd = fd;
         level.path = path;
@@ -127,6 +136,10 @@ private:
         if (!S_ISREG(own.st_mode)) return skip(path, notAFileText(own.st_mode));
         if (path.size() >= PATH_MAX) return skip(path, "Pfad zu lang");
         result_.files.push_back(path);
+        if (states_) {
+            struct stat st {};
+            states_->files.push_back(::fstatat(parentFd, entry.name.c_str(), &st, 0) == 0 ? stateOf(st) : FileState{});
+        }
     }
 
     void descend(int parentFd, const std::string& path, const std::string& name) {
@@ -139,6 +152,7 @@ private:
     }
 
     const std::atomic<bool>* stop_;
+    WalkStates* states_;
     std::vector<Level> levels_;
     DownloadWalk result_;
 };
@@ -167,8 +181,8 @@ bool hasDddExtension(std::string_view name) {
     return true;
 }
 
-DownloadWalk findDownloads(const std::string& folder, const std::atomic<bool>* stop) {
-    return Walker(stop).run(folder);
+DownloadWalk findDownloads(const std::string& folder, const std::atomic<bool>* stop, WalkStates* states) {
+    return Walker(stop, states).run(folder);
 }
 
 }  // namespace ddd

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ddd {
@@ -25,6 +27,21 @@ struct DownloadWalk {
     std::vector<SkippedFile> skipped;
 };
 
+// Size, modification time and inode of a file or folder, by which a kept index tells a change;
+// all -1 when it could not be asked.
+struct FileState {
+    std::int64_t size = -1, mtimeNs = -1, inode = -1;
+    bool operator==(const FileState&) const = default;
+};
+
+// What a walk saw, for callers that keep an index: the state of each file (parallel to the
+// walk's files) and of each folder it entered, taken through the open folder handles, a
+// folder's before its entries were listed.
+struct WalkStates {
+    std::vector<FileState> files;
+    std::vector<std::pair<std::string, FileState>> folders;
+};
+
 // {"count":N,"files":[{"file":...,"reason":...},...]} for the pages: names in their visible form,
 // at most kListedSkippedFiles of them, the count telling all.
 inline constexpr std::size_t kListedSkippedFiles = 200;
@@ -36,7 +53,7 @@ bool hasDddExtension(std::string_view name);
 // Every ".ddd" file below `folder`, names in byte order within each folder, descending into a
 // sub-folder where it sorts. Links to folders are listed as skipped, not followed; so are
 // folders that cannot be opened or lie too deep, and ".ddd" entries that are no file. A set
-// `stop` ends the walk at the next folder.
-DownloadWalk findDownloads(const std::string& folder, const std::atomic<bool>* stop = nullptr);
+// `stop` ends the walk at the next folder. `states`, when given, receives what the walk saw.
+DownloadWalk findDownloads(const std::string& folder, const std::atomic<bool>* stop = nullptr, WalkStates* states = nullptr);
 
 }  // namespace ddd

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <future>
+#include <optional>
 #include <filesystem>
 #include <stdexcept>
 #include <unordered_map>
@@ -60,6 +62,20 @@ const char* const kMigrations[] = {
     -- Every folder under the scanned ones as the last complete rescan left it: a file added,
     -- renamed or removed changes its folder's state.
     CREATE TABLE folder_states(path TEXT PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, inode INTEGER NOT NULL);
+    )SQL",
+    R"SQL(
+    -- The groups whose sessions meet in the finder's index: 'C' and the card (the driver) for each
+    -- card of a card download's sessions, 'V' and the VIN for a vehicle unit's. A change of files
+    -- re-merges only the groups of the downloads it touched. Filled for the kept downloads by the
+    -- step itself; the finder's index is written anew with the places of its sessions.
+    CREATE TABLE download_groups(download INTEGER NOT NULL, grp TEXT NOT NULL);
+    CREATE INDEX download_groups_grp ON download_groups(grp);
+    CREATE INDEX download_groups_download ON download_groups(download);
+    CREATE INDEX downloads_kind ON downloads(kind);
+    -- The groups merged afresh since finder_index was written whole, their sessions and the counts
+    -- of now; complete 0 while a rescan changes files.
+    CREATE TABLE finder_changes(id INTEGER PRIMARY KEY CHECK(id = 1), complete INTEGER NOT NULL, groups BLOB NOT NULL, data BLOB NOT NULL);
+    DELETE FROM finder_index;
     )SQL",
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
@@ -180,15 +196,76 @@ std::vector<FinderSession> unpackSessions(Bytes packed) {
     return sessions;
 }
 
-// The finder's index in one piece: counts, skipped files and sessions. A text equal to the one
-// of the session before is written as a mark, since a download's sessions share their file and
-// mostly their driver or vehicle.
-constexpr std::uint32_t kFinderIndexFormat = 1;
+// The groups of download_groups that a download's sessions belong to.
+std::vector<std::string> groupsOf(bool vehicleUnit, const std::string& vin, const std::vector<FinderSession>& sessions) {
+    if (vehicleUnit) return {"V" + vin};
+    std::vector<std::string> groups;
+    for (const FinderSession& s : sessions) {
+        std::string group = "C" + s.card;
+        if (std::find(groups.begin(), groups.end(), group) == groups.end()) groups.push_back(std::move(group));
+    }
+    return groups;
+}
+
+// Groups of download_groups, split by kind, so that a session is looked up without building its
+// group's name.
+struct Groups {
+    std::unordered_set<std::string> cards, vins;
+    void add(const std::string& group) {
+        if (!group.empty()) (group[0] == 'C' ? cards : vins).insert(group.substr(1));
+    }
+    bool holds(const FinderSession& s) const { return s.source == 'C' ? cards.contains(s.card) : vins.contains(s.vin); }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const std::string& card : cards) out.push_back("C" + card);
+        for (const std::string& vin : vins) out.push_back("V" + vin);
+        return out;
+    }
+};
+
+void addDownloadGroups(sqlite3* db, std::int64_t download, const std::vector<std::string>& groups) {
+    Statement add(db, "INSERT INTO download_groups(download, grp) VALUES(?, ?)");
+    for (const std::string& group : groups) add.bind(1, download).bind(2, group).run();
+}
+
+// The migration step that brings download_groups, which it fills for the downloads already kept.
+constexpr std::int64_t kDownloadGroupsStep = 2;
+
+void fillDownloadGroups(sqlite3* db) {
+    Statement s(db, "SELECT id, kind, vin, sessions FROM downloads");
+    while (s.step()) addDownloadGroups(db, s.integer(0), groupsOf(s.text(1) != "C", s.text(2), unpackSessions(s.blob(3))));
+}
+
+// A session of the finder's index with the place a fresh scan gives it: scans of the folders one
+// after another, in each first the card sessions (a stay where it was first met, in walk order,
+// however often a later download replaces it) and then the vehicle units' sessions in walk order.
+// Kept with each session, so that sessions re-merged after a change go back where a fresh scan
+// puts them.
+struct PlacedSession {
+    FinderSession session;
+    std::uint32_t root = 0;
+    std::string firstFile;   // a card stay first met in another file than its session's; empty: its own
+    std::uint32_t item = 0;  // its place among the sessions of that file
+    const std::string& placeFile() const { return firstFile.empty() ? session.file : firstFile; }
+};
+
+// The finder's index in one piece: counts, skipped files and placed sessions. A text equal to the
+// one of the session before is written as a mark, since a download's sessions share their file
+// and mostly their driver or vehicle.
+constexpr std::uint32_t kFinderIndexFormat = 2;
 constexpr std::uint32_t kAsBefore = 0xFFFFFFFF;
 constexpr std::size_t kLargestFinderIndex = 900'000'000;
 
-std::vector<std::uint8_t> packFinderIndex(const DriverIndex& index) {
+struct PlacedIndex {
+    DriverIndex header;  // counts and skipped files; its sessions stay empty
+    std::vector<PlacedSession> sessions;
+};
+
+std::vector<std::uint8_t> packFinderIndex(const PlacedIndex& placed) {
+    const DriverIndex& index = placed.header;
     std::vector<std::uint8_t> out;
+    // Some 130 bytes a session, most of it the texts of the first session of each download.
+    out.reserve(placed.sessions.size() * 160);
     put32(out, kFinderIndexFormat);
     for (const std::int64_t v : {index.filesIndexed, index.filesUnreadable, index.filesUnrecognised}) put64(out, v);
     put32(out, static_cast<std::uint32_t>(index.skipped.size()));
@@ -196,12 +273,14 @@ std::vector<std::uint8_t> packFinderIndex(const DriverIndex& index) {
         putText(out, f.path);
         putText(out, f.reason);
     }
-    put32(out, static_cast<std::uint32_t>(index.sessions.size()));
-    const FinderSession none;
-    const FinderSession* before = &none;
-    for (const FinderSession& s : index.sessions) {
-        const std::string* texts[] = {&s.surname, &s.firstNames, &s.card, &s.vin, &s.plate, &s.file};
-        const std::string* previous[] = {&before->surname, &before->firstNames, &before->card, &before->vin, &before->plate, &before->file};
+    put32(out, static_cast<std::uint32_t>(placed.sessions.size()));
+    const PlacedSession none;
+    const PlacedSession* before = &none;
+    for (const PlacedSession& p : placed.sessions) {
+        const FinderSession& s = p.session;
+        const FinderSession& b = before->session;
+        const std::string* texts[] = {&s.surname, &s.firstNames, &s.card, &s.vin, &s.plate, &s.file, &p.firstFile};
+        const std::string* previous[] = {&b.surname, &b.firstNames, &b.card, &b.vin, &b.plate, &b.file, &before->firstFile};
         for (std::size_t i = 0; i < std::size(texts); ++i) {
             if (*texts[i] != *previous[i]) putText(out, *texts[i]);
             else put32(out, kAsBefore);
@@ -210,12 +289,17 @@ std::vector<std::uint8_t> packFinderIndex(const DriverIndex& index) {
         put32(out, s.slot);
         for (const std::int64_t v : {s.start, s.end, s.odometerStart, s.odometerEnd}) put64(out, v);
         out.push_back(static_cast<std::uint8_t>(s.source));
-        before = &s;
+        put32(out, p.root);
+        put32(out, p.item);
+        before = &p;
     }
     return out;
 }
 
-DriverIndex unpackFinderIndex(Bytes packed) {
+// Reads a packed index: its counts and skipped files, returned, the number of its sessions, told
+// to `expect`, and each placed session in turn, handed to `each`, which copies what it keeps.
+template <typename Expect, typename Each>
+DriverIndex readFinderIndex(Bytes packed, Expect&& expect, Each&& each) {
     const auto damaged = [] { return SqliteError(SQLITE_CORRUPT, "finder index damaged"); };
     ByteReader in(packed);
     if (in.u32() != kFinderIndexFormat) throw damaged();
@@ -229,18 +313,19 @@ DriverIndex unpackFinderIndex(Bytes packed) {
         f.reason = getText(in);
     }
     const std::uint32_t count = in.u32();
-    // Each session takes at least 65 bytes: a count beyond that is damage.
-    if (in.failed() || count > in.remaining() / 65) throw damaged();
-    index.sessions.resize(count);
-    const FinderSession none;
-    const FinderSession* before = &none;
-    for (FinderSession& s : index.sessions) {
-        std::string* texts[] = {&s.surname, &s.firstNames, &s.card, &s.vin, &s.plate, &s.file};
-        const std::string* previous[] = {&before->surname, &before->firstNames, &before->card, &before->vin, &before->plate, &before->file};
+    // Each session takes at least 77 bytes: a count beyond that is damage.
+    if (in.failed() || count > in.remaining() / 77) throw damaged();
+    expect(static_cast<std::size_t>(count));
+    PlacedSession current, previous;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        FinderSession& s = current.session;
+        const FinderSession& b = previous.session;
+        std::string* texts[] = {&s.surname, &s.firstNames, &s.card, &s.vin, &s.plate, &s.file, &current.firstFile};
+        const std::string* before[] = {&b.surname, &b.firstNames, &b.card, &b.vin, &b.plate, &b.file, &previous.firstFile};
         for (std::size_t i = 0; i < std::size(texts); ++i) {
             const std::uint32_t size = in.u32();
             if (size == kAsBefore) {
-                *texts[i] = *previous[i];
+                *texts[i] = *before[i];
             } else {
                 const auto bytes = in.bytes(size);
                 texts[i]->assign(bytes.begin(), bytes.end());
@@ -250,9 +335,28 @@ DriverIndex unpackFinderIndex(Bytes packed) {
         s.slot = in.u32();
         for (std::int64_t* v : {&s.start, &s.end, &s.odometerStart, &s.odometerEnd}) *v = get64(in);
         s.source = static_cast<char>(in.u8());
-        before = &s;
+        current.root = in.u32();
+        current.item = in.u32();
+        if (in.failed()) throw damaged();
+        each(static_cast<const PlacedSession&>(current));
+        std::swap(current, previous);
     }
     if (in.failed() || in.remaining() != 0) throw damaged();
+    return index;
+}
+
+PlacedIndex unpackFinderIndex(Bytes packed) {
+    PlacedIndex out;
+    out.header = readFinderIndex(
+        packed, [&](std::size_t count) { out.sessions.reserve(count); }, [&](const PlacedSession& p) { out.sessions.push_back(p); });
+    return out;
+}
+
+// The finder's index the placed sessions make, in their order (those already in the header first).
+DriverIndex finderIndexOf(PlacedIndex placed) {
+    DriverIndex index = std::move(placed.header);
+    index.sessions.reserve(index.sessions.size() + placed.sessions.size());
+    for (PlacedSession& p : placed.sessions) index.sessions.push_back(std::move(p.session));
     index.buildLookup();
     return index;
 }
@@ -279,27 +383,11 @@ std::size_t rootOf(const std::vector<std::string>& folders, const std::string& p
     return folders.size();
 }
 
-struct FileState {
-    std::int64_t size = 0, mtimeNs = 0, inode = 0;
-    bool operator==(const FileState&) const = default;
-};
-
 FileState stateOf(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return {-1, -1, -1};
     return {static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
             static_cast<std::int64_t>(st.st_ino)};
-}
-
-// `root` and every folder below it that a walk from it enters (links to folders are not followed).
-std::vector<std::string> foldersBelow(const std::string& root) {
-    std::vector<std::string> out{root};
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error), end; !error && it != end;
-         it.increment(error)) {
-        if (it->is_directory(error) && !it->is_symlink(error)) out.push_back(it->path().string());
-    }
-    return out;
 }
 
 // The prefix range [`below`, `above`) of the paths under `folder`.
@@ -392,6 +480,7 @@ struct ArchiveIndex::Database {
         for (std::int64_t v = from; v < kSchemaVersion; ++v) {
             exec("BEGIN IMMEDIATE");
             exec(kMigrations[v]);
+            if (v == kDownloadGroupsStep) fillDownloadGroups(handle);
             exec(("PRAGMA application_id=" + std::to_string(kApplicationId) + "; PRAGMA user_version=" + std::to_string(v + 1)).c_str());
             exec("COMMIT");
         }
@@ -508,6 +597,259 @@ RescanCounts ArchiveIndex::rescanOnce(const std::vector<std::string>& folders, c
     }
 }
 
+namespace {
+
+// A present file as the finder meets it.
+struct PresentFile {
+    std::size_t root = 0;
+    std::string path;
+    std::string problem;
+    std::int64_t download = 0;  // 0: unreadable
+};
+
+void sortInWalkOrder(std::vector<PresentFile>& files) {
+    std::sort(files.begin(), files.end(), [](const PresentFile& a, const PresentFile& b) {
+        return a.root != b.root ? a.root < b.root : walksBefore(a.path, b.path);
+    });
+}
+
+std::vector<PresentFile> presentFiles(sqlite3* db, const std::vector<std::string>& folders, const char* sql) {
+    std::vector<PresentFile> files;
+    Statement s(db, sql);
+    while (s.step()) {
+        PresentFile f{0, s.text(0), s.text(1), s.isNull(2) ? 0 : s.integer(2)};
+        f.root = rootOf(folders, f.path);
+        files.push_back(std::move(f));
+    }
+    sortInWalkOrder(files);
+    return files;
+}
+
+// Before in the order of a fresh scan.
+bool placedBefore(const PlacedSession& a, const PlacedSession& b) {
+    if (a.root != b.root) return a.root < b.root;
+    const bool aUnit = a.session.source != 'C', bUnit = b.session.source != 'C';
+    if (aUnit != bUnit) return bUnit;
+    const std::string& fileA = a.placeFile();
+    const std::string& fileB = b.placeFile();
+    if (fileA != fileB) return walksBefore(fileA, fileB);
+    return a.item < b.item;
+}
+
+// Counts and skipped files of the finder's index over the present files.
+DriverIndex finderIndexHeader(sqlite3* db, const std::vector<std::string>& roots) {
+    DriverIndex header;
+    Statement counts(db,
+                     "SELECT (SELECT count(download) FROM files WHERE vanished IS NULL),"
+                     " (SELECT count(*) FROM files WHERE download IS NULL AND vanished IS NULL),"
+                     " (SELECT count(*) FROM files WHERE vanished IS NULL AND download IN (SELECT id FROM downloads WHERE kind = 'U'))");
+    if (counts.step()) {
+        header.filesIndexed = counts.integer(0);
+        header.filesUnreadable = counts.integer(1);
+        header.filesUnrecognised = counts.integer(2);
+        counts.run();
+    }
+    std::vector<std::vector<SkippedFile>> walkSkipped(roots.size() + 1);
+    Statement s(db, "SELECT folder, path, reason FROM walk_skipped ORDER BY folder, position");
+    while (s.step()) {
+        const auto folder = static_cast<std::size_t>(s.integer(0));
+        if (folder < roots.size()) walkSkipped[folder].push_back({s.text(1), s.text(2)});
+    }
+    const std::vector<PresentFile> unreadable =
+        presentFiles(db, roots, "SELECT path, problem, download FROM files WHERE vanished IS NULL AND download IS NULL");
+    std::size_t at = 0;
+    for (std::size_t root = 0; root <= roots.size(); ++root) {
+        for (SkippedFile& f : walkSkipped[root]) header.skipped.push_back(std::move(f));
+        for (; at < unreadable.size() && unreadable[at].root == root; ++at) header.skipped.push_back({unreadable[at].path, unreadable[at].problem});
+    }
+    return header;
+}
+
+// The sessions of the present files that belong to `groups` (all for none), merged and placed as a
+// fresh scan of the roots merges and places them. The first path of a content in walk order brings
+// its sessions; the same content met again adds nothing.
+std::vector<PlacedSession> placedSessions(sqlite3* db, const std::vector<std::string>& roots, const Groups* groups) {
+    std::vector<PresentFile> files;
+    std::unordered_map<std::int64_t, DownloadSessions> contents;
+    const auto keep = [&](const Statement& s) {
+        const std::string kind = s.text(1);
+        contents.emplace(s.integer(0), DownloadSessions{kind != "C", kind != "U", s.text(2), s.integer(3) != 0,
+                                                        static_cast<std::uint32_t>(s.integer(4)), unpackSessions(s.blob(5))});
+    };
+    constexpr const char* kContents = "SELECT id, kind, vin, registration_known, nation, sessions FROM downloads";
+    if (!groups) {
+        files = presentFiles(db, roots, "SELECT path, problem, download FROM files WHERE vanished IS NULL AND download IS NOT NULL");
+        Statement s(db, (std::string(kContents) + " WHERE id IN (SELECT download FROM files WHERE vanished IS NULL)").c_str());
+        while (s.step()) keep(s);
+    } else {
+        Statement members(db, "SELECT download FROM download_groups WHERE grp = ?");
+        Statement content(db, (std::string(kContents) + " WHERE id = ?").c_str());
+        Statement paths(db, "SELECT path FROM files WHERE download = ? AND vanished IS NULL");
+        for (const std::string& group : groups->names()) {
+            members.bind(1, group);
+            while (members.step()) {
+                const std::int64_t id = members.integer(0);
+                if (contents.contains(id) || !content.bind(1, id).step()) continue;
+                keep(content);
+                content.run();
+                paths.bind(1, id);
+                while (paths.step()) files.push_back({rootOf(roots, paths.text(0)), paths.text(0), {}, id});
+            }
+        }
+        sortInWalkOrder(files);
+    }
+
+    struct Place {
+        std::uint32_t root;
+        std::string file;
+        std::uint32_t item;
+    };
+    // Where each card stay (card, vehicle, start) was first met.
+    const auto stay = [](const FinderSession& s) { return s.card + '\0' + s.plate + '\0' + std::to_string(s.start); };
+    std::unordered_map<std::string, Place> firstMet;
+    std::unordered_set<std::int64_t> met;
+    std::vector<PlacedSession> out;
+    DriverIndex merged;
+    std::size_t at = 0;
+    for (std::uint32_t root = 0; root <= roots.size(); ++root) {
+        for (; at < files.size() && files[at].root == root; ++at) {
+            if (!met.insert(files[at].download).second) continue;
+            const auto found = contents.find(files[at].download);
+            if (found == contents.end()) throw SqliteError(SQLITE_CORRUPT, "file without its download");
+            DownloadSessions d = std::move(found->second);
+            std::uint32_t item = 0;
+            for (FinderSession& s : d.sessions) {
+                s.file = files[at].path;
+                if (!d.vehicleUnit) firstMet.try_emplace(stay(s), Place{root, s.file, item});
+                ++item;
+            }
+            if (groups) std::erase_if(d.sessions, [&](const FinderSession& s) { return !groups->holds(s); });
+            merged.addDownload(std::move(d));
+        }
+        const std::size_t unitsFrom = merged.sessions.size();
+        merged.finishScan();
+        std::uint32_t item = 0;
+        for (std::size_t i = unitsFrom; i < merged.sessions.size(); ++i) {
+            FinderSession& s = merged.sessions[i];
+            item = i > unitsFrom && s.file == out.back().session.file ? item + 1 : 0;
+            out.push_back({std::move(s), root, {}, item});
+        }
+    }
+    for (FinderSession& s : merged.sessions) {
+        if (s.source != 'C') continue;
+        const Place& place = firstMet.at(stay(s));
+        out.push_back({std::move(s), place.root, {}, place.item});
+        if (place.file != out.back().session.file) out.back().firstFile = place.file;
+    }
+    std::sort(out.begin(), out.end(), placedBefore);
+    return out;
+}
+
+// The finder's index over the present files, merged afresh from the rows.
+PlacedIndex placedIndex(sqlite3* db, const std::vector<std::string>& roots) {
+    PlacedIndex index;
+    index.header = finderIndexHeader(db, roots);
+    index.sessions = placedSessions(db, roots, nullptr);
+    return index;
+}
+
+std::vector<std::uint8_t> packGroups(const Groups& groups) {
+    const std::vector<std::string> names = groups.names();
+    std::vector<std::uint8_t> out;
+    put32(out, static_cast<std::uint32_t>(names.size()));
+    for (const std::string& name : names) putText(out, name);
+    return out;
+}
+
+Groups unpackGroups(Bytes packed) {
+    ByteReader in(packed);
+    const std::uint32_t count = in.u32();
+    if (count > in.remaining() / 4) throw SqliteError(SQLITE_CORRUPT, "finder index damaged");
+    Groups groups;
+    for (std::uint32_t i = 0; i < count && !in.failed(); ++i) groups.add(getText(in));
+    if (in.failed() || in.remaining() != 0) throw SqliteError(SQLITE_CORRUPT, "finder index damaged");
+    return groups;
+}
+
+// The finder's index is kept as the index last written whole (finder_index) and what changed
+// since (finder_changes): the groups merged afresh since, their sessions now, and the counts and
+// skipped files of now. A rescan writes only the changes, until they grow to a quarter of the
+// whole, which is then written anew. The changes are marked incomplete while a rescan changes
+// files, so that a rescan that does not finish leaves neither to be trusted.
+constexpr const char* kKeptChangesHold = "SELECT groups FROM finder_changes WHERE complete = 1 AND EXISTS (SELECT 1 FROM finder_index)";
+
+// The groups changed since the index was written whole, when the kept index holds.
+std::optional<Groups> keptGroups(sqlite3* db) {
+    Statement s(db, kKeptChangesHold);
+    if (!s.step()) return std::nullopt;
+    try {
+        Groups groups = unpackGroups(s.blob(0));
+        s.run();
+        return groups;
+    } catch (const SqliteError&) {
+        s.run();
+        return std::nullopt;
+    }
+}
+
+// The index written whole with the changes merged in: at most so many sessions told to `expect`,
+// then each session handed to `keep` in order.
+template <typename Expect, typename Keep>
+void mergeChanges(sqlite3* db, const Groups& groups, std::vector<PlacedSession>& changed, Expect&& expect, Keep&& keep) {
+    Statement whole(db, "SELECT data FROM finder_index");
+    if (!whole.step()) throw SqliteError(SQLITE_CORRUPT, "finder index missing");
+    std::size_t next = 0;
+    readFinderIndex(whole.blob(0), [&](std::size_t count) { expect(count + changed.size()); }, [&](const PlacedSession& p) {
+        while (next < changed.size() && placedBefore(changed[next], p)) keep(std::move(changed[next++]));
+        if (!groups.holds(p.session)) keep(PlacedSession(p));
+    });
+    whole.run();
+    while (next < changed.size()) keep(std::move(changed[next++]));
+}
+
+void writeChanges(sqlite3* db, const Groups& groups, const std::vector<std::uint8_t>& changed) {
+    Statement(db, "INSERT OR REPLACE INTO finder_changes(id, complete, groups, data) VALUES(1, 1, ?, ?)")
+        .bindBlob(1, packGroups(groups))
+        .bindBlob(2, changed)
+        .run();
+}
+
+void writeWholeIndex(sqlite3* db, const PlacedIndex& index) {
+    const std::vector<std::uint8_t> packed = packFinderIndex(index);
+    Statement(db, "DELETE FROM finder_index").run();
+    Statement(db, "DELETE FROM finder_changes").run();
+    // An index too large for one SQLite value (a billion bytes, some eight million sessions) is
+    // not kept whole: the rows answer for it.
+    if (packed.size() >= kLargestFinderIndex) return;
+    Statement(db, "INSERT INTO finder_index(id, data) VALUES(1, ?)").bindBlob(1, packed).run();
+    PlacedIndex unchanged;
+    unchanged.header = index.header;
+    writeChanges(db, {}, packFinderIndex(unchanged));
+}
+
+// The finder's index as kept, absent when it does not hold.
+std::optional<DriverIndex> keptDriverIndex(sqlite3* db) {
+    Statement changes(db, "SELECT data FROM finder_changes WHERE complete = 1");
+    std::optional<Groups> groups = keptGroups(db);
+    if (!groups || !changes.step()) return std::nullopt;
+    try {
+        PlacedIndex changed = unpackFinderIndex(changes.blob(0));
+        changes.run();
+        DriverIndex index = std::move(changed.header);
+        mergeChanges(
+            db, *groups, changed.sessions, [&](std::size_t count) { index.sessions.reserve(count); },
+            [&](PlacedSession&& p) { index.sessions.push_back(std::move(p.session)); });
+        index.buildLookup();
+        return index;
+    } catch (const SqliteError&) {
+        // Only a copy of what the rows hold: they answer instead.
+        changes.run();
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
 RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, const std::function<bool(long, long)>& progress,
                                        const std::atomic<bool>* stop, const std::function<void(long)>& committed) {
     RescanCounts counts;
@@ -517,31 +859,33 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
         bool vanished = false;
         bool seen = false;  // met by this rescan's walks
     };
-    std::unordered_map<std::string, Kept> kept;
-    {
-        Statement s(db_->handle, "SELECT path, size, mtime_ns, inode, ifnull(download, 0), vanished IS NOT NULL FROM files");
+    handedOver_.reset();
+    // Read while the walks run, the one busy with SQLite, the other with the file system.
+    auto keptFiles = std::async(std::launch::async, [db = db_->handle] {
+        std::unordered_map<std::string, Kept> kept;
+        Statement s(db, "SELECT path, size, mtime_ns, inode, ifnull(download, 0), vanished IS NOT NULL FROM files");
         while (s.step()) kept.emplace(s.text(0), Kept{{s.integer(1), s.integer(2), s.integer(3)}, s.integer(4), s.integer(5) != 0});
-    }
-    // Taken before the walk, so that a file added while it runs changes its folder's state. A
-    // folder changed in the last two seconds may change again within the same tick of the
-    // file system's clock, unseen: its state is kept as never current.
+        return kept;
+    });
+    // A folder's state is taken before its entries are listed, so that a file added meanwhile
+    // changes it. A folder changed in the last two seconds may change again within the same tick
+    // of the file system's clock, unseen: its state is kept as never current.
     std::vector<std::pair<std::string, FileState>> folderStates;
     const std::int64_t trustedBefore = (static_cast<std::int64_t>(std::time(nullptr)) - 2) * 1000000000;
-    for (const std::string& root : folders) {
-        for (std::string& folder : foldersBelow(root)) {
-            FileState state = stateOf(folder);
-            if (state.mtimeNs >= trustedBefore) state.mtimeNs = -1;
-            folderStates.emplace_back(std::move(folder), state);
-        }
-    }
     std::vector<DownloadWalk> walks;
-    for (const std::string& folder : folders) {
-        walks.push_back(findDownloads(folder, stop));
+    std::vector<WalkStates> states(folders.size());
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        walks.push_back(findDownloads(folders[i], stop, &states[i]));
         for (const SkippedFile& file : walks.back().skipped) {
             std::fprintf(stderr, "ddd_finder: übersprungen: %s: %s\n", file.path.c_str(), file.reason.c_str());
         }
         counts.files += static_cast<long>(walks.back().files.size());
+        for (auto& [folder, state] : states[i].folders) {
+            if (state.mtimeNs >= trustedBefore) state.mtimeNs = -1;
+            folderStates.emplace_back(std::move(folder), state);
+        }
     }
+    std::unordered_map<std::string, Kept> kept = keptFiles.get();
     if (stop && *stop) return counts;
     Statement findDownload(db_->handle, "SELECT id FROM downloads WHERE sha256 = ?");
     Statement addDownload(db_->handle,
@@ -550,10 +894,17 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
                           " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     Statement putFile(db_->handle, "INSERT OR REPLACE INTO files(path, size, mtime_ns, inode, download, problem, vanished) VALUES(?,?,?,?,?,?,NULL)");
     Statement present(db_->handle, "UPDATE files SET vanished = NULL WHERE path = ?");
-    // The kept finder's index no longer holds from the first file changed until the rescan completes.
+    // The kept finder's index no longer holds from the first file changed until the rescan
+    // completes; what it held is taken along, so that only the groups of the downloads a change
+    // touched are merged again.
     bool finderIndexDropped = false;
-    const auto changing = [&] {
-        if (!finderIndexDropped) db_->exec("DELETE FROM finder_index");
+    std::optional<Groups> groups;  // changed since the index was written whole, while it holds
+    std::unordered_set<std::int64_t> touched;
+    const auto changing = [&](std::int64_t download) {
+        if (download != 0) touched.insert(download);
+        if (finderIndexDropped) return;
+        if (folders == this->folders()) groups = keptGroups(db_->handle);
+        db_->exec("UPDATE finder_changes SET complete = 0");
         finderIndexDropped = true;
     };
     long sinceCommit = 0;
@@ -566,19 +917,21 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
     };
     db_->exec("BEGIN IMMEDIATE");
     long done = 0;
-    for (const DownloadWalk& walk : walks) {
-        for (const std::string& path : walk.files) {
+    for (std::size_t w = 0; w < walks.size(); ++w) {
+        for (std::size_t k = 0; k < walks[w].files.size(); ++k) {
             if ((progress && !progress(done, counts.files)) || (stop && *stop)) {
                 commit();
                 return counts;
             }
             ++done;
-            const FileState state = stateOf(path);
+            const std::string& path = walks[w].files[k];
+            const FileState state = states[w].files[k];
             const auto found = kept.find(path);
+            const std::int64_t was = found == kept.end() ? 0 : found->second.download;
             if (found != kept.end()) found->second.seen = true;
-            if (found != kept.end() && found->second.download != 0 && found->second.state == state) {
+            if (found != kept.end() && was != 0 && found->second.state == state) {
                 if (found->second.vanished) {
-                    changing();
+                    changing(was);
                     present.bind(1, path).run();
                 }
                 continue;
@@ -589,7 +942,7 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
             if (!bytes) {
                 std::fprintf(stderr, "ddd_finder: Datei nicht lesbar, übersprungen: %s: %s\n", path.c_str(), bytes.reason().c_str());
                 putFile.bindNull(5).bind(6, bytes.reason()).run();
-                changing();
+                changing(was);
                 continue;
             }
             const std::string sha = sha256Hex(*bytes);
@@ -607,10 +960,14 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
                 addDownload.bind(15, f.periodEnd).bind(16, f.downloaded).bind(17, f.signature).bindBlob(18, packSessions(d.sessions.sessions));
                 addDownload.run();
                 id = sqlite3_last_insert_rowid(db_->handle);
+                addDownloadGroups(db_->handle, id, groupsOf(d.sessions.vehicleUnit, d.sessions.vin, d.sessions.sessions));
             }
             putFile.bind(5, id).bind(6, std::string()).run();
             // A file touched or copied over with the same content leaves the finder's index as it was.
-            if (found == kept.end() || found->second.download != id || found->second.vanished) changing();
+            if (found == kept.end() || was != id || found->second.vanished) {
+                changing(was);
+                touched.insert(id);
+            }
             if (++sinceCommit == kFilesPerTransaction) {
                 commit();
                 db_->exec("BEGIN IMMEDIATE");
@@ -623,12 +980,13 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
     for (const auto& [path, file] : kept) {
         if (file.vanished || file.seen) continue;
+        changing(file.download);
         vanish.bind(1, now).bind(2, path).run();
         ++counts.vanished;
     }
     // The kept finder's index still holds when no file changed, came back or went, and the walks
     // were the same as last time.
-    bool finderIndexHolds = !finderIndexDropped && counts.vanished == 0 && folders == this->folders();
+    bool finderIndexHolds = !finderIndexDropped && folders == this->folders();
     if (finderIndexHolds) {
         Statement s(db_->handle, "SELECT folder, path, reason FROM walk_skipped ORDER BY folder, position");
         for (std::size_t i = 0; i < walks.size() && finderIndexHolds; ++i) {
@@ -638,11 +996,33 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
             }
         }
         finderIndexHolds = finderIndexHolds && !s.step();
-        finderIndexHolds = finderIndexHolds && Statement(db_->handle, "SELECT 1 FROM finder_index").step();
+        if (finderIndexHolds) {
+            Statement keptIndex(db_->handle, kKeptChangesHold);
+            finderIndexHolds = keptIndex.step();
+            if (finderIndexHolds) keptIndex.run();
+        }
+        if (!finderIndexHolds && !finderIndexDropped) groups = keptGroups(db_->handle);
     }
-    // Contents no file holds any more, replaced or gone with every path they had.
-    if (!finderIndexHolds) {
-        db_->exec("DELETE FROM downloads WHERE id NOT IN (SELECT download FROM files WHERE download IS NOT NULL)");
+    // The groups whose sessions a change touched; then the contents no file holds any more,
+    // replaced or gone with every path they had.
+    if (!finderIndexHolds && !groups) {
+        db_->exec("DELETE FROM downloads WHERE id NOT IN (SELECT download FROM files WHERE download IS NOT NULL);"
+                  "DELETE FROM download_groups WHERE download NOT IN (SELECT id FROM downloads)");
+    } else if (!finderIndexHolds) {
+        Statement groupsOfDownload(db_->handle, "SELECT grp FROM download_groups WHERE download = ?");
+        Statement unused(db_->handle, "SELECT 1 FROM files WHERE download = ?");
+        Statement drop(db_->handle, "DELETE FROM downloads WHERE id = ?");
+        Statement dropGroups(db_->handle, "DELETE FROM download_groups WHERE download = ?");
+        for (const std::int64_t id : touched) {
+            groupsOfDownload.bind(1, id);
+            while (groupsOfDownload.step()) groups->add(groupsOfDownload.text(0));
+            if (unused.bind(1, id).step()) {
+                unused.run();
+                continue;
+            }
+            drop.bind(1, id).run();
+            dropGroups.bind(1, id).run();
+        }
     }
     db_->exec("DELETE FROM folders; DELETE FROM walk_skipped");
     db_->exec("DELETE FROM folder_states");
@@ -659,104 +1039,40 @@ RescanCounts ArchiveIndex::rescanFiles(const std::vector<std::string>& folders, 
             addSkipped.bind(4, walks[i].skipped[k].reason).run();
         }
     }
-    if (!finderIndexHolds) {
-        // An index too large for one SQLite value (a billion bytes, some eight million sessions)
-        // is not kept whole: the rows answer for it.
-        const std::vector<std::uint8_t> packed = packFinderIndex(finderIndexFromFiles());
-        db_->exec("DELETE FROM finder_index");
-        if (packed.size() < kLargestFinderIndex) Statement(db_->handle, "INSERT INTO finder_index(id, data) VALUES(1, ?)").bindBlob(1, packed).run();
+    std::optional<PlacedIndex> whole;
+    if (!finderIndexHolds && groups) {
+        PlacedIndex changed;
+        changed.header = finderIndexHeader(db_->handle, folders);
+        changed.sessions = placedSessions(db_->handle, folders, &*groups);
+        const std::vector<std::uint8_t> packed = packFinderIndex(changed);
+        if (static_cast<std::int64_t>(packed.size()) * 4 < db_->pragma("SELECT length(data) FROM finder_index")) {
+            writeChanges(db_->handle, *groups, packed);
+        } else {
+            whole.emplace();
+            whole->header = std::move(changed.header);
+            mergeChanges(
+                db_->handle, *groups, changed.sessions, [&](std::size_t count) { whole->sessions.reserve(count); },
+                [&](PlacedSession&& p) { whole->sessions.push_back(std::move(p)); });
+        }
+    } else if (!finderIndexHolds) {
+        whole = placedIndex(db_->handle, folders);
     }
+    if (whole) writeWholeIndex(db_->handle, *whole);
     commit();
+    // What the finder asks for next.
+    if (whole) handedOver_ = finderIndexOf(std::move(*whole));
     counts.complete = true;
     return counts;
 }
 
-namespace {
-
-// A present file as the finder meets it.
-struct PresentFile {
-    std::size_t root = 0;
-    std::string path;
-    std::string problem;
-    std::int64_t download = 0;  // 0: unreadable
-};
-
-std::vector<PresentFile> presentFiles(sqlite3* db, const std::vector<std::string>& folders, const char* sql) {
-    std::vector<PresentFile> files;
-    Statement s(db, sql);
-    while (s.step()) {
-        PresentFile f{0, s.text(0), s.text(1), s.isNull(2) ? 0 : s.integer(2)};
-        f.root = rootOf(folders, f.path);
-        files.push_back(std::move(f));
-    }
-    std::sort(files.begin(), files.end(), [](const PresentFile& a, const PresentFile& b) {
-        return a.root != b.root ? a.root < b.root : walksBefore(a.path, b.path);
-    });
-    return files;
-}
-
-}  // namespace
-
 DriverIndex ArchiveIndex::driverIndex() const {
-    Statement kept(db_->handle, "SELECT data FROM finder_index");
-    if (kept.step()) {
-        try {
-            return unpackFinderIndex(kept.blob(0));
-        } catch (const SqliteError&) {
-            // Only a copy of what the rows hold: they answer instead.
-            kept.run();
-        }
+    if (handedOver_) {
+        DriverIndex index = std::move(*handedOver_);
+        handedOver_.reset();
+        return index;
     }
-    return finderIndexFromFiles();
-}
-
-DriverIndex ArchiveIndex::finderIndexFromFiles() const {
-    const std::vector<std::string> roots = folders();
-    const std::vector<PresentFile> files =
-        presentFiles(db_->handle, roots, "SELECT path, problem, download FROM files WHERE vanished IS NULL");
-    std::vector<std::vector<SkippedFile>> walkSkipped(roots.size() + 1);
-    {
-        Statement s(db_->handle, "SELECT folder, path, reason FROM walk_skipped ORDER BY folder, position");
-        while (s.step()) {
-            const auto folder = static_cast<std::size_t>(s.integer(0));
-            if (folder < roots.size()) walkSkipped[folder].push_back({s.text(1), s.text(2)});
-        }
-    }
-    std::unordered_map<std::int64_t, DownloadSessions> contents;
-    {
-        Statement s(db_->handle,
-                    "SELECT id, kind, vin, registration_known, nation, sessions FROM downloads"
-                    " WHERE id IN (SELECT download FROM files WHERE vanished IS NULL)");
-        while (s.step()) {
-            const std::string kind = s.text(1);
-            contents.emplace(s.integer(0), DownloadSessions{kind != "C", kind != "U", s.text(2), s.integer(3) != 0,
-                                                            static_cast<std::uint32_t>(s.integer(4)), unpackSessions(s.blob(5))});
-        }
-    }
-    DriverIndex index;
-    std::size_t at = 0;
-    for (std::size_t root = 0; root <= roots.size(); ++root) {
-        for (SkippedFile& s : walkSkipped[root]) index.skipped.push_back(std::move(s));
-        const std::size_t first = at;
-        for (; at < files.size() && files[at].root == root; ++at) {
-            const PresentFile& file = files[at];
-            if (file.download == 0) {
-                ++index.filesUnreadable;
-                index.skipped.push_back({file.path, file.problem});
-                continue;
-            }
-            const auto found = contents.find(file.download);
-            if (found == contents.end()) throw SqliteError(SQLITE_CORRUPT, "file without its download");
-            // The first path of a content in walk order brings its sessions; the same content met
-            // again adds nothing but the file.
-            DownloadSessions d = std::move(found->second);
-            found->second = {d.vehicleUnit, d.recognised, {}, false, 0, {}};
-            for (FinderSession& session : d.sessions) session.file = file.path;
-            index.addDownload(std::move(d));
-        }
-        if (root < roots.size() || at > first) index.finishScan();
-    }
-    return index;
+    if (std::optional<DriverIndex> kept = keptDriverIndex(db_->handle)) return std::move(*kept);
+    return finderIndexOf(placedIndex(db_->handle, folders()));
 }
 
 std::vector<ArchiveDownload> ArchiveIndex::downloads() const {

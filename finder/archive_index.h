@@ -70,6 +70,7 @@ public:
 
     // The finder's index over the present files: the same sessions, counts and skipped files as
     // scanning the folders afresh, except that a content found under several paths counts once.
+    // The first call after a rescan that changed it takes over the index the rescan built.
     DriverIndex driverIndex() const;
 
     // Every download of the present files, in walk order.
@@ -95,11 +96,11 @@ private:
     void fallBackToMemory(const std::string& why);
     RescanCounts rescanOnce(const std::vector<std::string>& folders, const std::function<bool(long, long)>& progress,
                             const std::atomic<bool>* stop, const std::function<void(long)>& committed);
-    DriverIndex finderIndexFromFiles() const;
     RescanCounts rescanFiles(const std::vector<std::string>& folders, const std::function<bool(long, long)>& progress,
                              const std::atomic<bool>* stop, const std::function<void(long)>& committed);
 
     std::unique_ptr<Database> db_;
+    mutable std::optional<DriverIndex> handedOver_;
     std::string file_;
     std::string notice_;
 };

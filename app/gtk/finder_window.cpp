@@ -11,6 +11,13 @@
 
 namespace ddd::app {
 
+void startFinderPage(DddWebView& view, FinderRuntime& runtime, ShellHost& host, const std::string& keptFile) {
+    webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(view.view()), WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    openKeptIndex(runtime, keptFile);
+    bindFinder(view, runtime, host);
+    view.setHtml(std::string(finderPageHtml()));
+}
+
 int runFinderWindow(const CommandLine& line, const std::string& exePath) {
     if (!gtk_init_check(nullptr, nullptr)) {
         std::fprintf(stderr, "ddd_app: no display to open the window on\n");
@@ -27,9 +34,7 @@ int runFinderWindow(const CommandLine& line, const std::string& exePath) {
         view.setSize(1240, 840, SizeHint::None);
         installWindowMenus(application, view);
         FinderRuntime runtime;
-        openKeptIndex(runtime, finder::defaultArchiveIndexPath());
-        bindFinder(view, runtime, host);
-        view.setHtml(std::string(finderPageHtml()));
+        startFinderPage(view, runtime, host, finder::defaultArchiveIndexPath());
         startFinderScan(view, runtime, line.scanFolder);
         view.run();
         stopFinderScan(runtime);
