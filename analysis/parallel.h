@@ -12,6 +12,8 @@ namespace ddd {
 // Runs work(i) for i in [0, count) on every core; each index is handled exactly once.
 template <typename Work>
 void forEachIndexInParallel(std::size_t count, Work work) {
+    // One item needs no pool, nor the look at the cores that a process of one file would pay for.
+    if (count == 1) return work(std::size_t{0});
     const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 16);
     std::atomic<std::size_t> next{0};
     auto worker = [&] {
