@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/folder_walk.h"
+
 namespace ddd {
 
 // Runs work(i) for i in [0, count) on every core; each index is handled exactly once.
@@ -23,6 +25,20 @@ void forEachIndexInParallel(std::size_t count, Work work) {
     for (std::size_t t = 1; t < std::min(threads, count); ++t) pool.emplace_back(worker);
     worker();
     for (auto& thread : pool) thread.join();
+}
+
+// Runs work(i, file) for every file i of a listing, opened relative to its folder. The files go
+// to the cores in runs of neighbours, so that each run opens its folders once.
+template <typename Work>
+void forEachListedFileInParallel(const DownloadListing& listing, Work work) {
+    constexpr std::size_t kRun = 32;
+    forEachIndexInParallel((listing.size() + kRun - 1) / kRun, [&](std::size_t run) {
+        ListedFileOpener opener(listing);
+        for (std::size_t i = run * kRun; i < std::min(listing.size(), (run + 1) * kRun); ++i) {
+            FileReader file = opener.open(i);
+            work(i, file);
+        }
+    });
 }
 
 }  // namespace ddd
