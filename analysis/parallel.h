@@ -31,7 +31,7 @@ void forEachIndexInParallel(std::size_t count, Work work) {
 // to the cores in runs of neighbours, so that each run opens its folders once.
 template <typename Work>
 void forEachListedFileInParallel(const DownloadListing& listing, Work work) {
-    constexpr std::size_t kRun = 32;
+    constexpr std::size_t kRun = 256;
     forEachIndexInParallel((listing.size() + kRun - 1) / kRun, [&](std::size_t run) {
         ListedFileOpener opener(listing);
         for (std::size_t i = run * kRun; i < std::min(listing.size(), (run + 1) * kRun); ++i) {

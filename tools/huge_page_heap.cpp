@@ -1,9 +1,11 @@
 // The C++ heap of a process that lives a few milliseconds: ddd-dump. On the machines it runs on,
 // the first touch of every small page costs the kernel about as much as decoding a whole card,
 // and a run touches a few dozen of them; here its allocations come from one region that the
-// kernel backs with a huge page, so the whole heap of a run costs a single fault. Memory is
-// handed out in order and never reused: what a run allocates stays far below the region, and a
-// run that outgrows it continues on the ordinary heap.
+// kernel backs with huge pages, so the whole heap of a run costs a single fault. Memory is
+// handed out in order and never reused: what a run over one card allocates stays far below the
+// region, and a run that outgrows it (a folder of thousands of downloads, each identified and
+// let go) continues on the ordinary heap, which reuses what is freed, before the clearing of
+// more huge pages would cost more than the faults saved.
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -15,7 +17,7 @@
 namespace {
 
 constexpr std::uintptr_t kHugePageBytes = 2u << 20;
-constexpr std::uintptr_t kRegionBytes = 32u << 20;
+constexpr std::uintptr_t kRegionBytes = 4u << 20;
 constexpr std::uintptr_t kAlignment = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
 
 struct Region {
