@@ -51,18 +51,30 @@ std::string refusal(const std::vector<std::string>& messages) {
 struct LoadedFile {
     std::optional<DriverKey> key;
     std::unique_ptr<DriverCardFile> card;
-    std::string unreadable;  // why the file was not read, when that is worth telling
+    std::string unreadable;    // why the file was not read, when that is worth telling
+    bool openedFile = false;   // the opened download's file, by device and inode
 };
 
 // The opened download, read before the walk: when the walk meets the file again, by whatever
 // path, it takes these bytes instead of reading them once more.
 struct OpenedDownload {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    const std::vector<std::uint8_t>* bytes = nullptr;
+    std::string path;
+    FileRead read;
+    DriverKey driver{};
 
-    bool isFile(const FileRead& status) const { return status && status.device == device && status.inode == inode; }
+    bool isFile(const FileRead& status) const { return status && status.device == read.device && status.inode == read.inode; }
 };
+
+// The opened file when it is an identifiable ".ddd" card download.
+std::optional<OpenedDownload> openedDownload(const std::string& path) {
+    if (!hasDddExtension(path)) return std::nullopt;
+    OpenedDownload opened{path, readWholeFile(path)};
+    if (!opened.read) return std::nullopt;
+    const auto identification = chosenCardIdentification(*opened.read);
+    if (!identification) return std::nullopt;
+    opened.driver = driverKeyOf(*identification);
+    return opened;
+}
 
 // False when the file's record headers and identification show it is no download of the driver:
 // then the rest is passed over unread. A file too large for a card download, or that cannot be
@@ -87,19 +99,17 @@ void decodeDownload(LoadedFile& loaded, const std::vector<std::uint8_t>& bytes, 
     loaded.card->authenticity = verifyCardDownload(bytes, installedTrustAnchors());
 }
 
-LoadedFile loadFile(const std::string& path, const std::optional<DriverKey>& onlyDriver, const OpenedDownload* opened) {
+LoadedFile loadFile(FileReader& file, const std::optional<DriverKey>& onlyDriver, const OpenedDownload* opened) {
     LoadedFile loaded;
-    if (onlyDriver) {
-        FileReader file(path);
-        if (opened && opened->isFile(file.status())) {
-            decodeDownload(loaded, *opened->bytes, onlyDriver);
-            return loaded;
-        }
-        if (!mayBeOfDriver(file, *onlyDriver)) return loaded;
+    if (opened && opened->isFile(file.status())) {
+        loaded.openedFile = true;
+        decodeDownload(loaded, *opened->read, onlyDriver);
+        return loaded;
     }
+    if (onlyDriver && !mayBeOfDriver(file, *onlyDriver)) return loaded;
     // A file larger than any card download is left out unread: a vehicle unit's download, most
     // likely, which the walk leaves out anyway; only one larger than any download is named.
-    auto bytes = readWholeFile(path, kMaxCardDownloadBytes);
+    auto bytes = file.readWhole(kMaxCardDownloadBytes);
     if (!bytes) {
         const bool vehicleUnitSized = bytes.problem == ReadProblem::TooLarge && bytes.size <= kMaxDownloadBytes;
         if (!vehicleUnitSized) {
@@ -110,6 +120,35 @@ LoadedFile loadFile(const std::string& path, const std::optional<DriverKey>& onl
     }
     decodeDownload(loaded, *bytes, onlyDriver);
     return loaded;
+}
+
+// The opened download's driver among loaded files, file i named by pathOf(i), with what the
+// search left out; absent when the opened file is not among them. The device and inode tell
+// which file is the opened one; only where they match, the canonical paths decide (a file of
+// several names is the opened one under the name it was opened by).
+template <typename PathOf>
+std::optional<CardGroup> groupOfOpened(const OpenedDownload& opened, std::vector<LoadedFile>& loaded, PathOf pathOf,
+                                       std::vector<SkippedFile> skipped) {
+    CardGroup group;
+    group.key = opened.driver;
+    group.skipped = std::move(skipped);
+    std::optional<fs::path> openedCanonical;
+    std::optional<std::size_t> openedIndex;
+    for (std::size_t i = 0; i < loaded.size(); ++i) {
+        if (!loaded[i].unreadable.empty()) group.skipped.push_back({pathOf(i), std::move(loaded[i].unreadable)});
+        if (!loaded[i].card) continue;
+        std::string path = pathOf(i);
+        if (!openedIndex && loaded[i].openedFile) {
+            std::error_code error;
+            if (!openedCanonical) openedCanonical = fs::weakly_canonical(opened.path, error);
+            if (fs::weakly_canonical(path, error) == *openedCanonical) openedIndex = group.paths.size();
+        }
+        group.paths.push_back(std::move(path));
+        group.cards.push_back(std::move(loaded[i].card));
+    }
+    if (!openedIndex) return std::nullopt;
+    setAsideDamagedCopies(group, *openedIndex);
+    return group;
 }
 
 void addCounters(FolderScanCounters& counters, const DriverCardFile& card) {
@@ -132,23 +171,22 @@ AnalysisResult withFileNames(AnalysisResult result, const std::vector<std::strin
     return result;
 }
 
-CardFolder loadFolder(const std::string& folder, const std::optional<DriverKey>& onlyDriver, const OpenedDownload* opened) {
-    DownloadWalk walk = findDownloads(folder);
-    const std::vector<std::string>& files = walk.files;
-    std::vector<LoadedFile> loaded(files.size());
-    forEachIndexInParallel(files.size(), [&](std::size_t i) { loaded[i] = loadFile(files[i], onlyDriver, opened); });
+CardFolder loadFolder(const std::string& folder, const std::optional<DriverKey>& onlyDriver) {
+    DownloadListing listing = listDownloads(folder);
+    std::vector<LoadedFile> loaded(listing.size());
+    forEachListedFileInParallel(listing, [&](std::size_t i, FileReader& file) { loaded[i] = loadFile(file, onlyDriver, nullptr); });
 
     CardFolder result;
-    result.counters.dddFiles = files.size();
-    result.skipped = std::move(walk.skipped);
+    result.counters.dddFiles = listing.size();
+    result.skipped = std::move(listing.skipped);
     std::map<DriverKey, CardGroup> groups;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (!loaded[i].unreadable.empty()) result.skipped.push_back({files[i], std::move(loaded[i].unreadable)});
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        if (!loaded[i].unreadable.empty()) result.skipped.push_back({listing.path(i), std::move(loaded[i].unreadable)});
         if (!loaded[i].card) continue;
         addCounters(result.counters, *loaded[i].card);
         CardGroup& group = groups[*loaded[i].key];
         group.key = *loaded[i].key;
-        group.paths.push_back(files[i]);
+        group.paths.push_back(listing.path(i));
         group.cards.push_back(std::move(loaded[i].card));
     }
     for (auto& [key, group] : groups) result.groups.push_back(std::move(group));
@@ -205,7 +243,7 @@ void setAsideDamagedCopies(CardGroup& group, std::optional<std::size_t> openedIn
 }
 
 CardFolder loadCardFolder(const std::string& folder, const std::optional<DriverKey>& onlyDriver) {
-    return loadFolder(folder, onlyDriver, nullptr);
+    return loadFolder(folder, onlyDriver);
 }
 
 AnalysisResult analyze(CardList cards) {
@@ -293,62 +331,28 @@ std::string driverNameOf(const CardIdentification& identification) {
 }
 
 std::optional<CardGroup> driverGroupOfFile(const std::string& path) {
-    std::error_code error;
-    const fs::path opened = fs::weakly_canonical(path, error);
-    std::optional<DriverKey> driver;
-    const FileRead bytes = readWholeFile(path);
-    if (bytes) {
-        if (auto identification = chosenCardIdentification(*bytes)) driver = driverKeyOf(*identification);
-    }
-    if (!driver || !hasDddExtension(path)) return std::nullopt;
+    const std::optional<OpenedDownload> opened = openedDownload(path);
+    if (!opened) return std::nullopt;
     fs::path parent = fs::path(path).parent_path();
     if (parent.empty()) parent = ".";
-    const OpenedDownload openedBytes{bytes.device, bytes.inode, &*bytes};
-    CardFolder folder = loadFolder(parent.string(), driver, &openedBytes);
-    for (CardGroup& group : folder.groups) {
-        std::optional<std::size_t> openedIndex;
-        for (std::size_t i = 0; i < group.paths.size() && !openedIndex; ++i) {
-            std::error_code canonicalError;
-            if (fs::weakly_canonical(group.paths[i], canonicalError) == opened) openedIndex = i;
-        }
-        if (!openedIndex) continue;
-        group.skipped = std::move(folder.skipped);
-        setAsideDamagedCopies(group, *openedIndex);
-        return std::move(group);
-    }
-    return std::nullopt;
+    DownloadListing listing = listDownloads(parent.string());
+    std::vector<LoadedFile> loaded(listing.size());
+    forEachListedFileInParallel(listing, [&](std::size_t i, FileReader& file) { loaded[i] = loadFile(file, opened->driver, &*opened); });
+    return groupOfOpened(*opened, loaded, [&](std::size_t i) { return listing.path(i); }, std::move(listing.skipped));
 }
 
 AnalysisResult analyzeDriverOfFile(const std::string& path) { return analyzeGroupOrFile(driverGroupOfFile(path), path); }
 
 std::optional<CardGroup> driverGroupOfCandidates(const std::string& path, const DownloadWalk& candidates) {
-    std::optional<DriverKey> driver;
-    const FileRead bytes = readWholeFile(path);
-    if (bytes) {
-        if (auto identification = chosenCardIdentification(*bytes)) driver = driverKeyOf(*identification);
-    }
-    if (!driver || !hasDddExtension(path)) return std::nullopt;
+    const std::optional<OpenedDownload> opened = openedDownload(path);
+    if (!opened) return std::nullopt;
     const std::vector<std::string>& files = candidates.files;
     std::vector<LoadedFile> loaded(files.size());
-    const OpenedDownload openedBytes{bytes.device, bytes.inode, &*bytes};
-    forEachIndexInParallel(files.size(), [&](std::size_t i) { loaded[i] = loadFile(files[i], driver, &openedBytes); });
-    std::error_code error;
-    const fs::path opened = fs::weakly_canonical(path, error);
-    CardGroup group;
-    group.key = *driver;
-    group.skipped = candidates.skipped;
-    std::optional<std::size_t> openedIndex;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (!loaded[i].unreadable.empty()) group.skipped.push_back({files[i], std::move(loaded[i].unreadable)});
-        if (!loaded[i].card) continue;
-        std::error_code canonicalError;
-        if (!openedIndex && fs::weakly_canonical(files[i], canonicalError) == opened) openedIndex = group.paths.size();
-        group.paths.push_back(files[i]);
-        group.cards.push_back(std::move(loaded[i].card));
-    }
-    if (!openedIndex) return std::nullopt;
-    setAsideDamagedCopies(group, *openedIndex);
-    return group;
+    forEachIndexInParallel(files.size(), [&](std::size_t i) {
+        FileReader file(files[i]);
+        loaded[i] = loadFile(file, opened->driver, &*opened);
+    });
+    return groupOfOpened(*opened, loaded, [&](std::size_t i) { return files[i]; }, candidates.skipped);
 }
 
 AnalysisResult analyzeDriverOfFile(const std::string& path, const DownloadWalk& candidates) {

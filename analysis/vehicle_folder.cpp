@@ -31,9 +31,10 @@ struct Found {
     std::string unreadable;
 };
 
-Found identify(const std::string& path, const std::string& vin, const TrustAnchors& anchors) {
+// A file of the tree, named by pathOf() only where it is kept or reported.
+template <typename PathOf>
+Found identify(FileReader& file, PathOf pathOf, const std::string& vin, const TrustAnchors& anchors) {
     Found found;
-    FileReader file(path);
     std::array<std::uint8_t, kHeadBytes> buffer;
     const Bytes head = Bytes(buffer).first(file.readAt(0, buffer));
     if (!file.status()) {
@@ -43,9 +44,9 @@ Found identify(const std::string& path, const std::string& vin, const TrustAncho
     if (head.empty()) return found;
     if (head.front() == kBlockMarker) {
         if (decodeVuDownload(head).vin != vin) return found;
-        const FileRead whole = readWholeFile(path);
+        const FileRead whole = file.readWhole(kMaxDownloadBytes);
         if (!whole) found.unreadable = whole.reason();
-        else found.source = checkedSource(path, *whole, anchors);
+        else found.source = checkedSource(pathOf(), *whole, anchors);
         return found;
     }
     if (file.status().size > kMaxCardDownloadBytes) return found;
@@ -53,7 +54,7 @@ Found identify(const std::string& path, const std::string& vin, const TrustAncho
         file.status().size, [&](std::uint64_t offset, std::span<std::uint8_t> into) { return file.readAt(offset, into); });
     if (card.identification) {
         const std::string number = textWithoutTrailingBlanks(Bytes(card.identification->cardNumber).first(14));
-        found.card = DriverCardLink{card.identification->issuingNation, number, path};
+        found.card = DriverCardLink{card.identification->issuingNation, number, pathOf()};
     }
     return found;
 }
@@ -79,18 +80,21 @@ VehicleFolder loadVehicleOfFile(const std::string& path, const TrustAnchors& anc
     // Without a VIN no other download can be known to be of the same vehicle.
     if (vin.empty()) return result;
 
-    DownloadWalk walk = findDownloads(result.folder);
-    result.skipped = std::move(walk.skipped);
+    DownloadListing listing = listDownloads(result.folder);
+    result.skipped = std::move(listing.skipped);
+    // The opened file is passed over. Its device and inode find it, so that only a file sharing
+    // them costs the look at its canonical path.
     std::error_code error;
     const fs::path openedCanonical = fs::weakly_canonical(path, error);
-    std::vector<Found> found(walk.files.size());
-    forEachIndexInParallel(walk.files.size(), [&](std::size_t i) {
+    std::vector<Found> found(listing.size());
+    forEachListedFileInParallel(listing, [&](std::size_t i, FileReader& file) {
+        const bool sameFile = file.status() && file.status().device == opened.device && file.status().inode == opened.inode;
         std::error_code ignored;
-        if (fs::weakly_canonical(walk.files[i], ignored) == openedCanonical) return;
-        found[i] = identify(walk.files[i], vin, anchors);
+        if (sameFile && fs::weakly_canonical(listing.path(i), ignored) == openedCanonical) return;
+        found[i] = identify(file, [&] { return listing.path(i); }, vin, anchors);
     });
     for (std::size_t i = 0; i < found.size(); ++i) {
-        if (!found[i].unreadable.empty()) result.skipped.push_back({walk.files[i], std::move(found[i].unreadable)});
+        if (!found[i].unreadable.empty()) result.skipped.push_back({listing.path(i), std::move(found[i].unreadable)});
         if (found[i].source) result.sources.push_back(std::move(*found[i].source));
         if (found[i].card) result.cards.push_back(std::move(*found[i].card));
     }

@@ -1,7 +1,9 @@
 // ddd-dump as a user runs it: one process per call, from exec to exit, on a signed first-generation
-// card download of about 26 KB lying alone in its folder. Prints the median CPU time (user and
-// system, as perf's task-clock counts it), wall time and page faults of each mode, beside the
-// program's floor: the same binary printing its usage and nothing else.
+// card download of 26 KB (the largest vehicle list a first-generation card holds) lying alone in
+// its folder. Prints the median CPU time (user and system, as perf's task-clock counts it), wall
+// time and page faults of each mode, beside the program's floor: the same binary printing its
+// usage and nothing else. With a folder as argument, the card is written there and kept, for
+// `perf stat` runs of the same file.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -62,10 +64,12 @@ double median(std::vector<double> values) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     std::string pattern = (fs::temp_directory_path() / "ddd_dump_bench_XXXXXX").string();
-    const fs::path folder = ::mkdtemp(pattern.data());
+    const bool keep = argc > 1;
+    const fs::path folder = keep ? fs::path(argv[1]) : fs::path(::mkdtemp(pattern.data()));
     ddd::gen::CardDescription card = ddd::gen::randomCard(26, 28, ddd::gen::Generation::Gen1);
+    card.gen1.vehicles = 200;
     card.gen1Signing = ddd::gen::makeGen1TestPki().card;
     const auto bytes = ddd::gen::writeCardDownload(card);
     const std::string file = (folder / "card.ddd").string();
@@ -89,5 +93,5 @@ int main() {
         }
         std::printf("%-12s %10.2f %10.2f %12.0f\n", mode.empty() ? "json" : mode.c_str(), median(cpu), median(wall), median(faults));
     }
-    fs::remove_all(folder);
+    if (!keep) fs::remove_all(folder);
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <utility>
 
 namespace ddd {
 namespace {
@@ -209,8 +210,12 @@ FileRead openRegularFile(const std::string& path, int& fd) {
 
 // Only files a folder walk listed as regular ones are read this way: opened at once, without
 // a look before, and refused after when the opened file is no regular one (any more).
-FileReader::FileReader(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+FileReader::FileReader(const std::string& path) { open(AT_FDCWD, path.c_str()); }
+
+FileReader::FileReader(int folderFd, const char* name) { open(folderFd, name); }
+
+void FileReader::open(int folderFd, const char* path) {
+    fd_ = ::openat(folderFd, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd_ < 0) {
         status_ = refused(problemOfError(errno), errno);
         return;
@@ -248,19 +253,19 @@ std::size_t FileReader::readAt(std::uint64_t offset, std::span<std::uint8_t> int
     return got;
 }
 
-FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
-    int fd = -1;
-    FileRead read = openRegularFile(path, fd);
-    if (fd < 0) return read;
+namespace {
+
+// Reads an open regular file whose size `read` tells, and closes it. Read to the end rather than
+// to the size told, so that a file growing meanwhile is still read whole, but never beyond the
+// limit. The end is confirmed by a read into a small buffer: growing the content for it would
+// allocate and clear far more than the file holds.
+FileRead readToEnd(int fd, FileRead read, std::uint64_t maxBytes) {
     read.limit = maxBytes;
     if (read.size > maxBytes) {
         ::close(fd);
         read.problem = ReadProblem::TooLarge;
         return read;
     }
-    // Read to the end rather than to the size told, so that a file growing meanwhile is still
-    // read whole, but never beyond the limit. The end is confirmed by a read into a small
-    // buffer: growing the content for it would allocate and clear far more than the file holds.
     read.bytes.resize(static_cast<std::size_t>(read.size));
     std::size_t got = 0;
     char probe[512];
@@ -289,6 +294,21 @@ FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
     }
     read.bytes.resize(got);
     return read;
+}
+
+}  // namespace
+
+FileRead FileReader::readWhole(std::uint64_t maxBytes) {
+    if (fd_ < 0) return std::move(status_);
+    // readAt never moves the file's offset, so the read starts at the beginning.
+    return readToEnd(std::exchange(fd_, -1), std::move(status_), maxBytes);
+}
+
+FileRead readWholeFile(const std::string& path, std::uint64_t maxBytes) {
+    int fd = -1;
+    FileRead read = openRegularFile(path, fd);
+    if (fd < 0) return read;
+    return readToEnd(fd, std::move(read), maxBytes);
 }
 
 }  // namespace ddd

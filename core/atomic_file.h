@@ -95,6 +95,8 @@ class FileReader {
 public:
     // For files a folder walk found to be regular ones; refusals as readWholeFile's, in status().
     explicit FileReader(const std::string& path);
+    // The same for the file `name` of the folder open as `folderFd`.
+    FileReader(int folderFd, const char* name);
     ~FileReader();
     FileReader(const FileReader&) = delete;
     FileReader& operator=(const FileReader&) = delete;
@@ -103,8 +105,12 @@ public:
     const FileRead& status() const { return status_; }
     // Reads up to into.size() bytes at `offset`; fewer only where the file ends or a read fails.
     std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> into);
+    // The whole file, as readWholeFile reads it; the reader is spent afterwards.
+    FileRead readWhole(std::uint64_t maxBytes);
 
 private:
+    void open(int folderFd, const char* path);
+
     int fd_ = -1;
     FileRead status_;
 };

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/atomic_file.h"
+
 namespace ddd {
 
 // Deeper than any archive a company keeps by year, month and driver; it bounds the handles a
@@ -50,10 +52,56 @@ std::string skippedFilesJson(const std::vector<SkippedFile>& skipped);
 // True for a name whose extension, in any letter case, is ".ddd".
 bool hasDddExtension(std::string_view name);
 
+// The ".ddd" files of a folder tree as a walk finds them, held without a path string for each:
+// a walk of a large archive lists tens of thousands of files to identify a few of them.
+class DownloadListing {
+public:
+    std::size_t size() const { return files_.size(); }
+    std::size_t folderOf(std::size_t file) const { return files_[file].folder; }
+    const std::string& folderPath(std::size_t folder) const { return folders_[folder]; }
+    // The file's name within its folder, zero-terminated.
+    const char* name(std::size_t file) const { return names_.data() + files_[file].name; }
+    std::string path(std::size_t file) const;
+
+    std::size_t addFolder(std::string path);
+    void addFile(std::size_t folder, std::string_view name);
+
+    std::vector<SkippedFile> skipped;
+
+private:
+    struct File {
+        std::size_t folder;
+        std::size_t name;  // offset in names_
+    };
+    std::vector<std::string> folders_;
+    std::string names_;  // every name followed by a zero byte
+    std::vector<File> files_;
+};
+
+// Opens the files of a listing relative to their folder, keeping the last folder open: a run of
+// files of one folder costs one open of the folder, and no path is looked up from the root.
+class ListedFileOpener {
+public:
+    explicit ListedFileOpener(const DownloadListing& listing) : listing_(listing) {}
+    ~ListedFileOpener();
+    ListedFileOpener(const ListedFileOpener&) = delete;
+    ListedFileOpener& operator=(const ListedFileOpener&) = delete;
+
+    FileReader open(std::size_t file);
+
+private:
+    const DownloadListing& listing_;
+    std::size_t folder_ = 0;
+    int folderFd_ = -1;
+};
+
 // Every ".ddd" file below `folder`, names in byte order within each folder, descending into a
 // sub-folder where it sorts. Links to folders are listed as skipped, not followed; so are
 // folders that cannot be opened or lie too deep, and ".ddd" entries that are no file. A set
-// `stop` ends the walk at the next folder. `states`, when given, receives what the walk saw.
+// `stop` ends the walk at the next folder, with nothing listed. `states`, when given, receives
+// what the walk saw.
+DownloadListing listDownloads(const std::string& folder, const std::atomic<bool>* stop = nullptr, WalkStates* states = nullptr);
+// The same with a path for each file.
 DownloadWalk findDownloads(const std::string& folder, const std::atomic<bool>* stop = nullptr, WalkStates* states = nullptr);
 
 }  // namespace ddd

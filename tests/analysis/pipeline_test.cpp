@@ -58,9 +58,14 @@ TEST(Pipeline, RefusesWhenTheOpenedDownloadIsDamaged) {
     const auto other = tree.write("other.ddd", driverCard("DF00005555555500", 22, {gen::Fault::resizeEf(0x0520, Generation::Gen1, 100)}));
     const auto third = tree.write("third.ddd", driverCard("DF00005555555500", 23));
 
-    EXPECT_TRUE(analyzeDriverOfFile(opened.string()).ok) << "the damaged copy beside it is set aside";
+    // A second name of the opened file, met first by the walk, is another copy, not the opened one.
+    const auto secondName = tree.path() / "another-name-of-damaged.ddd";
+    fs::create_hard_link(damaged, secondName);
+    EXPECT_TRUE(analyzeDriverOfFile(opened.string()).ok) << "the damaged copies beside it are set aside";
     const AnalysisResult refused = analyzeDriverOfFile(damaged.string());
     EXPECT_FALSE(refused.ok);
+    ASSERT_EQ(refused.skippedFiles.size(), 1u);
+    EXPECT_EQ(refused.skippedFiles[0].path, secondName.string());
     EXPECT_EQ(refused.error, "card download has unparsed or corrupt data; the report would be incomplete \xE2\x80\x94 "
                              "Vehicles_Used: EF Vehicles_Used: size 100 does not fit 2 + N*31 (offset 0)");
     EXPECT_TRUE(refused.shifts.empty() && refused.activities.empty()) << "no partial result";
