@@ -82,9 +82,11 @@ std::string paginationScript(const char* style, bool replaceDocument) {
            std::string(printPagesScript()) + ")(" + std::to_string(kSheetHeight) + ");";
 }
 
+// True when `c` is `lower` in any letter case; `lower` is lower case.
+bool matchesLowerCase(char c, char lower) { return g_ascii_tolower(c) == lower; }
+
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) { return g_ascii_tolower(a) == b; });
+    return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), matchesLowerCase);
 }
 
 // A standards-mode document without scripts can be put into the warm document: the parser that
@@ -93,8 +95,7 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix) {
 bool fitsWarmDocument(const std::string& html) {
     if (!startsWithNoCase(html, "<!doctype html>")) return false;
     constexpr std::string_view script = "<script";
-    return std::search(html.begin(), html.end(), script.begin(), script.end(),
-                       [](char a, char b) { return g_ascii_tolower(a) == b; }) == html.end();
+    return std::search(html.begin(), html.end(), script.begin(), script.end(), matchesLowerCase) == html.end();
 }
 
 // Only GTK's file printer is ever used; without this, finding it would first wait for the
@@ -154,10 +155,10 @@ class DddPdfJob;
 // Every render of the process goes through one off-screen view that stays warm: each report takes
 // the place of the one before inside one kept document (nothing of the earlier report survives,
 // but the decoded typefaces do), where a new view per report cost a new page in the web process
-// and a new document per report the decoding of its style and typefaces. The view carries the print zoom style and the report
-// typeface for every document: without the embedded faces the engine would fall back to a system
-// font and embed all of it in every PDF. It draws without GPU compositing, which a print never
-// uses and which cost a software GL renderer its memory and time. Renders therefore run one after
+// and a new document per report the decoding of its style and typefaces. The view carries the
+// print zoom style and the report typeface for every document: without the embedded faces the
+// engine would fall back to a system font and embed all of it in every PDF. It draws without GPU
+// compositing, which a print never uses and which cost a software GL renderer its memory and time. Renders therefore run one after
 // another, in the order they were asked for; the job at the queue's front owns the view. A render
 // given up because its page hangs, or whose web process ended, takes the view down with it, and
 // the next render starts a new one.
