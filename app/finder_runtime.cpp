@@ -54,7 +54,7 @@ FinderRuntime::FinderRuntime() : archive(std::make_unique<finder::ArchiveIndex>(
 
 FinderRuntime::~FinderRuntime() { stopFinderScan(*this); }
 
-void openKeptIndex(FinderRuntime& runtime, const std::string& file) {
+void openKeptIndex(FinderRuntime& runtime, const std::string& file, std::function<void()> read) {
     joinWorker(runtime);
     currentIndex(runtime);
     runtime.archive = std::make_unique<finder::ArchiveIndex>(file);
@@ -67,13 +67,16 @@ void openKeptIndex(FinderRuntime& runtime, const std::string& file) {
     }
     runtime.notice = runtime.archive->notice();
     if (!runtime.notice.empty()) diagLog(runtime.notice);
-    runtime.keptRead = std::async(std::launch::async, [&runtime] {
+    runtime.keptRead = std::async(std::launch::async, [&runtime, read = std::move(read)] {
         const std::lock_guard<std::mutex> hold(runtime.archiveInUse);
+        finder::DriverIndex index;
         try {
-            return runtime.archive->driverIndex();
+            index = runtime.archive->driverIndex();
         } catch (...) {
-            return finder::DriverIndex{};
+            // The finder starts empty; the first rescan sets an unreadable file aside.
         }
+        if (read) read();
+        return index;
     });
 }
 

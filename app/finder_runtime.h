@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -40,8 +41,9 @@ struct FinderRuntime {
 };
 
 // Makes the index kept at `file` the runtime's: its folders at once, its index read on a worker
-// meanwhile, so that the window and its page start while it is read.
-void openKeptIndex(FinderRuntime& runtime, const std::string& file);
+// meanwhile, so that the window and its page start while it is read. `read` runs on that worker
+// once the index is read.
+void openKeptIndex(FinderRuntime& runtime, const std::string& file, std::function<void()> read = {});
 
 // The runtime's index, for the main thread: the kept one once its reading is done (waited for).
 const finder::DriverIndex& currentIndex(FinderRuntime& runtime);
