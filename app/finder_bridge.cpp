@@ -38,6 +38,7 @@ void bindFinder(WebView& view, FinderRuntime& runtime, ShellHost& host) {
         const std::string chosen = host.chooseFolder("Ordner mit Fahrerkarten- und Fahrzeug-Downloads wählen", "Scannen");
         if (chosen.empty()) return finderStatsJson(runtime);
         // Also when the folder lies inside one already recorded: its files may have changed.
+        currentIndex(runtime);
         recordFolder(runtime.folders, chosen);
         return rebuildIndex(runtime);
     });

@@ -5,7 +5,8 @@
 // process holding nothing but a WebKitGTK view that loads a tiny page, timed from its spawn to the
 // page's load-finished and to the frame after it, once with the engine's defaults and once set up
 // as the finder sets up its own. Runs alternate between the three, so that all meet the same load
-// of the machine. Run under xvfb-run; FINDER_BENCH_RUNS runs each (default 11).
+// of the machine. Run under xvfb-run; FINDER_BENCH_RUNS runs each (default 11); FINDER_BENCH_FLOOR=0
+// leaves the floor out.
 #include <fcntl.h>
 #include <gtk/gtk.h>
 #include <poll.h>
@@ -194,6 +195,8 @@ int main(int argc, char** argv) {
 
     const char* wanted = std::getenv("FINDER_BENCH_RUNS");
     const int runs = std::max(1, wanted ? std::atoi(wanted) : 11);
+    const char* floorWanted = std::getenv("FINDER_BENCH_FLOOR");
+    const bool withFloor = !floorWanted || std::strcmp(floorWanted, "0") != 0;
     std::string pattern = (fs::temp_directory_path() / "finder_start_bench_XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) return 1;
     const fs::path dataHome(pattern);
@@ -213,12 +216,16 @@ int main(int argc, char** argv) {
     runOnce({self, "--floor", "default"}, {});
     for (int i = 0; i < runs; ++i) {
         finder.push_back(runOnce({DDD_APP_PATH, "--finder"}, dataEnv));
-        floorDefault.push_back(runOnce({self, "--floor", "default"}, {}));
-        floorLean.push_back(runOnce({self, "--floor", "lean"}, {}));
+        if (withFloor) {
+            floorDefault.push_back(runOnce({self, "--floor", "default"}, {}));
+            floorLean.push_back(runOnce({self, "--floor", "lean"}, {}));
+        }
     }
     report("ddd_app --finder, counters painted", finder);
-    report("floor, engine defaults, tiny page", floorDefault);
-    report("floor, ephemeral context without compositing, tiny page", floorLean);
+    if (withFloor) {
+        report("floor, engine defaults, tiny page", floorDefault);
+        report("floor, ephemeral context without compositing, tiny page", floorLean);
+    }
     std::printf("load after: %s\n", loadAverage().c_str());
     std::error_code ignored;
     fs::remove_all(dataHome, ignored);

@@ -76,9 +76,8 @@ private:
 
 }  // namespace
 
-void startFinderPage(DddWebView& view, FinderRuntime& runtime, ShellHost& host, const std::string& keptFile, std::function<void()> read) {
+void startFinderPage(DddWebView& view, FinderRuntime& runtime, ShellHost& host) {
     webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(view.view()), WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-    openKeptIndex(runtime, keptFile, std::move(read));
     bindFinder(view, runtime, host);
     view.setHtml(std::string(finderPageHtml()));
 }
@@ -94,24 +93,35 @@ int runFinderWindow(const CommandLine& line, const std::string& exePath) {
     GtkApplication* application = gtk_application_new("de.orvendel.VelmorantDDD.Fahrerermittlung", G_APPLICATION_NON_UNIQUE);
     if (!registerApplication(application)) return 1;
     marks.mark("registered");
+    // The finder keeps nothing in web storage and shows one page held in memory: a context that
+    // stores no website data and caches for one document starts its processes with less.
+    WebKitWebContext* context = webkit_web_context_new_ephemeral();
+    webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     GtkShellHost host(exePath);
     {
-        DddWebView view(application);
+        DddWebView view(application, context);
         marks.mark("view");
+        // Declared after the view, so that a reading still running when the window closes ends
+        // (and hands its refresh to the view, which drops it) before the view goes.
+        FinderRuntime runtime;
+        // The kept index is read while the page loads and the window is made; the refresh of its
+        // folders (and of --scan's) starts once it is read, never holding up the window meanwhile.
+        openKeptIndex(runtime, finder::defaultArchiveIndexPath(), [&marks, &view, &runtime, folder = line.scanFolder] {
+            marks.mark("indexRead");
+            view.dispatch([&view, &runtime, folder] { startFinderScan(view, runtime, folder); });
+        });
         host.setWebView(&view);
+        marks.watch(view);
+        startFinderPage(view, runtime, host);
+        marks.mark("loading");
         view.setTitle(kFinderTitle);
         view.setSize(1240, 840, SizeHint::None);
         installWindowMenus(application, view);
-        marks.mark("menus");
-        FinderRuntime runtime;
-        marks.watch(view);
-        startFinderPage(view, runtime, host, finder::defaultArchiveIndexPath(), marks.marker("indexRead"));
-        marks.mark("loading");
-        startFinderScan(view, runtime, line.scanFolder);
         view.run();
         stopFinderScan(runtime);
         host.setWebView(nullptr);
     }
+    g_object_unref(context);
     g_object_unref(application);
     return 0;
 }
