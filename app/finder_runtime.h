@@ -45,6 +45,9 @@ struct FinderRuntime {
     std::atomic<bool> workerStop{false};     // ends the worker at its next file or folder: closing, or a rescan by hand
     int rescansByHand = 0;                      // a worker's index older than the last of them is dropped
     int lastPercent = -1;                       // last percentage sent to the page; the worker's alone
+    // Run once, when the page first asks for the figures: the window's start leaves the refresh
+    // of the kept folders until its page has what it shows first.
+    std::function<void()> firstStats;
 };
 
 // Makes the index kept at `file` the runtime's: it is opened and read on a worker, so that the

@@ -101,15 +101,12 @@ int runFinderWindow(const CommandLine& line, const std::string& exePath) {
     {
         DddWebView view(application, context);
         marks.mark("view");
-        // Declared after the view, so that a reading still running when the window closes ends
-        // (and hands its refresh to the view, which drops it) before the view goes.
         FinderRuntime runtime;
         // The kept index is read while the page loads and the window is made; the refresh of its
-        // folders (and of --scan's) starts once it is read, never holding up the window meanwhile.
-        openKeptIndex(runtime, finder::defaultArchiveIndexPath(), [&marks, &view, &runtime, folder = line.scanFolder] {
-            marks.mark("indexRead");
-            view.dispatch([&view, &runtime, folder] { startFinderScan(view, runtime, folder); });
-        });
+        // folders (and of --scan's), which would only slow both down, waits until the page has
+        // asked for the figures it shows first.
+        openKeptIndex(runtime, finder::defaultArchiveIndexPath(), marks.marker("indexRead"));
+        runtime.firstStats = [&view, &runtime, folder = line.scanFolder] { startFinderScan(view, runtime, folder); };
         host.setWebView(&view);
         marks.watch(view);
         startFinderPage(view, runtime, host);
