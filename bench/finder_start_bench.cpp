@@ -126,12 +126,7 @@ Run runOnce(const std::vector<std::string>& args, const std::vector<std::string>
     std::vector<std::string> envText(extraEnv);
     envText.push_back("DDD_FINDER_READY_FD=" + std::to_string(kReadyFd));
     for (char** e = environ; *e; ++e) envText.emplace_back(*e);
-    std::vector<char*> env;
-    for (auto& e : envText) env.push_back(e.data());
-    env.push_back(nullptr);
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    const std::vector<char*> env = ddd::bench::spawnVector(envText), argv = ddd::bench::spawnVector(args);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
