@@ -170,19 +170,24 @@ std::string exportAllAnswer(const BatchRenderState& state) {
 
 void renderNextBatch(std::shared_ptr<BatchRenderState> state) {
     const std::vector<PdfJob>& jobs = state->run.jobs;
-    if (state->nextJob >= jobs.size()) {
+    if (jobs.empty()) {
         state->view->resolve(state->callId, 0, exportAllAnswer(*state));
         return;
     }
-    state->host->evaluateScript(progressScript(state->nextJob, jobs.size()), [](const std::string&) {});
-    const PdfJob& job = jobs[state->nextJob];
-    const report::ReportOptions options{job.monthKey, state->run.createdAt, state->run.showCoverageGaps};
-    const std::string html = report::buildReportHtml(state->run.drivers[job.driver].result, options);
-    state->host->renderPdfAsync(html, job.path, [state](bool written) {
-        ++(written ? state->pdfWritten : state->pdfFailed);
-        ++state->nextJob;
-        renderNextBatch(state);
-    });
+    while (state->nextJob < jobs.size() && state->rendering < kPdfsInFlight) {
+        state->host->evaluateScript(progressScript(static_cast<std::size_t>(state->pdfWritten + state->pdfFailed), jobs.size()),
+                                    [](const std::string&) {});
+        const PdfJob& job = jobs[state->nextJob++];
+        const report::ReportOptions options{job.monthKey, state->run.createdAt, state->run.showCoverageGaps};
+        ++state->rendering;
+        state->host->renderPdfAsync(report::buildReportHtml(state->run.drivers[job.driver].result, options), job.path,
+                                    [state](bool written) {
+                                        ++(written ? state->pdfWritten : state->pdfFailed);
+                                        --state->rendering;
+                                        if (state->nextJob < state->run.jobs.size()) renderNextBatch(state);
+                                        else if (state->rendering == 0) state->view->resolve(state->callId, 0, exportAllAnswer(*state));
+                                    });
+    }
 }
 
 void startExportAll(WebView& view, ShellState& state, ShellHost& host, const std::string& callId) {

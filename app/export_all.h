@@ -1,6 +1,6 @@
 // Export-all: monthly reports for every driver of a folder tree of card downloads, filed as
 // <target>/<driver>/<year>/<month>.pdf, .csv and _Quellen.txt. The scan and the CSV and manifest
-// files are written on a worker; the PDFs are rendered one after another on the main thread.
+// files are written on a worker; the PDFs are rendered on the main thread, two at a time.
 #pragma once
 
 #include <cstdint>
@@ -61,10 +61,15 @@ std::string exportFolderName(const std::string& driver, const std::string& card,
 ExportAllRun writeExportAll(const std::string& source, const std::string& target, const Settings& settings,
                             std::int64_t now);
 
-// Lives on the main thread while the PDFs of a run are rendered, one job at a time.
+// PDFs rendered at once: one for each of the renderer's warm views, so that the two processor
+// cores a machine has at least both work, and the next report is built while one prints.
+inline constexpr std::size_t kPdfsInFlight = 2;
+
+// Lives on the main thread while the PDFs of a run are rendered, kPdfsInFlight jobs at a time.
 struct BatchRenderState {
     ExportAllRun run;
     std::size_t nextJob = 0;
+    std::size_t rendering = 0;  // jobs started and not yet finished
     long pdfWritten = 0;
     long pdfFailed = 0;
     std::string callId;
@@ -72,8 +77,8 @@ struct BatchRenderState {
     ShellHost* host = nullptr;
 };
 
-// Reports progress to the page and starts the next job's render; after the last job the call is
-// answered with the counts.
+// Reports progress to the page and starts renders until kPdfsInFlight are running; after the last
+// job the call is answered with the counts.
 void renderNextBatch(std::shared_ptr<BatchRenderState> state);
 
 // The answer of a finished run (also when the scan failed).

@@ -1,5 +1,5 @@
 // Export-all of a fleet's folder tree: 20 drivers with a year of downloads each, every month
-// filed as CSV, manifest and a PDF rendered by the real WebKitGTK renderer one after another, as
+// filed as CSV, manifest and a PDF rendered by the real WebKitGTK renderer, two at a time, as
 // the dashboard runs it. Needs a display: xvfb-run -a build/default/bench/export_all_bench
 #include <benchmark/benchmark.h>
 

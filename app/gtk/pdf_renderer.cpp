@@ -6,6 +6,7 @@
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -152,59 +153,63 @@ struct PdfOutcome {
 
 class DddPdfJob;
 
-// Every render of the process goes through one off-screen view that stays warm: each report takes
-// the place of the one before inside one kept document (nothing of the earlier report survives,
-// but the decoded typefaces do), where a new view per report cost a new page in the web process
-// and a new document per report the decoding of its style and typefaces. The view carries the
-// print zoom style and the report typeface for every document: without the embedded faces the
-// engine would fall back to a system font and embed all of it in every PDF. It draws without GPU
-// compositing, which a print never uses and which cost a software GL renderer its memory and time. Renders therefore run one after
-// another, in the order they were asked for; the job at the queue's front owns the view. A render
-// given up because its page hangs, or whose web process ended, takes the view down with it, and
-// the next render starts a new one.
+// Renders go through off-screen views that stay warm: each report takes the place of the one
+// before inside one kept document (nothing of the earlier report survives, but the decoded
+// typefaces do), where a new view per report cost a new page in the web process and a new document
+// per report the decoding of its style and typefaces. A view carries the print zoom style and the
+// report typeface for every document: without the embedded faces the engine would fall back to a
+// system font and embed all of it in every PDF. It draws without GPU compositing, which a print
+// never uses and which cost a software GL renderer its memory and time.
+// Each view has a web process of its own, so two of them render two reports on two processor
+// cores at once; the second is made only when a render waits while the first is busy. Renders
+// start in the order they were asked for, each on the first free view. A render given up because
+// its page hangs, or whose web process ended, takes its view down with it, and the next render
+// there starts a new one.
 class WarmView {
 public:
-    static std::deque<std::shared_ptr<DddPdfJob>>& queue() {
+    static constexpr std::size_t kViews = 2;
+
+    WebKitWebView* view() {
+        if (view_ == nullptr) create();
+        return view_;
+    }
+
+    // Whether the view holds the warm document (loaded, and not replaced by a page of its own since).
+    bool holdsWarmDocument() const { return warmDocument_; }
+    void loadWarmDocument() { webkit_web_view_load_html(view(), kWarmDocument, nullptr); }
+    void warmDocumentLoaded() { warmDocument_ = true; }
+    void loadOwnPage(const std::string& html) {
+        webkit_web_view_load_html(view(), html.c_str(), nullptr);
+        warmDocument_ = false;
+    }
+
+    // Ends the view's web process (a script of the page may be stuck in it) and destroys the view.
+    void drop() {
+        warmDocument_ = false;
+        if (view_ == nullptr) return;
+        g_signal_handlers_disconnect_by_data(view_, this);
+        webkit_web_view_terminate_web_process(view_);
+        gtk_widget_destroy(window_);
+        window_ = nullptr;
+        view_ = nullptr;
+    }
+
+    // The job starts from an idle callback once a view is free and every job asked for before it
+    // has started; one whose file cannot be written finishes at once.
+    static void enqueue(std::shared_ptr<DddPdfJob> job, std::string html);
+    // Takes a finished or abandoned job out of its view or out of the waiting line.
+    static void remove(const DddPdfJob* job);
+    static std::size_t liveJobs();
+
+private:
+    static std::deque<std::shared_ptr<DddPdfJob>>& waiting() {
         static std::deque<std::shared_ptr<DddPdfJob>> jobs;
         return jobs;
     }
 
-    static WebKitWebView* view() {
-        WarmView& warm = instance();
-        if (warm.view_ == nullptr) warm.create();
-        return warm.view_;
-    }
-
-    // Whether the view holds the warm document (loaded, and not replaced by a page of its own since).
-    static bool holdsWarmDocument() { return instance().warmDocument_; }
-    static void loadWarmDocument() { webkit_web_view_load_html(view(), kWarmDocument, nullptr); }
-    static void warmDocumentLoaded() { instance().warmDocument_ = true; }
-    static void loadOwnPage(const std::string& html) {
-        webkit_web_view_load_html(view(), html.c_str(), nullptr);
-        instance().warmDocument_ = false;
-    }
-
-    // Ends the view's web process (a script of the page may be stuck in it) and destroys the view.
-    static void drop() {
-        WarmView& warm = instance();
-        warm.warmDocument_ = false;
-        if (warm.view_ == nullptr) return;
-        g_signal_handlers_disconnect_by_data(warm.view_, &warm);
-        webkit_web_view_terminate_web_process(warm.view_);
-        gtk_widget_destroy(warm.window_);
-        warm.window_ = nullptr;
-        warm.view_ = nullptr;
-    }
-
-    // The job starts from an idle callback once every job before it has finished; one whose file
-    // cannot be written finishes at once.
-    static void enqueue(std::shared_ptr<DddPdfJob> job, std::string html);
-    static void remove(const DddPdfJob* job);
-
-private:
-    static WarmView& instance() {
-        static WarmView warm;
-        return warm;
+    static std::array<WarmView, kViews>& pool() {
+        static std::array<WarmView, kViews> views;
+        return views;
     }
 
     void create() {
@@ -228,15 +233,15 @@ private:
         g_signal_connect(view_, "web-process-terminated", G_CALLBACK(onProcessTerminated), this);
     }
 
-    static DddPdfJob* running();
     static void scheduleStart();
-    static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer);
-    static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer);
-    static void onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer);
+    static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
+    static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer self);
+    static void onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self);
 
     GtkWidget* window_ = nullptr;
     WebKitWebView* view_ = nullptr;
     bool warmDocument_ = false;
+    std::shared_ptr<DddPdfJob> running_;
 };
 
 // One render: puts the document into the warm view, cuts it into sheets and prints it into a
@@ -258,7 +263,6 @@ public:
         g_object_unref(cancellable_);
     }
 
-    bool started() const { return started_; }
 
     // Creates the temporary file the print job fills and keeps the document until the job's turn;
     // false (the job finished) when the file cannot be written.
@@ -275,15 +279,15 @@ public:
 
     // A document that fits the warm document goes into it at once when the view holds it, else
     // once it is loaded; any other document loads as a page of its own.
-    void start() {
-        started_ = true;
+    void start(WarmView& view) {
+        view_ = &view;
         if (!replaceDocument_) {
-            WarmView::loadOwnPage(html_);
+            view.loadOwnPage(html_);
             html_.clear();
-        } else if (WarmView::holdsWarmDocument()) {
+        } else if (view.holdsWarmDocument()) {
             paginate();
         } else {
-            WarmView::loadWarmDocument();
+            view.loadWarmDocument();
         }
     }
 
@@ -293,13 +297,13 @@ public:
         if (finished_) return;
         finished_ = true;
         if (pdf_) pdf_->discard();
-        if (started_) WarmView::drop();
+        if (view_ != nullptr) view_->drop();
         WarmView::remove(this);
     }
 
     void loaded() {
         if (finished_ || measuring_) return;
-        if (replaceDocument_) WarmView::warmDocumentLoaded();
+        if (replaceDocument_) view_->warmDocumentLoaded();
         paginate();
     }
 
@@ -325,7 +329,7 @@ private:
             arguments = g_variant_builder_end(&builder);
             html_.clear();
         }
-        webkit_web_view_call_async_javascript_function(WarmView::view(), script.c_str(), static_cast<gssize>(script.size()),
+        webkit_web_view_call_async_javascript_function(view_->view(), script.c_str(), static_cast<gssize>(script.size()),
                                                        arguments, nullptr, nullptr, cancellable_, onPaginated,
                                                        new WeakJob(weak_from_this()));
     }
@@ -367,7 +371,7 @@ private:
             setMargin(setup, 0, GTK_UNIT_POINTS);
         }
 
-        print_ = webkit_print_operation_new(WarmView::view());
+        print_ = webkit_print_operation_new(view_->view());
         webkit_print_operation_set_print_settings(print_, settings);
         webkit_print_operation_set_page_setup(print_, setup);
         g_signal_connect(print_, "finished", G_CALLBACK(onPrintFinished), this);
@@ -427,7 +431,7 @@ private:
     GCancellable* cancellable_ = g_cancellable_new();
     WebKitPrintOperation* print_ = nullptr;
     std::optional<PendingFile> pdf_;
-    bool started_ = false;
+    WarmView* view_ = nullptr;  // the view rendering the job, once started
     bool replaceDocument_ = false;
     bool measuring_ = false;
     bool printFailed_ = false;
@@ -435,16 +439,17 @@ private:
     std::string engineError_;
 };
 
-DddPdfJob* WarmView::running() {
-    auto& jobs = queue();
-    return !jobs.empty() && jobs.front()->started() ? jobs.front().get() : nullptr;
-}
-
 void WarmView::scheduleStart() {
     g_idle_add(
         [](gpointer) {
-            auto& jobs = queue();
-            if (!jobs.empty() && !jobs.front()->started()) jobs.front()->start();
+            auto& jobs = waiting();
+            for (WarmView& view : pool()) {
+                if (jobs.empty()) break;
+                if (view.running_) continue;
+                view.running_ = std::move(jobs.front());
+                jobs.pop_front();
+                view.running_->start(view);
+            }
             return G_SOURCE_REMOVE;
         },
         nullptr);
@@ -452,43 +457,56 @@ void WarmView::scheduleStart() {
 
 void WarmView::enqueue(std::shared_ptr<DddPdfJob> job, std::string html) {
     if (!job->prepare(std::move(html))) return;
-    auto& jobs = queue();
-    jobs.push_back(std::move(job));
-    if (jobs.size() == 1) scheduleStart();
+    waiting().push_back(std::move(job));
+    scheduleStart();
 }
 
 void WarmView::remove(const DddPdfJob* job) {
-    auto& jobs = queue();
+    std::shared_ptr<DddPdfJob> removed;
+    for (WarmView& view : pool()) {
+        if (view.running_.get() == job) removed = std::move(view.running_);
+    }
+    auto& jobs = waiting();
     const auto found = std::find_if(jobs.begin(), jobs.end(), [job](const auto& queued) { return queued.get() == job; });
-    if (found == jobs.end()) return;
-    const bool front = found == jobs.begin();
-    // The last reference may be the queue's own, and the job may be inside one of its methods.
+    if (found != jobs.end()) {
+        removed = std::move(*found);
+        jobs.erase(found);
+    }
+    if (!removed) return;
+    // The last reference may be this one, and the job may be inside one of its methods.
     g_idle_add_full(
-        G_PRIORITY_DEFAULT_IDLE, [](gpointer) { return G_SOURCE_REMOVE; }, new std::shared_ptr<DddPdfJob>(*found),
+        G_PRIORITY_DEFAULT_IDLE, [](gpointer) { return G_SOURCE_REMOVE; }, new std::shared_ptr<DddPdfJob>(std::move(removed)),
         [](gpointer data) { delete static_cast<std::shared_ptr<DddPdfJob>*>(data); });
-    jobs.erase(found);
-    if (front && !jobs.empty()) scheduleStart();
+    if (!jobs.empty()) scheduleStart();
 }
 
-void WarmView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer) {
-    DddPdfJob* job = running();
-    if (event == WEBKIT_LOAD_FINISHED && job != nullptr) job->loaded();
+std::size_t WarmView::liveJobs() {
+    const auto& views = pool();
+    return waiting().size() +
+           static_cast<std::size_t>(std::count_if(views.begin(), views.end(), [](const WarmView& view) { return view.running_ != nullptr; }));
 }
 
-gboolean WarmView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer) {
-    if (DddPdfJob* job = running()) job->failed(error != nullptr ? error->message : "page load failed");
+void WarmView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+    const auto job = static_cast<WarmView*>(self)->running_;
+    if (event == WEBKIT_LOAD_FINISHED && job) job->loaded();
+}
+
+gboolean WarmView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer self) {
+    if (const auto job = static_cast<WarmView*>(self)->running_) job->failed(error != nullptr ? error->message : "page load failed");
     return TRUE;
 }
 
-void WarmView::onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer) {
+void WarmView::onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self) {
+    auto* view = static_cast<WarmView*>(self);
     g_idle_add(
-        [](gpointer) {
+        [](gpointer self) {
+            auto* view = static_cast<WarmView*>(self);
             // Dropped only between renders: a job started meanwhile already loads into a new process.
-            if (running() == nullptr) drop();
+            if (!view->running_) view->drop();
             return G_SOURCE_REMOVE;
         },
-        nullptr);
-    if (DddPdfJob* job = running()) job->failed("the web engine process ended during the render");
+        view);
+    if (const auto job = view->running_) job->failed("the web engine process ended during the render");
 }
 
 gboolean keepLoopAwake(gpointer) { return G_SOURCE_CONTINUE; }
@@ -554,6 +572,6 @@ void renderPdfAsync(const std::string& html, const std::string& outPath, std::fu
     WarmView::enqueue(job, valid ? html : std::string());
 }
 
-std::size_t livePdfJobs() { return WarmView::queue().size(); }
+std::size_t livePdfJobs() { return WarmView::liveJobs(); }
 
 }  // namespace ddd::app

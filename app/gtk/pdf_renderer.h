@@ -1,7 +1,8 @@
 // Rendering of a complete HTML document into a PDF of A4 portrait pages with an off-screen WebKitGTK
 // view: the document is laid out 820 px wide, cut into numbered sheets that never split a row, and
-// printed one sheet a page. Both renderers work on the main thread only and share one warm view:
-// renders run one after another in the order they were asked for.
+// printed one sheet a page. Both renderers work on the main thread only and share two warm views,
+// each with a web process of its own: renders start in the order they were asked for, two at a
+// time.
 #pragma once
 
 #include <functional>
@@ -13,7 +14,7 @@ inline constexpr const char* kNoDisplayMessage =
     "PDF rendering needs a graphical session (no X11 or Wayland display could be opened)";
 
 // Spins the GLib main loop until the PDF is written or `timeoutSeconds` have passed (renders asked
-// for earlier finish first, within that time). The file appears complete or not at all. Fits
+// for earlier start first, within that time). The file appears complete or not at all. Fits
 // report::HtmlToPdf.
 bool renderHtmlToPdf(const std::string& html, const std::string& outPath, std::string& error, double timeoutSeconds);
 

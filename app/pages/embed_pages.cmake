@@ -2,8 +2,7 @@
 # <name>.html, with the scripts it names beside it (vehicle_view.js, long_table.js) inlined and
 # the files it references (the fonts in fonts/) as data: URIs, into a generated source as a raw
 # string literal, returned by <function>() declared in app/<name>_page.h.
-# A style sheet <name>.css is embedded the same way, declared in app/<name>_style.h; a script is
-# embedded with embed_text directly.
+# A script or style sheet is embedded with embed_text directly.
 file(GLOB page_assets CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/pages/fonts/*.woff2 ${CMAKE_CURRENT_SOURCE_DIR}/pages/*.js)
 
 function(embed_text target source header function generated)
@@ -18,9 +17,4 @@ endfunction()
 function(embed_page target name function)
   embed_text(${target} ${CMAKE_CURRENT_SOURCE_DIR}/pages/${name}.html app/${name}_page.h ${function}
              ${CMAKE_CURRENT_BINARY_DIR}/pages/${name}_page.cpp)
-endfunction()
-
-function(embed_style target name function)
-  embed_text(${target} ${CMAKE_CURRENT_SOURCE_DIR}/pages/${name}.css app/${name}_style.h ${function}
-             ${CMAKE_CURRENT_BINARY_DIR}/pages/${name}_style.cpp)
 endfunction()
