@@ -1,6 +1,7 @@
 #include "app/finder_bridge.h"
 
 #include <string_view>
+#include <utility>
 
 #include "app/bridge_text.h"
 #include "finder/finder_query.h"
@@ -31,13 +32,18 @@ std::string queryArg(std::string_view request) {
 }  // namespace
 
 void bindFinder(WebView& view, FinderRuntime& runtime, ShellHost& host) {
-    view.bind("tf_stats", [&runtime](const std::string&) { return finderStatsJson(runtime); });
+    view.bind("tf_stats", [&runtime](const std::string&) {
+        std::string stats = finderStatsJson(runtime);
+        if (runtime.firstStats) std::exchange(runtime.firstStats, nullptr)();
+        return stats;
+    });
     view.bind("tf_options", [&runtime](const std::string&) { return finder::optionsJson(currentIndex(runtime)); });
     view.bind("tf_query", [&runtime](const std::string& request) { return finder::queryJson(currentIndex(runtime), queryArg(request)); });
     view.bind("tf_scan", [&runtime, &host](const std::string&) {
         const std::string chosen = host.chooseFolder("Ordner mit Fahrerkarten- und Fahrzeug-Downloads wählen", "Scannen");
         if (chosen.empty()) return finderStatsJson(runtime);
         // Also when the folder lies inside one already recorded: its files may have changed.
+        currentIndex(runtime);
         recordFolder(runtime.folders, chosen);
         return rebuildIndex(runtime);
     });

@@ -54,31 +54,32 @@ FinderRuntime::FinderRuntime() : archive(std::make_unique<finder::ArchiveIndex>(
 
 FinderRuntime::~FinderRuntime() { stopFinderScan(*this); }
 
-void openKeptIndex(FinderRuntime& runtime, const std::string& file) {
+void openKeptIndex(FinderRuntime& runtime, const std::string& file, std::function<void()> read) {
     joinWorker(runtime);
     currentIndex(runtime);
-    runtime.archive = std::make_unique<finder::ArchiveIndex>(file);
-    runtime.index = {};
-    try {
-        runtime.folders = runtime.archive->folders();
-    } catch (...) {
-        // The index is read again by the first rescan, which sets a damaged file aside.
-        runtime.folders = {};
-    }
-    runtime.notice = runtime.archive->notice();
-    if (!runtime.notice.empty()) diagLog(runtime.notice);
-    runtime.keptRead = std::async(std::launch::async, [&runtime] {
-        const std::lock_guard<std::mutex> hold(runtime.archiveInUse);
+    runtime.keptRead = std::async(std::launch::async, [file, read = std::move(read)] {
+        KeptIndex kept{std::make_unique<finder::ArchiveIndex>(file), {}, {}};
         try {
-            return runtime.archive->driverIndex();
+            kept.folders = kept.archive->folders();
+            kept.index = kept.archive->driverIndex();
         } catch (...) {
-            return finder::DriverIndex{};
+            // The finder starts empty; the first rescan reads the file again and sets a damaged
+            // one aside.
+            kept.folders = {};
         }
+        if (read) read();
+        return kept;
     });
 }
 
 const finder::DriverIndex& currentIndex(FinderRuntime& runtime) {
-    if (runtime.keptRead.valid()) runtime.index = runtime.keptRead.get();
+    if (!runtime.keptRead.valid()) return runtime.index;
+    KeptIndex kept = runtime.keptRead.get();
+    runtime.archive = std::move(kept.archive);
+    runtime.index = std::move(kept.index);
+    runtime.folders = std::move(kept.folders);
+    runtime.notice = runtime.archive->notice();
+    if (!runtime.notice.empty()) diagLog(runtime.notice);
     return runtime.index;
 }
 
@@ -117,6 +118,7 @@ std::string rebuildIndex(FinderRuntime& runtime) {
 }
 
 void startFinderScan(WebView& view, FinderRuntime& runtime, const std::string& folder) {
+    currentIndex(runtime);
     if (!folder.empty()) recordFolder(runtime.folders, folder);
     if (runtime.folders.empty()) return;
     joinWorker(runtime);

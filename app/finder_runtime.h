@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -15,10 +16,17 @@
 
 namespace ddd::app {
 
+// What the start of a finder window reads of the kept index on a worker: the index itself, its
+// finder's index and its folders.
+struct KeptIndex {
+    std::unique_ptr<finder::ArchiveIndex> archive;
+    finder::DriverIndex index;
+    std::vector<std::string> folders;
+};
+
 // One per finder window, owned by main for the whole run. Only the main thread touches `index`
-// and `folders`; `archive` belongs to the thread holding `archiveInUse` (the reading of the kept
-// index, the scan worker), else to the main thread; the worker hands the index it made over
-// through dispatch.
+// and `folders`; `archive` belongs to the scan worker while it runs (holding `archiveInUse`),
+// else to the main thread; the worker hands the index it made over through dispatch.
 struct FinderRuntime {
     FinderRuntime();  // with an archive index in memory until openKeptIndex
     // Stops and joins a scan still running, so that no worker outlives what it writes to.
@@ -28,8 +36,8 @@ struct FinderRuntime {
 
     std::unique_ptr<finder::ArchiveIndex> archive;
     std::mutex archiveInUse;
-    finder::DriverIndex index;  // current once currentIndex has taken over `keptRead`
-    std::future<finder::DriverIndex> keptRead;  // the kept index, read while the page loads
+    finder::DriverIndex index;  // current, like archive, folders and notice, once currentIndex has taken over `keptRead`
+    std::future<KeptIndex> keptRead;  // the kept index, read while the window and its page start
     std::vector<std::string> folders;  // scanned into `index`, in the order they were recorded
     std::string notice;                // the archive index's, as of the last index adopted
     std::thread scanThread;
@@ -37,13 +45,17 @@ struct FinderRuntime {
     std::atomic<bool> workerStop{false};     // ends the worker at its next file or folder: closing, or a rescan by hand
     int rescansByHand = 0;                      // a worker's index older than the last of them is dropped
     int lastPercent = -1;                       // last percentage sent to the page; the worker's alone
+    // Run once, when the page first asks for the figures: the window's start leaves the refresh
+    // of the kept folders until its page has what it shows first.
+    std::function<void()> firstStats;
 };
 
-// Makes the index kept at `file` the runtime's: its folders at once, its index read on a worker
-// meanwhile, so that the window and its page start while it is read.
-void openKeptIndex(FinderRuntime& runtime, const std::string& file);
+// Makes the index kept at `file` the runtime's: it is opened and read on a worker, so that the
+// window and its page start meanwhile. `read` runs on that worker once the index is read.
+void openKeptIndex(FinderRuntime& runtime, const std::string& file, std::function<void()> read = {});
 
-// The runtime's index, for the main thread: the kept one once its reading is done (waited for).
+// The runtime's index, for the main thread: the kept one, with its folders and notice, once its
+// reading is done (waited for).
 const finder::DriverIndex& currentIndex(FinderRuntime& runtime);
 
 // The statistics JSON of the runtime's index, with "notice" when the kept index has something to

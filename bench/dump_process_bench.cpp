@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/process_tree.h"
 #include "tools/generator/card_generator.h"
 #include "tools/generator/test_pki.h"
 
@@ -35,9 +36,7 @@ struct Run {
 };
 
 Run runOnce(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = ddd::bench::spawnVector(args);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);

@@ -128,7 +128,8 @@ void timedStart(app::GtkShellHost& host, app::DddWebView& previous, const std::s
     host.setWebView(&next);
     next.init(kStartMarks);
     app::FinderRuntime kept;
-    app::startFinderPage(next, kept, host, keptFile);
+    app::openKeptIndex(kept, keptFile);
+    app::startFinderPage(next, kept, host);
     const double loading = epochMs();
     test::awaitScript(next, "window.__marks && __marks.painted ? 'y' : ''", 60);
     const double ready = epochMs();

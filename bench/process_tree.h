@@ -1,5 +1,6 @@
 // What a process and all its descendants (the web engine's processes run below the application)
-// hold and have spent, read from /proc, for the benchmarks that drive a web view.
+// hold and have spent, read from /proc, for the benchmarks that drive a web view; and the vectors
+// the benchmarks that spawn processes hand to posix_spawn.
 #pragma once
 
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace ddd::bench {
 
@@ -51,6 +53,14 @@ inline double treeCpuSeconds(pid_t pid = getpid()) {
         }
     });
     return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// An argument or environment vector for posix_spawn: the texts, then the closing null.
+inline std::vector<char*> spawnVector(const std::vector<std::string>& texts) {
+    std::vector<char*> out;
+    for (const std::string& text : texts) out.push_back(const_cast<char*>(text.c_str()));
+    out.push_back(nullptr);
+    return out;
 }
 
 }  // namespace ddd::bench

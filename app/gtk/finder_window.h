@@ -13,10 +13,10 @@ namespace ddd::app {
 
 inline constexpr const char* kFinderTitle = "Fahrerermittlung — VELMORANT DDD";
 
-// Starts the finder page in `view` over the index kept in `keptFile`: the page loads while the
-// index is read. The page is painted without compositing, which on a machine without a graphics
-// card costs more than the page ever gains from it.
-void startFinderPage(DddWebView& view, FinderRuntime& runtime, ShellHost& host, const std::string& keptFile);
+// Binds the finder's functions to `view` and starts loading its page over the runtime's index (a
+// kept one may still be read meanwhile). The page is painted without compositing, which on a
+// machine without a graphics card costs more than the page ever gains from it.
+void startFinderPage(DddWebView& view, FinderRuntime& runtime, ShellHost& host);
 
 // Runs until the window closes; 0 then, 1 when there is no display. exePath is the running
 // executable, which the host needs for its process operations.

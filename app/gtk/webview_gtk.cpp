@@ -78,10 +78,11 @@ struct DddWebView::DispatchedTask {
     std::function<void()> task;
 };
 
-DddWebView::DddWebView(GtkApplication* application) : mainThread_(std::this_thread::get_id()) {
+DddWebView::DddWebView(GtkApplication* application, WebKitWebContext* context) : mainThread_(std::this_thread::get_id()) {
     window_ = application ? GTK_WINDOW(gtk_application_window_new(application)) : GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     content_ = webkit_user_content_manager_new();
-    view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content_));
+    view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "user-content-manager", content_, "web-context",
+                                         context ? context : webkit_web_context_get_default(), nullptr));
 
     WebKitSettings* settings = webkit_web_view_get_settings(view_);
     webkit_settings_set_enable_developer_extras(settings, FALSE);

@@ -20,8 +20,9 @@ namespace ddd::app {
 class DddWebView final : public WebView {
 public:
     // With an application the window is an application window, which shows its menu bar and
-    // keeps the application alive; without one it is a plain top-level window.
-    explicit DddWebView(GtkApplication* application = nullptr);
+    // keeps the application alive; without one it is a plain top-level window. Without a web
+    // context the view takes the default one.
+    explicit DddWebView(GtkApplication* application = nullptr, WebKitWebContext* context = nullptr);
     ~DddWebView() override;
     DddWebView(const DddWebView&) = delete;
     DddWebView& operator=(const DddWebView&) = delete;

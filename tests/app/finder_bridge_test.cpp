@@ -85,7 +85,8 @@ TEST_F(FinderBridge, StartUpScanReportsProgressAndThenAnswersByPlateAndInstant) 
     // The next window answers from the kept index at once, before any scan.
     FinderRuntime next;
     openKeptIndex(next, data.file("archive.sqlite"));
-    EXPECT_EQ(std::tuple(finderStatsJson(next), next.folders), std::tuple(view.call("tf_stats"), runtime.folders));
+    const std::string nextStats = finderStatsJson(next);
+    EXPECT_EQ(std::tuple(nextStats, next.folders), std::tuple(view.call("tf_stats"), runtime.folders));
     const std::string request = searchAt(fleet.vehicles[0].plate, fleet.stays.back().start);
     EXPECT_EQ(finder::queryJson(next.index, request.substr(1, request.size() - 2)), view.call("tf_query", request));
 }
