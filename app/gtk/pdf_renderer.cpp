@@ -263,7 +263,6 @@ public:
         g_object_unref(cancellable_);
     }
 
-
     // Creates the temporary file the print job fills and keeps the document until the job's turn;
     // false (the job finished) when the file cannot be written.
     bool prepare(std::string html) {
