@@ -42,6 +42,7 @@ public:
     // Hands the request to a ready standby finder; false when there is none ready (the caller
     // starts a finder the ordinary way).
     bool handOver(const std::string& scanFolder, const std::string& startupId);
+    bool ready() const { return state_ == State::Ready; }
     // Runs with the scan folder and startup id when a finder dies after being handed a request but
     // before showing its window, so that the request is not lost.
     void onLost(std::function<void(const std::string&, const std::string&)> fallback) { lost_ = std::move(fallback); }

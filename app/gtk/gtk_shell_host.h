@@ -17,6 +17,7 @@ public:
     void setWebView(DddWebView* view) { view_ = view; }
     // For the dashboard once it is idle: a finder made ready for the user's first request.
     void prepareFinderStandby() { standby_.prepare(); }
+    bool finderStandbyReady() const { return standby_.ready(); }
 
     std::string chooseDddFile() override;
     std::string chooseFolder(const std::string& message, const std::string& prompt) override;
