@@ -208,9 +208,9 @@ Standby standbyOnce(const std::vector<std::string>& extraEnv) {
     standby.readyMs = epochMs() - child.at;
     // Its page loads its pick-lists a moment after the counters, and the engine collects the
     // garbage of the start a few seconds later; the waiting is measured after.
-    ::usleep(3000000);
+    ::usleep(5000000);
     const double idleFrom = ddd::bench::treeCpuSeconds(child.pid);
-    constexpr double kIdleSeconds = 4;
+    constexpr double kIdleSeconds = 5;
     ::usleep(static_cast<useconds_t>(kIdleSeconds * 1e6));
     const double requested = ddd::bench::treeCpuSeconds(child.pid);
     standby.idleCpuMs = (requested - idleFrom) * 1e3 / kIdleSeconds;
