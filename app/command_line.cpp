@@ -9,6 +9,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         const bool hasNext = i + 1 < args.size();
         if (arg == "--finder") {
             line.finderMode = true;
+        } else if (arg == "--standby") {
+            line.standby = true;
         } else if (arg == "--open" && hasNext) {
             line.startupFile = args[++i];
         } else if (arg == "--scan" && hasNext) {

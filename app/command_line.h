@@ -14,6 +14,8 @@ enum class StartAction { Window, PrintVersion, PrintUsage, Diagnose };
 struct CommandLine {
     StartAction action = StartAction::Window;
     bool finderMode = false;
+    // With --finder: the window waits hidden until the dashboard hands it the user's request.
+    bool standby = false;
     std::string scanFolder;
     std::string startupFile;
     std::string diagnoseFile;

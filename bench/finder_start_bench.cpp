@@ -1,17 +1,20 @@
 // The finder as the dashboard starts it: `ddd_app --finder` as a process of its own over a kept
 // index (the file FINDER_BENCH_KEPT names, else none), timed from its spawn until its page has
 // painted the index's counters, with the steps between and the CPU time its process tree (the
-// web engine's processes included) spent until then. Beside it the floor of this machine: a
-// process holding nothing but a WebKitGTK view that loads a tiny page, timed from its spawn to the
-// page's load-finished and to the frame after it, once with the engine's defaults and once set up
-// as the finder sets up its own. Runs alternate between the three, so that all meet the same load
-// of the machine. Run under xvfb-run; FINDER_BENCH_RUNS runs each (default 11); FINDER_BENCH_FLOOR=0
-// leaves the floor out.
+// web engine's processes included) spent until then. Then the finder the dashboard keeps ready:
+// `ddd_app --finder --standby` started, waited for, left waiting (its memory and CPU measured),
+// and timed from the request that shows its window until the window's page has painted. Beside
+// them the floor of this machine: a process holding nothing but a WebKitGTK view that loads a tiny
+// page, timed from its spawn to the page's load-finished and to the frame after it, once with the
+// engine's defaults and once set up as the finder sets up its own. Runs alternate between all
+// four, so that all meet the same load of the machine. Run under xvfb-run; FINDER_BENCH_RUNS runs
+// each (default 11); FINDER_BENCH_FLOOR=0 leaves the floor out, FINDER_BENCH_STANDBY=0 the standby.
 #include <fcntl.h>
 #include <gtk/gtk.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <webkit2/webkit2.h>
@@ -97,7 +100,7 @@ int runFloor(bool lean) {
 // ---- the measuring parent ----
 
 struct Run {
-    std::vector<std::pair<std::string, double>> steps;  // since the spawn, in the child's order
+    std::vector<std::pair<std::string, double>> steps;  // since the spawn (a standby: the request), in the child's order
     double readyMs = 0;                                    // the last step
     double cpuMs = 0;                                      // of the process tree until ready
 };
@@ -120,9 +123,18 @@ void endTree(pid_t pid) {
     }
 }
 
-Run runOnce(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
-    int ready[2];
+struct Spawned {
+    pid_t pid = -1;
+    int ready = -1;    // the read end of the child's marks pipe
+    int channel = -1;  // the dashboard's end of a standby's socket
+    double at = 0;     // ms since the epoch
+};
+
+// Spawns the process with its marks pipe; a standby gets its socket as standard input.
+Spawned spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv, bool standby) {
+    int ready[2], channel[2] = {-1, -1};
     if (::pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (standby && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) != 0) throw std::runtime_error("socketpair failed");
     std::vector<std::string> envText(extraEnv);
     envText.push_back("DDD_FINDER_READY_FD=" + std::to_string(kReadyFd));
     for (char** e = environ; *e; ++e) envText.emplace_back(*e);
@@ -131,32 +143,88 @@ Run runOnce(const std::vector<std::string>& args, const std::vector<std::string>
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, ready[1], kReadyFd);
+    if (standby) posix_spawn_file_actions_adddup2(&actions, channel[1], 0);
 
-    const double spawned = epochMs();
-    pid_t pid = -1;
-    const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
+    Spawned child;
+    child.at = epochMs();
+    const int failed = posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(ready[1]);
+    if (standby) ::close(channel[1]);
     if (failed != 0) throw std::runtime_error("spawn failed: " + args[0]);
+    child.ready = ready[0];
+    child.channel = channel[0];
+    return child;
+}
 
+// The first line on fd, without waiting longer than a minute for it.
+std::string readLine(int fd) {
     std::string line;
-    pollfd wait{ready[0], POLLIN, 0};
+    pollfd wait{fd, POLLIN, 0};
     char buffer[4096];
     while (line.find('\n') == std::string::npos && ::poll(&wait, 1, 60000) > 0) {
-        const ssize_t got = ::read(ready[0], buffer, sizeof buffer);
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got <= 0) break;
         line.append(buffer, static_cast<std::size_t>(got));
     }
-    Run run;
-    run.cpuMs = ddd::bench::treeCpuSeconds(pid) * 1e3;
-    ::close(ready[0]);
-    endTree(pid);
+    return line;
+}
+
+// The marks of the line from `since` on, as ms after it.
+void parseSteps(Run& run, const std::string& line, double since) {
     std::istringstream fields(line);
     std::string step;
-    for (double at; fields >> step >> at;) run.steps.emplace_back(step, at - spawned);
-    if (run.steps.empty()) throw std::runtime_error("no ready line from " + args[0]);
+    for (double at; fields >> step >> at;) {
+        if (at >= since) run.steps.emplace_back(step, at - since);
+    }
+    if (run.steps.empty()) throw std::runtime_error("no ready line");
     run.readyMs = run.steps.back().second;
+}
+
+Run runOnce(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
+    const Spawned child = spawn(args, extraEnv, false);
+    const std::string line = readLine(child.ready);
+    Run run;
+    run.cpuMs = ddd::bench::treeCpuSeconds(child.pid) * 1e3;
+    ::close(child.ready);
+    endTree(child.pid);
+    parseSteps(run, line, child.at);
     return run;
+}
+
+struct Standby {
+    Run handover;          // from the request on
+    double readyMs = 0;    // from the spawn to the standby's ready line
+    double pssMb = 0;      // of the waiting standby's process tree
+    double idleCpuMs = 0;  // per second of waiting
+};
+
+// A standby started as the dashboard starts it, left waiting, then handed the request to show its
+// window (no folder: the refresh of the kept folders starts, as on a cold start).
+Standby standbyOnce(const std::vector<std::string>& extraEnv) {
+    const Spawned child = spawn({DDD_APP_PATH, "--finder", "--standby"}, extraEnv, true);
+    Standby standby;
+    if (readLine(child.channel) != "ready\n") throw std::runtime_error("the standby never got ready");
+    standby.readyMs = epochMs() - child.at;
+    // Its page loads its pick-lists a moment after the counters, and the engine collects the
+    // garbage of the start a few seconds later; the waiting is measured after.
+    ::usleep(5000000);
+    const double idleFrom = ddd::bench::treeCpuSeconds(child.pid);
+    constexpr double kIdleSeconds = 5;
+    ::usleep(static_cast<useconds_t>(kIdleSeconds * 1e6));
+    const double requested = ddd::bench::treeCpuSeconds(child.pid);
+    standby.idleCpuMs = (requested - idleFrom) * 1e3 / kIdleSeconds;
+    standby.pssMb = ddd::bench::treePssMb(child.pid);
+
+    const double request = epochMs();
+    if (::write(child.channel, "open\t\t\n", 7) != 7) throw std::runtime_error("request not sent");
+    const std::string line = readLine(child.ready);
+    standby.handover.cpuMs = (ddd::bench::treeCpuSeconds(child.pid) - requested) * 1e3;
+    ::close(child.ready);
+    endTree(child.pid);
+    ::close(child.channel);
+    parseSteps(standby.handover, line, request);
+    return standby;
 }
 
 double median(std::vector<double> values) {
@@ -164,15 +232,15 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-void report(const char* name, const std::vector<Run>& runs) {
+void report(const char* name, const std::vector<Run>& runs, const char* since = "spawn") {
     std::vector<double> ready, cpu;
     for (const Run& r : runs) {
         ready.push_back(r.readyMs);
         cpu.push_back(r.cpuMs);
     }
-    std::printf("%s: ready median %.0f ms (fastest %.0f, slowest %.0f), CPU of the process tree until ready median %.0f ms; steps (median ms since spawn):",
+    std::printf("%s: ready median %.0f ms (fastest %.0f, slowest %.0f), CPU of the process tree until ready median %.0f ms; steps (median ms since %s):",
                 name, median(ready), *std::min_element(ready.begin(), ready.end()), *std::max_element(ready.begin(), ready.end()),
-                median(cpu));
+                median(cpu), since);
     for (std::size_t i = 0; i < runs.front().steps.size(); ++i) {
         std::vector<double> at;
         for (const Run& r : runs) {
@@ -192,6 +260,8 @@ int main(int argc, char** argv) {
     const int runs = std::max(1, wanted ? std::atoi(wanted) : 11);
     const char* floorWanted = std::getenv("FINDER_BENCH_FLOOR");
     const bool withFloor = !floorWanted || std::strcmp(floorWanted, "0") != 0;
+    const char* standbyWanted = std::getenv("FINDER_BENCH_STANDBY");
+    const bool withStandby = !standbyWanted || std::strcmp(standbyWanted, "0") != 0;
     std::string pattern = (fs::temp_directory_path() / "finder_start_bench_XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) return 1;
     const fs::path dataHome(pattern);
@@ -205,18 +275,33 @@ int main(int argc, char** argv) {
     const std::string self = fs::read_symlink("/proc/self/exe").string();
 
     std::vector<Run> finder, floorDefault, floorLean;
+    std::vector<Standby> standby;
     std::printf("load before: %s; kept index: %s; %d runs each\n", loadAverage().c_str(), keptName.c_str(), runs);
     // One start of each unmeasured first, so that every measured one finds the files in the cache.
     runOnce({DDD_APP_PATH, "--finder"}, dataEnv);
     runOnce({self, "--floor", "default"}, {});
     for (int i = 0; i < runs; ++i) {
         finder.push_back(runOnce({DDD_APP_PATH, "--finder"}, dataEnv));
+        if (withStandby) standby.push_back(standbyOnce(dataEnv));
         if (withFloor) {
             floorDefault.push_back(runOnce({self, "--floor", "default"}, {}));
             floorLean.push_back(runOnce({self, "--floor", "lean"}, {}));
         }
     }
     report("ddd_app --finder, counters painted", finder);
+    if (!standby.empty()) {
+        std::vector<Run> handovers;
+        std::vector<double> ready, pss, idle;
+        for (const Standby& one : standby) {
+            handovers.push_back(one.handover);
+            ready.push_back(one.readyMs);
+            pss.push_back(one.pssMb);
+            idle.push_back(one.idleCpuMs);
+        }
+        report("ddd_app --finder --standby, from the request to the shown window's painted counters", handovers, "the request");
+        std::printf("standby: ready %.0f ms after its spawn, PSS of its process tree while waiting %.0f MB, CPU while waiting %.1f ms/s (medians)\n",
+                    median(ready), median(pss), median(idle));
+    }
     if (withFloor) {
         report("floor, engine defaults, tiny page", floorDefault);
         report("floor, ephemeral context without compositing, tiny page", floorLean);

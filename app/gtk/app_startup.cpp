@@ -21,6 +21,31 @@ struct StartupEvents {
     bool requested = false;
 };
 
+// Once the page has loaded and nothing else waits, a finder is made ready for the user's first
+// request; it ends with this process unless handed one.
+struct StandbyStart {
+    GtkShellHost* host;
+    guint idle = 0;
+
+    static void onLoad(WebKitWebView* webView, WebKitLoadEvent event, gpointer data) {
+        if (event != WEBKIT_LOAD_FINISHED) return;
+        auto* start = static_cast<StandbyStart*>(data);
+        g_signal_handlers_disconnect_by_data(webView, start);
+        start->idle = g_idle_add_full(G_PRIORITY_LOW, &StandbyStart::onIdle, start, nullptr);
+    }
+    static gboolean onIdle(gpointer data) {
+        auto* start = static_cast<StandbyStart*>(data);
+        start->idle = 0;
+        start->host->prepareFinderStandby();
+        return G_SOURCE_REMOVE;
+    }
+    void cancel(DddWebView& view) {
+        if (view.view()) g_signal_handlers_disconnect_by_data(view.view(), this);
+        if (idle) g_source_remove(idle);
+        idle = 0;
+    }
+};
+
 void handToRunningInstance(GApplication* application, const std::string& startupFile) {
     if (startupFile.empty()) {
         g_application_activate(application);
@@ -91,7 +116,10 @@ int runDashboardWindow(const DashboardLaunch& launch, const WindowPage& page) {
         installWindowMenus(application, view, true);
         page.bind(view, state, host);
         view.setHtml(page.html);
+        StandbyStart standby{&host};
+        g_signal_connect(view.view(), "load-changed", G_CALLBACK(&StandbyStart::onLoad), &standby);
         view.run();
+        standby.cancel(view);
         shutdownShellState(state);
         events.view = nullptr;
         handler.setWebView(nullptr);

@@ -45,6 +45,23 @@ void openContainingFolder(const std::string& path) {
     g_object_unref(file);
 }
 
+// An id under which the finder's window announces itself: the desktop shows the launch and lets
+// the window take the focus the user's click asked for.
+std::string startupNotifyId(const std::string& exePath) {
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display) return "";
+    GAppInfo* info = g_app_info_create_from_commandline(exePath.c_str(), "Fahrerermittlung", G_APP_INFO_CREATE_NONE, nullptr);
+    if (!info) return "";
+    GdkAppLaunchContext* context = gdk_display_get_app_launch_context(display);
+    gdk_app_launch_context_set_timestamp(context, gtk_get_current_event_time());
+    gchar* id = g_app_launch_context_get_startup_notify_id(G_APP_LAUNCH_CONTEXT(context), info, nullptr);
+    std::string text = id ? id : "";
+    g_free(id);
+    g_object_unref(context);
+    g_object_unref(info);
+    return text;
+}
+
 }  // namespace
 
 std::string GtkShellHost::chooseDddFile() {
@@ -111,15 +128,28 @@ void GtkShellHost::revealInFinder(const std::string& path) {
     g_object_unref(bus);
 }
 
+GtkShellHost::GtkShellHost(std::string exePath) : exePath_(std::move(exePath)), standby_(exePath_) {
+    standby_.onLost([this](const std::string& scanFolder, const std::string& startupId) { spawnFinder(scanFolder, startupId); });
+}
+
 void GtkShellHost::launchFinder(const std::string& scanFolder) {
+    const std::string startupId = startupNotifyId(exePath_);
+    if (!standby_.handOver(scanFolder, startupId)) spawnFinder(scanFolder, startupId);
+}
+
+void GtkShellHost::spawnFinder(const std::string& scanFolder, const std::string& startupId) {
     std::vector<gchar*> argv{const_cast<gchar*>(exePath_.c_str()), const_cast<gchar*>("--finder")};
     if (!scanFolder.empty()) {
         argv.push_back(const_cast<gchar*>("--scan"));
         argv.push_back(const_cast<gchar*>(scanFolder.c_str()));
     }
     argv.push_back(nullptr);
+    gchar** env = g_get_environ();
+    if (!startupId.empty()) env = g_environ_setenv(env, "DESKTOP_STARTUP_ID", startupId.c_str(), TRUE);
     GError* error = nullptr;
-    if (g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr, &error)) return;
+    const bool spawned = g_spawn_async(nullptr, argv.data(), env, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr, &error);
+    g_strfreev(env);
+    if (spawned) return;
 
     diagLog(std::string("launchFinder failed: ") + (error && error->message ? error->message : "unknown error"));
     if (error) g_error_free(error);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/gtk/finder_standby.h"
 #include "app/gtk/webview_gtk.h"
 #include "app/shell_host.h"
 
@@ -12,8 +13,11 @@ namespace ddd::app {
 class GtkShellHost : public ShellHost {
 public:
     // exePath is the running executable, started again for the finder.
-    explicit GtkShellHost(std::string exePath) : exePath_(std::move(exePath)) {}
+    explicit GtkShellHost(std::string exePath);
     void setWebView(DddWebView* view) { view_ = view; }
+    // For the dashboard once it is idle: a finder made ready for the user's first request.
+    void prepareFinderStandby() { standby_.prepare(); }
+    bool finderStandbyReady() const { return standby_.ready(); }
 
     std::string chooseDddFile() override;
     std::string chooseFolder(const std::string& message, const std::string& prompt) override;
@@ -26,8 +30,10 @@ public:
 
 private:
     GtkWindow* parentWindow() const { return view_ ? view_->window() : nullptr; }
+    void spawnFinder(const std::string& scanFolder, const std::string& startupId);
 
     std::string exePath_;
+    FinderStandby standby_;
     DddWebView* view_ = nullptr;
 };
 

@@ -78,7 +78,7 @@ struct DddWebView::DispatchedTask {
     std::function<void()> task;
 };
 
-DddWebView::DddWebView(GtkApplication* application, WebKitWebContext* context) : mainThread_(std::this_thread::get_id()) {
+DddWebView::DddWebView(GtkApplication* application, WebKitWebContext* context, bool shown) : mainThread_(std::this_thread::get_id()) {
     window_ = application ? GTK_WINDOW(gtk_application_window_new(application)) : GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     content_ = webkit_user_content_manager_new();
     view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "user-content-manager", content_, "web-context",
@@ -100,7 +100,7 @@ DddWebView::DddWebView(GtkApplication* application, WebKitWebContext* context) :
                      this);
     gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
     gtk_widget_grab_focus(GTK_WIDGET(view_));
-    gtk_widget_show_all(GTK_WIDGET(window_));
+    gtk_widget_show_all(shown ? GTK_WIDGET(window_) : GTK_WIDGET(view_));
 }
 
 DddWebView::~DddWebView() {

@@ -21,8 +21,8 @@ class DddWebView final : public WebView {
 public:
     // With an application the window is an application window, which shows its menu bar and
     // keeps the application alive; without one it is a plain top-level window. Without a web
-    // context the view takes the default one.
-    explicit DddWebView(GtkApplication* application = nullptr, WebKitWebContext* context = nullptr);
+    // context the view takes the default one. A window not shown waits for gtk_window_present.
+    explicit DddWebView(GtkApplication* application = nullptr, WebKitWebContext* context = nullptr, bool shown = true);
     ~DddWebView() override;
     DddWebView(const DddWebView&) = delete;
     DddWebView& operator=(const DddWebView&) = delete;

@@ -1,6 +1,7 @@
 // The driver finder as its user meets it: the real page with the real bridge over a generated
 // fleet.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <regex>
@@ -10,7 +11,10 @@
 #include "app/bridge_text.h"
 #include "app/finder_bridge.h"
 #include "app/finder_page.h"
+#include "app/gtk/finder_standby.h"
+#include "app/gtk/finder_window.h"
 #include "core/primitives.h"
+#include "finder/archive_index.h"
 #include "tests/gtk/gtk_test_support.h"
 #include "tests/support/temp_folder.h"
 #include "tools/vu_generator/vu_generator.h"
@@ -138,6 +142,86 @@ TEST(FinderWindow, ScanSearchRevealAndReport) {
     EXPECT_TRUE(fs::exists(host.revealed[0])) << host.revealed[0];
     EXPECT_EQ(eval("window.dispatchEvent(new Event('beforeprint'));String(document.querySelectorAll('#rows tr').length + 1)"), rows);
     host.setWebView(nullptr);
+}
+
+// A finder kept in standby: hidden, it says it is ready once its page shows the kept index; handed
+// the request it shows its window and scans the handed folder into the index. Without a request,
+// the end of its socket ends its run.
+TEST(FinderWindow, StandbyShowsTheKeptIndexThenScansTheHandedFolder) {
+    ASSERT_TRUE(test::startGtk()) << "no display: run under xvfb-run";
+    test::TempFolder kept, handed, data;
+    const gen::FleetPlan plan{.drivers = 2, .vehicles = 1, .days = 5, .speedMinutes = 1};
+    const gen::Fleet first = gen::makeFleet(3, plan), second = gen::makeFleet(4, plan);
+    kept.writeFleet(first);
+    handed.writeFleet(second);
+    const std::string index = data.file("archive.sqlite");
+    finder::ArchiveIndex(index).rescan({kept.path().string()}, nullptr);
+    const std::size_t firstFiles = first.cards.size() + first.vehicleUnits.size();
+    int ends[2], quiet[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, quiet), 0);
+    std::string said;
+    const auto hear = [&](const std::string& line) {
+        return test::spinUntil([&] { return readAvailable(ends[0], said) && test::contains(said, line + "\n"); });
+    };
+    {
+        DddWebView view(nullptr, nullptr, false);
+        test::DialogFreeHost host;
+        host.setWebView(&view);
+        FinderRuntime runtime;
+        openKeptIndex(runtime, index);
+        StandbyFinder standby(ends[1], view, runtime);
+        startFinderPage(view, runtime, host);
+        ASSERT_TRUE(hear(kStandbyReady));
+        EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(view.window())));
+        EXPECT_EQ(test::evaluateNow(view, "document.getElementById('statFiles').textContent"), std::to_string(firstFiles));
+
+        ASSERT_TRUE(sendLine(ends[0], std::string(kStandbyRequest) + "\t\t" + handed.path().string()));
+        ASSERT_TRUE(hear(kStandbyShown));
+        EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(view.window())));
+        const std::string files = std::to_string(firstFiles + second.cards.size() + second.vehicleUnits.size());
+        EXPECT_EQ(test::awaitScript(view, "document.getElementById('statFiles').textContent === " + js(files) + " ? 'scanned' : ''"), "scanned");
+        host.setWebView(nullptr);
+    }
+    ::close(ends[0]);
+
+    DddWebView idle(nullptr, nullptr, false);
+    FinderRuntime runtime;
+    StandbyFinder standby(quiet[1], idle, runtime);
+    ::close(quiet[0]);
+    idle.run();  // returns once the standby has heard the end
+    EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(idle.window())));
+}
+
+// The dashboard's side, with stand-ins for the finder that log how they were started and the
+// folder they were handed: a standby that died, or died holding the request, leaves the request to
+// a finder started the ordinary way; once one that showed its window has ended, the next is made
+// ready.
+TEST(FinderWindow, DashboardFallsBackWhenTheStandbyDies) {
+    ASSERT_TRUE(test::startGtk()) << "no display: run under xvfb-run";
+    test::TempFolder data;
+    data.writeText("Orvendel/archive.sqlite", "");
+    ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+    const char* cases[][3] = {
+        {"died at start", "exit 1", "--finder --standby\n--finder --scan /akte\n"},
+        {"died holding the request", "echo ready >&0; read -r r || exit 0; echo \"${r##*\t}\" >> \"$0.log\"", "--finder --standby\n/akte\n--finder --scan /akte\n"},
+        {"shown, then closed", "echo ready >&0; read -r r || exit 0; echo \"${r##*\t}\" >> \"$0.log\"; echo shown >&0", "--finder --standby\n/akte\n--finder --standby\n"},
+    };
+    int n = 0;
+    for (const auto& [name, standby, expected] : cases) {
+        const std::filesystem::path finder = data.writeText("finder" + std::to_string(++n), std::string("#!/bin/sh\necho \"$*\" >> \"$0.log\"\n[ \"$2\" = --standby ] || exit 0\n") + standby + "\n");
+        std::filesystem::permissions(finder, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+        const std::string log = finder.string() + ".log";
+        GtkShellHost host(finder.string());
+        host.prepareFinderStandby();
+        ASSERT_TRUE(test::spinUntil([&] { return n == 1 ? test::contains(test::readFile(log), "--standby") : host.finderStandbyReady(); })) << name;
+        host.launchFinder("/akte");
+        const std::string want = expected;
+        const auto lines = std::count(want.begin(), want.end(), '\n');
+        EXPECT_TRUE(test::spinUntil([&] { const std::string text = test::readFile(log); return std::count(text.begin(), text.end(), '\n') >= lines; })) << name;
+        EXPECT_EQ(test::readFile(log), want) << name;
+    }
+    ::unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace
