@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <regex>
 #include <set>
 #include <string>
@@ -201,6 +202,7 @@ TEST(FinderWindow, DashboardFallsBackWhenTheStandbyDies) {
     ASSERT_TRUE(test::startGtk()) << "no display: run under xvfb-run";
     test::TempFolder data;
     data.writeText("Orvendel/archive.sqlite", "");
+    const std::string dataHome = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
     ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
     const char* cases[][3] = {
         {"died at start", "exit 1", "--finder --standby\n--finder --scan /akte\n"},
@@ -221,7 +223,8 @@ TEST(FinderWindow, DashboardFallsBackWhenTheStandbyDies) {
         EXPECT_TRUE(test::spinUntil([&] { const std::string text = test::readFile(log); return std::count(text.begin(), text.end(), '\n') >= lines; })) << name;
         EXPECT_EQ(test::readFile(log), want) << name;
     }
-    ::unsetenv("XDG_DATA_HOME");
+    if (dataHome.empty()) ::unsetenv("XDG_DATA_HOME");
+    else ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
 }
 
 }  // namespace
