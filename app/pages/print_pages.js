@@ -146,5 +146,8 @@
     if (over <= 0) break;
     room -= over + 1;
   }
+  // Printing lays the sheets out again for print; the screen layout the engine restores afterwards
+  // would lay out every sheet once more for nothing, before the next report can start.
+  style.textContent += '@media screen{.pg-sheet{display:none!important}}';
   return sheets.length;
 })
