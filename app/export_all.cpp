@@ -170,7 +170,7 @@ std::string exportAllAnswer(const BatchRenderState& state) {
 
 void renderNextBatch(std::shared_ptr<BatchRenderState> state) {
     const std::vector<PdfJob>& jobs = state->run.jobs;
-    if (jobs.empty()) {
+    if (state->nextJob >= jobs.size() && state->rendering == 0) {
         state->view->resolve(state->callId, 0, exportAllAnswer(*state));
         return;
     }
@@ -184,8 +184,7 @@ void renderNextBatch(std::shared_ptr<BatchRenderState> state) {
                                     [state](bool written) {
                                         ++(written ? state->pdfWritten : state->pdfFailed);
                                         --state->rendering;
-                                        if (state->nextJob < state->run.jobs.size()) renderNextBatch(state);
-                                        else if (state->rendering == 0) state->view->resolve(state->callId, 0, exportAllAnswer(*state));
+                                        renderNextBatch(state);
                                     });
     }
 }

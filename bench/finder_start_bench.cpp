@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "app/gtk/finder_standby.h"
 #include "bench/process_tree.h"
 
 namespace {
@@ -204,7 +205,7 @@ struct Standby {
 Standby standbyOnce(const std::vector<std::string>& extraEnv) {
     const Spawned child = spawn({DDD_APP_PATH, "--finder", "--standby"}, extraEnv, true);
     Standby standby;
-    if (readLine(child.channel) != "ready\n") throw std::runtime_error("the standby never got ready");
+    if (readLine(child.channel) != std::string(ddd::app::kStandbyReady) + "\n") throw std::runtime_error("the standby never got ready");
     standby.readyMs = epochMs() - child.at;
     // Its page loads its pick-lists a moment after the counters, and the engine collects the
     // garbage of the start a few seconds later; the waiting is measured after.
@@ -217,7 +218,10 @@ Standby standbyOnce(const std::vector<std::string>& extraEnv) {
     standby.pssMb = ddd::bench::treePssMb(child.pid);
 
     const double request = epochMs();
-    if (::write(child.channel, "open\t\t\n", 7) != 7) throw std::runtime_error("request not sent");
+    const std::string showWindow = std::string(ddd::app::kStandbyRequest) + "\t\t\n";
+    if (::write(child.channel, showWindow.data(), showWindow.size()) != static_cast<ssize_t>(showWindow.size())) {
+        throw std::runtime_error("request not sent");
+    }
     const std::string line = readLine(child.ready);
     standby.handover.cpuMs = (ddd::bench::treeCpuSeconds(child.pid) - requested) * 1e3;
     ::close(child.ready);

@@ -130,8 +130,8 @@ gboolean StandbyFinder::onSocket(gint, GIOCondition, gpointer self) {
     auto* standby = static_cast<StandbyFinder*>(self);
     const bool open = readAvailable(standby->socket_, standby->pending_);
     const std::string prefix = std::string(kStandbyRequest) + "\t";
-    std::string line;
-    if (takeLine(standby->pending_, line) && line.rfind(prefix, 0) == 0) {
+    for (std::string line; takeLine(standby->pending_, line);) {
+        if (line.rfind(prefix, 0) != 0) continue;
         // From now on the finder lives on its own; the socket stays open only so that the
         // dashboard learns when it ends.
         standby->watch_ = 0;
